@@ -1,0 +1,26 @@
+# Installs the Debian packages that are missing; sourced by demo.sh, test.sh and bench.sh.
+# Runs apt-get only when something is missing, so a prepared machine starts at once.
+ensure_packages() {
+    local missing=()
+    local package
+    for package in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q '^install ok installed'; then
+            missing+=("$package")
+        fi
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "installing: ${missing[*]}"
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}" >/dev/null
+}
+
+# What building and running the demo needs
+BUILD_PACKAGES=(build-essential cmake pkg-config libsdl2-dev libxmp-dev libpng-dev)
+# What the tests need besides: GoogleTest, a virtual X display with keys and screenshots, an
+# image library we did not write, an audio measurer, tmux, and clang's fuzzing runtime
+TEST_PACKAGES=(libgtest-dev googletest xvfb xauth xdotool x11-utils imagemagick python3
+    python3-pil sox tmux clang libclang-rt-14-dev xmp)
+BENCH_PACKAGES=(libbenchmark-dev)
