@@ -1,7 +1,10 @@
 // The music library's entries that the demo calls, in the order it calls them: startup, init,
 // start background play, load a module, (start background play again), play it, and at the
-// end stop background play and close. Our library plays XM modules on SDL2 audio; with no
-// audio device it stays silent and still answers every call.
+// end stop background play and close. Our library plays XM modules (and the other formats
+// libxmp reads) on SDL2 audio; with no audio device it stays silent and still answers every
+// call. A call out of order (init before startup, play before init) returns 0 or null and
+// changes nothing; MIDASerrorText() tells why. Whatever is left open when the process exits
+// is closed by the library itself.
 #ifndef PLATFORM_MIDAS_H
 #define PLATFORM_MIDAS_H
 
@@ -10,17 +13,19 @@ typedef unsigned MIDASmodulePlayHandle;    // a playing module; 0 when nothing p
 
 extern "C" {
 
-int MIDASstartup(void);  // resets the library to its starting state; 1 on success
+int MIDASstartup(void);  // readies the library (a second call changes nothing); 1 on success
 int MIDASinit(void);     // opens audio output (silence when there is none); 1 on success
-// Starts the background mixer; rate 0 means the library's default rate. A second call is
-// harmless. 1 on success
+// Starts the background mixer. The rate is accepted and not used: the audio device paces the
+// mixer. A second call is harmless. 1 on success
 int MIDASstartBackgroundPlay(unsigned rate);
-// Loads a module file; null for a file that is missing, empty or not a module
+// Loads a module file; null for a file that is missing, empty, cut short or not a module
 MIDASmodule MIDASloadModule(const char* file_name);
-// Plays a loaded module, looping when loop_song is 1; does nothing for a null module (0)
+// Plays a loaded module from its start, looping when loop_song is 1, in place of any module
+// playing before; does nothing for a null or unknown module (0)
 MIDASmodulePlayHandle MIDASplayModule(MIDASmodule module, int loop_song);
-int MIDASstopBackgroundPlay(void);  // stops the mixer; harmless twice. 1 on success
-int MIDASclose(void);               // stops everything and frees every module; harmless twice
+int MIDASstopBackgroundPlay(void);  // stops the music and the mixer; harmless twice. 1
+int MIDASclose(void);  // stops everything, frees every module and the audio; harmless twice. 1
+const char* MIDASerrorText(void);  // why the last call failed or went silent; "" if neither
 
 }  // extern "C"
 

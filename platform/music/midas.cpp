@@ -1,0 +1,327 @@
+// The music library: the entries of platform/midas.h over libxmp, with SDL2 audio output.
+// Each loaded module has its own player context; one of them at a time is chosen to play,
+// and the SDL audio callback asks that context for exactly the bytes the device wants.
+// Audio comes up through SDL's audio subsystem alone, counted by reference, so a display
+// library using SDL video in the same process is never disturbed (we never call SDL_Quit).
+// With no audio device the library stays silent and every entry still succeeds. Whatever the
+// caller leaves open at exit (a program on its error path skips stop and close) is closed by
+// an exit hook, so no audio thread runs while the process exits and nothing leaks.
+//
+// Entries check the state first (see State in mixer.h): a call out of order returns 0 or a
+// null module and leaves the state unchanged; MIDASerrorText() says why.
+#include "platform/midas.h"
+
+#include <SDL.h>
+#include <sys/stat.h>
+#include <xmp.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/music/mixer.h"
+#include "platform/music/xm_check.h"
+
+// A loaded module: its own player context, and how it plays once chosen
+struct midas_module {
+    xmp_context player = nullptr;
+    bool started = false;  // the player runs (xmp_start_player succeeded)
+    bool ended = false;    // played to its end without looping; mixes silence from then on
+    int loops = 0;         // libxmp's loop limit: 0 loops for ever, 1 plays once
+
+    ~midas_module() {
+        if (started) xmp_end_player(player);
+        if (player) {
+            xmp_release_module(player);
+            xmp_free_context(player);
+        }
+    }
+};
+
+namespace midas {
+namespace {
+
+// Files larger than this are not modules we would play; it bounds the read
+constexpr long max_module_bytes = 64L << 20;
+
+struct Library {
+    State state = State::closed;
+    bool audio_subsystem = false;   // our reference on SDL's audio subsystem
+    SDL_AudioDeviceID device = 0;   // 0: no device, silence
+    std::vector<std::unique_ptr<midas_module>> modules;
+    midas_module* current = nullptr;  // chosen to play; read by the audio callback
+    unsigned last_handle = 0;
+    bool exit_hook = false;
+    std::string error;
+};
+
+// Never destroyed: the exit hook may run after static destructors have started, so the
+// library's state must outlive them. Reachable through this pointer, so it is no leak.
+Library& lib() {
+    static Library* library = new Library;
+    return *library;
+}
+
+int fail(const std::string& why) {
+    lib().error = why;
+    return 0;
+}
+
+// Guards `current` and the chosen module's player against the audio callback
+class AudioLock {
+public:
+    AudioLock() : device(lib().device) {
+        if (device) SDL_LockAudioDevice(device);
+    }
+    ~AudioLock() {
+        if (device) SDL_UnlockAudioDevice(device);
+    }
+    AudioLock(const AudioLock&) = delete;
+    AudioLock& operator=(const AudioLock&) = delete;
+
+private:
+    SDL_AudioDeviceID device;
+};
+
+// The mixer proper; the caller holds the audio lock or is the audio callback
+void mix_unlocked(uint8_t* out, int bytes) {
+    if (bytes <= 0) return;
+    midas_module* m = lib().current;
+    if (!m || !m->started || m->ended) {
+        std::memset(out, 0, static_cast<size_t>(bytes));
+        return;
+    }
+    // libxmp pads with silence when the module ends inside the buffer; when it ends at the
+    // buffer's start it returns an error and leaves the buffer alone, so we clear it
+    if (xmp_play_buffer(m->player, out, bytes, m->loops) < 0) {
+        std::memset(out, 0, static_cast<size_t>(bytes));
+        if (m->loops > 0) m->ended = true;
+    }
+}
+
+void SDLCALL audio_callback(void*, Uint8* stream, int len) { mix_unlocked(stream, len); }
+
+void close_audio() {
+    Library& l = lib();
+    if (l.device) {
+        // Closing waits for the audio thread to finish, so the callback never runs again
+        SDL_CloseAudioDevice(l.device);
+        l.device = 0;
+    }
+    if (l.audio_subsystem) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        l.audio_subsystem = false;
+    }
+}
+
+// Back to closed from any state; what MIDASclose and the exit hook do
+void shut_down() {
+    Library& l = lib();
+    close_audio();
+    l.current = nullptr;
+    l.modules.clear();
+    l.state = State::closed;
+}
+
+void exit_hook() { shut_down(); }
+
+void open_audio() {
+    Library& l = lib();
+    // No audio driver or no device is not an error: the demo plays on in silence
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        l.error = std::string("no audio, playing silently: ") + SDL_GetError();
+        return;
+    }
+    l.audio_subsystem = true;
+    SDL_AudioSpec want;
+    SDL_zero(want);
+    want.freq = output_rate;
+    want.format = AUDIO_S16SYS;
+    want.channels = 2;
+    want.samples = 1024;  // about 23 ms a buffer
+    want.callback = audio_callback;
+    SDL_AudioSpec have;
+    // No changes allowed: SDL converts to whatever the hardware wants, so the mixer always
+    // produces the one format above
+    l.device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (!l.device) {
+        l.error = std::string("no audio device, playing silently: ") + SDL_GetError();
+        close_audio();
+    }
+}
+
+midas_module* find(MIDASmodule m) {
+    for (auto& owned : lib().modules)
+        if (owned.get() == m) return owned.get();
+    return nullptr;
+}
+
+// Reads a whole file, refusing what cannot be a module we play
+bool read_file(const char* name, std::vector<uint8_t>& bytes) {
+    struct stat st;
+    if (stat(name, &st) != 0) return fail(std::string("cannot open module ") + name + ": " + std::strerror(errno));
+    if (!S_ISREG(st.st_mode)) return fail(std::string("module ") + name + " is not a file");
+    if (st.st_size == 0) return fail(std::string("module ") + name + " is empty");
+    if (st.st_size > max_module_bytes) return fail(std::string("module ") + name + " is too large");
+    std::FILE* f = std::fopen(name, "rb");
+    if (!f) return fail(std::string("cannot open module ") + name + ": " + std::strerror(errno));
+    bytes.resize(static_cast<size_t>(st.st_size));
+    const size_t got = std::fread(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+    if (got != bytes.size()) return fail(std::string("cannot read module ") + name);
+    return true;
+}
+
+const char* xmp_error_text(int code) {
+    switch (-code) {
+        case XMP_ERROR_FORMAT: return "not a module format we can play";
+        case XMP_ERROR_LOAD: return "the module is corrupt";
+        case XMP_ERROR_DEPACK: return "the module cannot be unpacked";
+        case XMP_ERROR_SYSTEM: return "a system error while loading";
+        default: return "the module cannot be loaded";
+    }
+}
+
+}  // namespace
+
+State state() { return lib().state; }
+bool audio_open() { return lib().device != 0; }
+size_t module_count() { return lib().modules.size(); }
+bool module_playing() {
+    AudioLock lock;
+    const midas_module* m = lib().current;
+    return m && m->started && !m->ended;
+}
+
+void mix(void* buffer, int bytes) {
+    AudioLock lock;
+    mix_unlocked(static_cast<uint8_t*>(buffer), bytes);
+}
+
+}  // namespace midas
+
+using midas::lib;
+using midas::State;
+
+extern "C" {
+
+int MIDASstartup(void) {
+    auto& l = lib();
+    if (!l.exit_hook) {
+        l.exit_hook = std::atexit(midas::exit_hook) == 0;
+        if (!l.exit_hook) return midas::fail("cannot register the exit clean-up");
+    }
+    l.error.clear();
+    if (l.state == State::closed) l.state = State::started;
+    return 1;
+}
+
+int MIDASinit(void) {
+    auto& l = lib();
+    if (l.state == State::closed) return midas::fail("MIDASinit before MIDASstartup");
+    l.error.clear();
+    if (l.state == State::started) {
+        midas::open_audio();
+        l.state = State::initialised;
+    }
+    return 1;
+}
+
+int MIDASstartBackgroundPlay(unsigned rate) {
+    // The device's own callback paces the mixer, so there is no rate of ours to set: any
+    // value is accepted
+    (void)rate;
+    auto& l = lib();
+    if (l.state == State::closed || l.state == State::started)
+        return midas::fail("MIDASstartBackgroundPlay before MIDASinit");
+    l.error.clear();
+    if (l.state == State::initialised) {
+        if (l.device) SDL_PauseAudioDevice(l.device, 0);
+        l.state = State::playing;
+    }
+    return 1;
+}
+
+MIDASmodule MIDASloadModule(const char* file_name) {
+    auto& l = lib();
+    if (l.state == State::closed) return midas::fail("MIDASloadModule before MIDASstartup"), nullptr;
+    if (!file_name) return midas::fail("MIDASloadModule without a file name"), nullptr;
+    std::vector<uint8_t> bytes;
+    if (!midas::read_file(file_name, bytes)) return nullptr;
+    if (midas::looks_like_xm(bytes.data(), bytes.size())) {
+        if (const char* why = midas::xm_truncation(bytes.data(), bytes.size()))
+            return midas::fail(std::string("module ") + file_name + " is corrupt: " + why), nullptr;
+    }
+    auto m = std::make_unique<midas_module>();
+    m->player = xmp_create_context();
+    if (!m->player) return midas::fail("out of memory creating a player"), nullptr;
+    const int loaded = xmp_load_module_from_memory(m->player, bytes.data(), static_cast<long>(bytes.size()));
+    if (loaded != 0) {
+        // Nothing was loaded: only the context is freed
+        xmp_free_context(m->player);
+        m->player = nullptr;
+        return midas::fail(std::string("module ") + file_name + ": " + midas::xmp_error_text(loaded)), nullptr;
+    }
+    l.modules.push_back(std::move(m));
+    l.error.clear();
+    return l.modules.back().get();
+}
+
+MIDASmodulePlayHandle MIDASplayModule(MIDASmodule module, int loop_song) {
+    auto& l = lib();
+    if (l.state == State::closed || l.state == State::started)
+        return midas::fail("MIDASplayModule before MIDASinit");
+    // A null module (a load that failed) or one not ours (freed by a close) plays nothing
+    midas_module* m = midas::find(module);
+    if (!m) return midas::fail(module ? "MIDASplayModule with an unknown module" : "MIDASplayModule with no module");
+
+    midas::AudioLock lock;
+    if (l.current && l.current != m && l.current->started) {
+        xmp_end_player(l.current->player);
+        l.current->started = false;
+    }
+    l.current = nullptr;
+    // Playing a module again starts it over
+    if (m->started) {
+        xmp_end_player(m->player);
+        m->started = false;
+    }
+    const int started = xmp_start_player(m->player, midas::output_rate, 0);
+    if (started != 0) return midas::fail("the player cannot start the module");
+    m->started = true;
+    m->ended = false;
+    m->loops = loop_song == 1 ? 0 : 1;
+    l.current = m;
+    l.error.clear();
+    return ++l.last_handle == 0 ? ++l.last_handle : l.last_handle;
+}
+
+int MIDASstopBackgroundPlay(void) {
+    auto& l = lib();
+    {
+        midas::AudioLock lock;
+        if (l.current && l.current->started) {
+            xmp_end_player(l.current->player);
+            l.current->started = false;
+        }
+        l.current = nullptr;
+    }
+    if (l.state == State::playing) {
+        if (l.device) SDL_PauseAudioDevice(l.device, 1);
+        l.state = State::initialised;
+    }
+    return 1;
+}
+
+int MIDASclose(void) {
+    midas::shut_down();
+    return 1;
+}
+
+const char* MIDASerrorText(void) { return lib().error.c_str(); }
+
+}  // extern "C"
