@@ -1,0 +1,290 @@
+// The demo's frame and each operation in it, through our layer and display library, side by
+// side with the same work done directly with SDL2 and with memset/memcpy of the same bytes
+// (the memory bound). Names pair up as <operation>/<who>: report.py turns them into ratios.
+#include <SDL.h>
+#include <benchmark/benchmark.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <fcntl.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bench/sdl_twin.h"
+#include "demo/cube.h"
+#include "demo/random.h"
+#include "trelk/area.h"
+#include "trelk/console.h"
+#include "trelk/format.h"
+#include "trelk/palette.h"
+#include "trelk/surface.h"
+
+extern char** environ;
+
+namespace {
+
+constexpr int picture_width = 320, picture_height = 200;
+constexpr int cube_pixels = 7640;  // the first frame's cube: 764 pixels at each of 10 offsets
+
+// A 24-bit picture in memory, blue, green, red, rows top-down.
+std::vector<unsigned char> picture_bytes() {
+    std::vector<unsigned char> bytes(picture_width * picture_height * 3);
+    for (int i = 0; i < picture_width * picture_height; ++i) {
+        bytes[i * 3] = static_cast<unsigned char>(i);
+        bytes[i * 3 + 1] = static_cast<unsigned char>(i >> 3);
+        bytes[i * 3 + 2] = static_cast<unsigned char>(i >> 6);
+    }
+    return bytes;
+}
+
+// Our side: a headless console of the given size, a screen surface as large, and the picture,
+// exactly as the demo builds them.
+struct Ours {
+    explicit Ours(int width, int height) : screen(width, height, format), picture(320, 200, format) {
+        console.open("bench", width, height, format, 0);
+        const std::vector<unsigned char> bytes = picture_bytes();
+        picture.load(bytes.data(), picture_width, picture_height, picture_width * 3, format24,
+                     palette);
+        build_trig_tables();
+    }
+    ~Ours() { console.close(); }
+
+    void frame() {
+        benchmark::DoNotOptimize(console.key());
+        screen.clear();
+        const int r1 = next_random();
+        const int r2 = next_random();
+        trelk::Area destination(320, 200, r2 % 10 - 10, r1 % 10 - 10);
+        picture.copy(screen, picture.area(), destination);
+        draw_cube(screen, 0, -20, 50, 5, 255, 10);
+        advance_angles(2, 1, 2);
+        screen.copy(console);
+        console.update();
+    }
+
+    trelk::Console console;
+    trelk::Format format{32, 0xff0000, 0xff00, 0xff, 0};
+    trelk::Format format24{24, 0xff0000, 0xff00, 0xff, 0};
+    trelk::Palette palette;
+    trelk::Surface screen;
+    trelk::Surface picture;
+};
+
+// ---- clear ----
+void clear_memset(benchmark::State& state) {
+    std::vector<Uint32> pixels(picture_width * picture_height);
+    for (auto _ : state) {
+        std::memset(pixels.data(), 0, pixels.size() * 4);
+        benchmark::ClobberMemory();
+    }
+}
+void clear_sdl(benchmark::State& state) {
+    SdlTwin twin(picture_width, picture_height);
+    for (auto _ : state) SDL_FillRect(twin.screen, nullptr, 0);
+}
+void clear_ours(benchmark::State& state) {
+    Ours ours(picture_width, picture_height);
+    for (auto _ : state) ours.screen.clear();
+}
+
+// ---- 24 -> 32 load of the picture ----
+void load_memcpy(benchmark::State& state) {
+    const std::vector<unsigned char> bytes = picture_bytes();
+    std::vector<unsigned char> out(bytes.size());
+    for (auto _ : state) {
+        std::memcpy(out.data(), bytes.data(), bytes.size());
+        benchmark::ClobberMemory();
+    }
+}
+void load_sdl(benchmark::State& state) {
+    SdlTwin twin(picture_width, picture_height);
+    const std::vector<unsigned char> bytes = picture_bytes();
+    for (auto _ : state)
+        SDL_ConvertPixels(picture_width, picture_height, SDL_PIXELFORMAT_BGR24, bytes.data(),
+                          picture_width * 3, SDL_PIXELFORMAT_RGB888, twin.picture->pixels,
+                          twin.picture->pitch);
+}
+void load_ours(benchmark::State& state) {
+    Ours ours(picture_width, picture_height);
+    const std::vector<unsigned char> bytes = picture_bytes();
+    for (auto _ : state)
+        ours.picture.load(bytes.data(), picture_width, picture_height, picture_width * 3,
+                          ours.format24, ours.palette);
+}
+
+// ---- the scaling copy with the demo's reversed jitter area, shifted by 5, 5 ----
+void scale_memcpy(benchmark::State& state) {
+    std::vector<Uint32> from(330 * 210), to(330 * 210);
+    for (auto _ : state) {
+        std::memcpy(to.data(), from.data(), 320 * 200 * 4);
+        benchmark::ClobberMemory();
+    }
+}
+void scale_sdl(benchmark::State& state) {
+    SdlTwin twin(picture_width, picture_height);
+    for (auto _ : state) {
+        SDL_Rect destination{-5, -5, 325, 205};
+        SDL_BlitScaled(twin.picture, nullptr, twin.screen, &destination);
+    }
+}
+void scale_ours(benchmark::State& state) {
+    Ours ours(picture_width, picture_height);
+    trelk::Area destination(320, 200, -5, -5);
+    for (auto _ : state) ours.picture.copy(ours.screen, ours.picture.area(), destination);
+}
+
+// ---- the finished frame to the console ----
+void present_memcpy(benchmark::State& state) {
+    std::vector<Uint32> from(picture_width * picture_height), to(from.size());
+    for (auto _ : state) {
+        std::memcpy(to.data(), from.data(), from.size() * 4);
+        benchmark::ClobberMemory();
+    }
+}
+void present_sdl(benchmark::State& state) {
+    SdlTwin twin(picture_width, picture_height);
+    for (auto _ : state) SDL_BlitSurface(twin.screen, nullptr, twin.window, nullptr);
+}
+void present_ours(benchmark::State& state) {
+    Ours ours(picture_width, picture_height);
+    for (auto _ : state) ours.screen.copy(ours.console);
+}
+
+// ---- one cube pixel: lock, width, store, unlock, for a frame's worth of pixels ----
+void pixel_store(benchmark::State& state) {
+    std::vector<Uint32> pixels(picture_width * picture_height);
+    for (auto _ : state) {
+        for (int i = 0; i < cube_pixels; ++i) pixels[(i * 7) % pixels.size()] = 0xffffff;
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * cube_pixels);
+}
+void pixel_sdl(benchmark::State& state) {
+    SdlTwin twin(picture_width, picture_height);
+    SDL_Surface* s = twin.screen;
+    for (auto _ : state) {
+        for (int i = 0; i < cube_pixels; ++i) {
+            SDL_LockSurface(s);
+            const int w = s->w;
+            static_cast<Uint32*>(s->pixels)[(i * 7) % (w * 200)] = 0xffffff;
+            SDL_UnlockSurface(s);
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * cube_pixels);
+}
+void pixel_ours(benchmark::State& state) {
+    Ours ours(picture_width, picture_height);
+    trelk::BaseSurface& s = ours.screen;
+    for (auto _ : state) {
+        for (int i = 0; i < cube_pixels; ++i) {
+            auto* pixels = static_cast<Uint32*>(s.lock());
+            const int w = s.width();
+            pixels[(i * 7) % (w * 200)] = 0xffffff;
+            s.unlock();
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * cube_pixels);
+}
+
+// ---- the whole frame, at three sizes ----
+void frame_memory(benchmark::State& state) {
+    const std::size_t screen = std::size_t(state.range(0)) * state.range(1);
+    std::vector<Uint32> a(screen), b(screen), picture(330 * 210);
+    for (auto _ : state) {
+        std::memset(a.data(), 0, screen * 4);                                     // clear
+        std::memcpy(a.data(), picture.data(), std::min(screen, picture.size()) * 4);  // scale
+        std::memcpy(b.data(), a.data(), screen * 4);                              // present
+        benchmark::ClobberMemory();
+    }
+}
+void frame_sdl(benchmark::State& state) {
+    SdlTwin twin(int(state.range(0)), int(state.range(1)));
+    for (auto _ : state) twin.frame(false);
+}
+void frame_sdl_lock_per_pixel(benchmark::State& state) {
+    SdlTwin twin(int(state.range(0)), int(state.range(1)));
+    for (auto _ : state) twin.frame(true);
+}
+void frame_ours(benchmark::State& state) {
+    Ours ours(int(state.range(0)), int(state.range(1)));
+    for (auto _ : state) ours.frame();
+}
+
+// ---- start-up to the first presented frame, as whole processes ----
+void run_process(benchmark::State& state, const char* path, const char* directory,
+                 std::vector<std::string> settings) {
+    std::vector<std::string> env_strings = std::move(settings);
+    for (char** e = environ; *e; ++e)
+        if (std::strncmp(*e, "TRELK_", 6) != 0 && std::strncmp(*e, "SDL_", 4) != 0)
+            env_strings.emplace_back(*e);
+    std::vector<char*> env;
+    for (auto& s : env_strings) env.push_back(s.data());
+    env.push_back(nullptr);
+    for (auto _ : state) {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addchdir_np(&actions, directory);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        char* argv[] = {const_cast<char*>(path), nullptr};
+        pid_t pid = 0;
+        if (posix_spawn(&pid, path, &actions, nullptr, argv, env.data()) != 0) {
+            state.SkipWithError("could not start the program");
+            break;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            state.SkipWithError("the program failed");
+            break;
+        }
+    }
+}
+void startup_sdl(benchmark::State& state) {
+    run_process(state, SDL_FIRST_FRAME, ".", {"SDL_VIDEODRIVER=dummy"});
+}
+void startup_ours(benchmark::State& state) {
+    run_process(state, KELVRA_DEMO, ASSETS_DIR, {"TRELK_DISPLAY=headless", "TRELK_FRAMES=1"});
+}
+
+}  // namespace
+
+BENCHMARK(clear_memset);
+BENCHMARK(clear_sdl);
+BENCHMARK(clear_ours);
+BENCHMARK(load_memcpy);
+BENCHMARK(load_sdl);
+BENCHMARK(load_ours);
+BENCHMARK(scale_memcpy);
+BENCHMARK(scale_sdl);
+BENCHMARK(scale_ours);
+BENCHMARK(present_memcpy);
+BENCHMARK(present_sdl);
+BENCHMARK(present_ours);
+BENCHMARK(pixel_store);
+BENCHMARK(pixel_sdl);
+BENCHMARK(pixel_ours);
+#define FRAME_SIZES ->Args({320, 200})->Args({640, 480})->Args({1920, 1080})
+BENCHMARK(frame_memory) FRAME_SIZES;
+BENCHMARK(frame_sdl) FRAME_SIZES;
+BENCHMARK(frame_sdl_lock_per_pixel) FRAME_SIZES;
+BENCHMARK(frame_ours) FRAME_SIZES;
+BENCHMARK(startup_sdl)->UseRealTime()->Iterations(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(startup_ours)->UseRealTime()->Iterations(20)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv) {
+    // Our console runs headless, never paced; SDL's own side needs no video device at all.
+    setenv("TRELK_DISPLAY", "headless", 1);
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
