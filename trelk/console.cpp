@@ -89,17 +89,16 @@ int Console::entry32(int value) { return trelk_console_entry32(handle_, value); 
 
 // Copies the library's modes 0, 1, ... into the list until the first invalid one, which is
 // copied too and ends the list. Validity is asked of the library's own mode, and any non-zero
-// answer counts as valid. A library with more valid modes than the list can hold loses the
-// surplus: the last element becomes a default-constructed mode, which the library reports
-// invalid, so the list always ends with an invalid element and nothing is written past it.
+// answer counts as valid. The walk stops before the last element and never writes it: that
+// element keeps the default mode it was built with, which the library reports invalid. So a
+// library with more valid modes than the list holds loses the surplus, nothing is written past
+// the list, the list always ends with an invalid element, and the walk creates nothing.
 Mode* Console::modes() {
     for (int i = 0; i < mode_count - 1; ++i) {
         const trelk_handle mode = trelk_console_mode(handle_, i);
         trelk_mode_copy(modes_[i].handle(), mode);
-        if (trelk_mode_valid(mode) == 0) return modes_;
+        if (trelk_mode_valid(mode) == 0) break;
     }
-    const Mode end_marker;
-    trelk_mode_copy(modes_[mode_count - 1].handle(), end_marker.handle());
     return modes_;
 }
 
