@@ -2,4 +2,6 @@
 #include "assets/song.h"
 #include "assets/write_file.h"
 
-int main(int argc, char** argv) { return assets::generator_main(argc, argv, "the module", song::module_file); }
+int main(int argc, char** argv) {
+    return assets::generator_main(argc, argv, "the module", song::module_file);
+}

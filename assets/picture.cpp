@@ -27,7 +27,9 @@ constexpr double pi = 3.14159265358979323846;
 constexpr double flag_left = 96, flag_right = 264, flag_top = 40, flag_bottom = 132;
 constexpr double pole_x = 90;
 
-double wave(double x) { return 4.0 * std::sin((x - flag_left) / 22.0) * (x - flag_left) / (flag_right - flag_left); }
+double wave(double x) {
+    return 4.0 * std::sin((x - flag_left) / 22.0) * (x - flag_left) / (flag_right - flag_left);
+}
 
 Colour scene(double x, double y) {
     // Sky: deep navy at the top to a warm orange at the horizon (y = 140)
@@ -75,12 +77,15 @@ Colour scene(double x, double y) {
     return c;
 }
 
-uint8_t channel(double v) { return static_cast<uint8_t>(std::lround(std::clamp(v, 0.0, double(brightest)))); }
+uint8_t channel(double v) {
+    return static_cast<uint8_t>(std::lround(std::clamp(v, 0.0, double(brightest))));
+}
 
 }  // namespace
 
 Rgb pixel(int x, int y) {
-    if (x < 0 || x >= width || y < 0 || y >= height) throw std::out_of_range("picture pixel outside 320x200");
+    if (x < 0 || x >= width || y < 0 || y >= height)
+        throw std::out_of_range("picture pixel outside 320x200");
     const Colour c = scene(x + 0.5, y + 0.5);
     return {channel(c.r), channel(c.g), channel(c.b)};
 }
@@ -92,12 +97,21 @@ std::vector<uint8_t> tga_file() {
         0,  // no image ID
         0,  // no colour map
         2,  // uncompressed true-colour
-        0, 0, 0, 0, 0,                     // colour map specification, unused
-        0, 0, 0, 0,                        // x and y origin
-        width & 0xff, width >> 8,          // width
-        height & 0xff, height >> 8,        // height
-        24,                                // bits per pixel
-        0,                                 // descriptor: no alpha, rows bottom first
+        0,
+        0,
+        0,
+        0,
+        0,  // colour map specification, unused
+        0,
+        0,
+        0,
+        0,  // x and y origin
+        width & 0xff,
+        width >> 8,  // width
+        height & 0xff,
+        height >> 8,  // height
+        24,           // bits per pixel
+        0,            // descriptor: no alpha, rows bottom first
     };
     out.insert(out.end(), header, header + 18);
     for (int y = height - 1; y >= 0; --y)

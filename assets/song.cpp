@@ -165,7 +165,8 @@ enum { CH_KICK = 0, CH_SNARE, CH_HAT, CH_BASS, CH_TOP, CH_PAD };
 // "A-4", "C#5", "G5" style names to note numbers (1 = C-0)
 uint8_t note(const std::string& name) {
     static const int semis[] = {9, 11, 0, 2, 4, 5, 7};  // A B C D E F G
-    if (name.size() < 2 || name[0] < 'A' || name[0] > 'G') throw std::invalid_argument("note " + name);
+    if (name.size() < 2 || name[0] < 'A' || name[0] > 'G')
+        throw std::invalid_argument("note " + name);
     int semitone = semis[name[0] - 'A'];
     size_t i = 1;
     if (name[i] == '#') semitone += 1, ++i;
@@ -178,8 +179,8 @@ uint8_t note(const std::string& name) {
 uint8_t vol(int v) { return static_cast<uint8_t>(0x10 + v); }
 
 struct Chord {
-    const char* bass;      // root in octave 2
-    const char* fifth;     // bass's fifth, for the walking figure
+    const char* bass;       // root in octave 2
+    const char* fifth;      // bass's fifth, for the walking figure
     const char* voices[3];  // pad voicing
     const char* arp[4];     // bell arpeggio
 };
@@ -204,7 +205,8 @@ public:
     // Chord i (0..3) covers rows 16 i .. 16 i + 15
     void pads(const Chord* chords, int volume) {
         for (int i = 0; i < 4; ++i)
-            for (int v = 0; v < 3; ++v) put(16 * i, CH_PAD + v, note(chords[i].voices[v]), PAD, volume);
+            for (int v = 0; v < 3; ++v)
+                put(16 * i, CH_PAD + v, note(chords[i].voices[v]), PAD, volume);
     }
     void held_bass(const Chord* chords) {
         for (int i = 0; i < 4; ++i) put(16 * i, CH_BASS, note(chords[i].bass), BASS, 44);
@@ -212,11 +214,17 @@ public:
     void walking_bass(const Chord* chords) {
         for (int i = 0; i < 4; ++i) {
             const uint8_t root = note(chords[i].bass);
-            const uint8_t figure[8] = {root, root, static_cast<uint8_t>(root + 12), root,
-                                       root, note(chords[i].fifth), static_cast<uint8_t>(root + 12),
+            const uint8_t figure[8] = {root,
+                                       root,
+                                       static_cast<uint8_t>(root + 12),
+                                       root,
+                                       root,
+                                       note(chords[i].fifth),
+                                       static_cast<uint8_t>(root + 12),
                                        note(chords[i].fifth)};
-            for (int k = 0; k < 8; ++k) put(16 * i + 2 * k, CH_BASS, figure[k], BASS, k % 2 ? 36 : 48);
-            at(16 * i + 3, CH_BASS).note = xm::note_off;   // short notes give the groove air
+            for (int k = 0; k < 8; ++k)
+                put(16 * i + 2 * k, CH_BASS, figure[k], BASS, k % 2 ? 36 : 48);
+            at(16 * i + 3, CH_BASS).note = xm::note_off;  // short notes give the groove air
             at(16 * i + 11, CH_BASS).note = xm::note_off;
         }
     }
@@ -227,7 +235,8 @@ public:
                     k % 4 == 0 ? volume : volume * 3 / 4);
     }
     void hats(int step, int volume) {
-        for (int r = 0; r < rows; r += step) put(r, CH_HAT, note("C-4"), HIHAT, r % 4 ? volume : volume * 2 / 3);
+        for (int r = 0; r < rows; r += step)
+            put(r, CH_HAT, note("C-4"), HIHAT, r % 4 ? volume : volume * 2 / 3);
     }
     void beat(bool with_snare, bool syncopated) {
         for (int bar = 0; bar < 4; ++bar) {
@@ -306,8 +315,10 @@ xm::Module compose() {
         s.walking_bass(verse);
         s.hats(2, 24);
         s.beat(true, true);
-        s.melody("E5 - D5 C5 - - A4 -  C5 - - A4 C5 - D5 -  "
-                 "E5 - G5 - E5 D5 C5 -  D5 - - - B4 - ^ -", 40);
+        s.melody(
+            "E5 - D5 C5 - - A4 -  C5 - - A4 C5 - D5 -  "
+            "E5 - G5 - E5 D5 C5 -  D5 - - - B4 - ^ -",
+            40);
     }
     {  // 3: second chorus, the melody an octave's reach higher
         Score s(m.patterns[3]);
@@ -315,8 +326,10 @@ xm::Module compose() {
         s.walking_bass(verse);
         s.hats(2, 26);
         s.beat(true, true);
-        s.melody("A5 - G5 E5 - - C5 -  F5 - E5 C5 - A4 C5 -  "
-                 "G5 - E5 - C5 - E5 G5  B5 - A5 G5 - - ^ -", 40);
+        s.melody(
+            "A5 - G5 E5 - - C5 -  F5 - E5 C5 - A4 C5 -  "
+            "G5 - E5 - C5 - E5 G5  B5 - A5 G5 - - ^ -",
+            40);
     }
     {  // 4: bridge, ending in E major and a snare fill that leads back home
         Score s(m.patterns[4]);
@@ -325,8 +338,10 @@ xm::Module compose() {
         s.hats(2, 24);
         s.beat(true, false);
         s.fill();
-        s.melody("F5 - A5 - G5 F5 E5 -  D5 - G5 - F5 E5 D5 -  "
-                 "C5 - E5 - A5 - G5 E5  G#5 - - - E5 - B4 ^", 40);
+        s.melody(
+            "F5 - A5 - G5 F5 E5 -  D5 - G5 - F5 E5 D5 -  "
+            "C5 - E5 - A5 - G5 E5  G#5 - - - E5 - B4 ^",
+            40);
     }
     {  // 5: breakdown, the bridge's chords with bell and a kick on the one
         Score s(m.patterns[5]);

@@ -16,11 +16,11 @@ namespace song {
 
 constexpr int sample_rate = 8363 * 4;  // synthesis rate: a sample played at C-4 + 24 semitones
 constexpr int channels = 8;
-constexpr int rows = 64;               // rows in every pattern
-constexpr int restart_order = 1;       // the loop skips the intro
+constexpr int rows = 64;          // rows in every pattern
+constexpr int restart_order = 1;  // the loop skips the intro
 
-xm::Module compose();                  // the whole song, described in memory
-std::vector<uint8_t> module_file();    // compose() written as an XM file
+xm::Module compose();                // the whole song, described in memory
+std::vector<uint8_t> module_file();  // compose() written as an XM file
 
 }  // namespace song
 

@@ -32,7 +32,8 @@ int write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
 
 int generator_main(int argc, char** argv, const char* what, std::vector<uint8_t> (*make)()) {
     if (argc != 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT\nwrites %s to OUTPUT\n", argc > 0 ? argv[0] : "generator", what);
+        std::fprintf(stderr, "usage: %s OUTPUT\nwrites %s to OUTPUT\n",
+                     argc > 0 ? argv[0] : "generator", what);
         return 2;
     }
     try {

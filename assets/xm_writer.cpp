@@ -85,15 +85,16 @@ void write_instrument(Writer& w, const Instrument& ins) {
     check(env.sustain < static_cast<int>(env.points.size()), "sustain point out of range");
     check(s.volume <= 64, "sample volume is 0..64");
     check(s.data.size() < 0x40000000u, "sample too long");
-    check(s.loop == Loop::none || (s.loop_length > 0 && s.loop_start + s.loop_length <= s.data.size()),
+    check(s.loop == Loop::none ||
+              (s.loop_length > 0 && s.loop_start + s.loop_length <= s.data.size()),
           "sample loop outside the sample");
 
     const size_t start = w.size();
     w.u32(263);  // instrument header size
     w.text(ins.name, 22);
-    w.u8(0);     // type
-    w.u16(1);    // sample count
-    w.u32(40);   // sample header size
+    w.u8(0);      // type
+    w.u16(1);     // sample count
+    w.u32(40);    // sample header size
     w.zeros(96);  // every note plays sample 0
     for (size_t i = 0; i < 12; ++i) {
         w.u16(i < env.points.size() ? env.points[i].tick : 0);
@@ -103,13 +104,13 @@ void write_instrument(Writer& w, const Instrument& ins) {
     w.u8(static_cast<unsigned>(env.points.size()));
     w.u8(0);  // panning envelope point count
     w.u8(env.sustain >= 0 ? env.sustain : 0);
-    w.u8(0);  // volume loop start
-    w.u8(0);  // volume loop end
-    w.u8(0);  // panning sustain point
-    w.u8(0);  // panning loop start
-    w.u8(0);  // panning loop end
+    w.u8(0);                                                          // volume loop start
+    w.u8(0);                                                          // volume loop end
+    w.u8(0);                                                          // panning sustain point
+    w.u8(0);                                                          // panning loop start
+    w.u8(0);                                                          // panning loop end
     w.u8(env.points.empty() ? 0 : (1 | (env.sustain >= 0 ? 2 : 0)));  // on, sustain
-    w.u8(0);  // panning envelope off
+    w.u8(0);                                                          // panning envelope off
     w.u8(ins.vibrato_type);
     w.u8(ins.vibrato_sweep);
     w.u8(ins.vibrato_depth);
@@ -132,7 +133,8 @@ void write_instrument(Writer& w, const Instrument& ins) {
     // Sample data: each frame is stored as its difference from the one before
     int16_t previous = 0;
     for (int16_t v : s.data) {
-        const uint16_t delta = static_cast<uint16_t>(static_cast<uint16_t>(v) - static_cast<uint16_t>(previous));
+        const uint16_t delta =
+            static_cast<uint16_t>(static_cast<uint16_t>(v) - static_cast<uint16_t>(previous));
         w.u16(delta);
         previous = v;
     }
@@ -143,11 +145,13 @@ void write_instrument(Writer& w, const Instrument& ins) {
 std::vector<uint8_t> write(const Module& m) {
     check(m.channels >= 2 && m.channels <= 32 && m.channels % 2 == 0, "channels are 2..32, even");
     check(!m.orders.empty() && m.orders.size() <= 256, "1 to 256 orders");
-    check(m.restart >= 0 && m.restart < static_cast<int>(m.orders.size()), "restart outside the orders");
+    check(m.restart >= 0 && m.restart < static_cast<int>(m.orders.size()),
+          "restart outside the orders");
     check(!m.patterns.empty() && m.patterns.size() <= 256, "1 to 256 patterns");
     check(m.instruments.size() <= 128, "at most 128 instruments");
     for (uint8_t o : m.orders) check(o < m.patterns.size(), "an order names a missing pattern");
-    check(m.speed >= 1 && m.speed <= 31 && m.tempo >= 32 && m.tempo <= 255, "speed or tempo out of range");
+    check(m.speed >= 1 && m.speed <= 31 && m.tempo >= 32 && m.tempo <= 255,
+          "speed or tempo out of range");
 
     Writer w;
     w.text("Extended Module: ", 17);

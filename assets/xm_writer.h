@@ -68,11 +68,11 @@ struct Instrument {
 
 struct Module {
     std::string name;
-    int channels = 4;          // even, 2..32
+    int channels = 4;             // even, 2..32
     std::vector<uint8_t> orders;  // pattern numbers in playing order
-    int restart = 0;           // order index the song loops back to
-    int speed = 6;             // ticks per row
-    int tempo = 125;           // beats per minute; a tick lasts 2.5 / tempo seconds
+    int restart = 0;              // order index the song loops back to
+    int speed = 6;                // ticks per row
+    int tempo = 125;              // beats per minute; a tick lasts 2.5 / tempo seconds
     std::vector<Pattern> patterns;
     std::vector<Instrument> instruments;
 };

@@ -4,6 +4,8 @@
 // writer's round trip and its refusals, and the generators as processes: deterministic
 // output, usage and write errors.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <xmp.h>
 
 #include <cmath>
@@ -13,7 +15,6 @@
 #include <set>
 #include <stdexcept>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
 
 #include "assets/picture.h"
@@ -21,6 +22,12 @@
 #include "assets/xm_writer.h"
 
 namespace {
+
+// A file name of this process's own under the temporary folder: ctest runs tests in parallel,
+// and more than one build tree may run them at once
+std::string scratch(const std::string& name) {
+    return testing::TempDir() + "assets_" + std::to_string(getpid()) + "_" + name;
+}
 
 const std::string assets_dir = TRELK_ASSETS_DIR;
 const std::string picture_path = assets_dir + "/flagga.tga";
@@ -43,11 +50,14 @@ int run(const std::string& command) {
 class PictureAsPilReadsIt : public testing::Test {
 protected:
     static void SetUpTestSuite() {
-        const std::string ppm = testing::TempDir() + "assets_flagga.ppm";
-        status = run(std::string(ASSETS_PYTHON) + " " + ASSETS_READ_PICTURE + " " + picture_path + " " + ppm);
+        const std::string ppm = scratch("flagga.ppm");
+        status = run(std::string(ASSETS_PYTHON) + " " + ASSETS_READ_PICTURE + " " + picture_path +
+                     " " + ppm);
         const std::vector<uint8_t> bytes = read_bytes(ppm);
+        std::remove(ppm.c_str());
         const std::string header = "P6\n320 200\n255\n";
-        if (bytes.size() == header.size() + 320 * 200 * 3 && std::equal(header.begin(), header.end(), bytes.begin()))
+        if (bytes.size() == header.size() + 320 * 200 * 3 &&
+            std::equal(header.begin(), header.end(), bytes.begin()))
             pixels.assign(bytes.begin() + header.size(), bytes.end());
     }
     static picture::Rgb at(int x, int y) {
@@ -69,10 +79,10 @@ TEST_F(PictureAsPilReadsIt, EveryPixelIsWhereWeDrewIt) {
     for (int y = 0; y < picture::height; ++y)
         for (int x = 0; x < picture::width; ++x)
             if (!(at(x, y) == picture::pixel(x, y)) && wrong++ < 5)
-                ADD_FAILURE() << "pixel (" << x << ", " << y << ") reads as " << int(at(x, y).r) << ","
-                              << int(at(x, y).g) << "," << int(at(x, y).b) << ", drawn as "
-                              << int(picture::pixel(x, y).r) << "," << int(picture::pixel(x, y).g) << ","
-                              << int(picture::pixel(x, y).b);
+                ADD_FAILURE() << "pixel (" << x << ", " << y << ") reads as " << int(at(x, y).r)
+                              << "," << int(at(x, y).g) << "," << int(at(x, y).b) << ", drawn as "
+                              << int(picture::pixel(x, y).r) << "," << int(picture::pixel(x, y).g)
+                              << "," << int(picture::pixel(x, y).b);
     EXPECT_EQ(wrong, 0);
 }
 
@@ -231,7 +241,8 @@ TEST(XmWriter, WhatItWritesLibxmpReadsBack) {
     EXPECT_EQ(s.lps, 100);
     EXPECT_EQ(s.lpe, 300);
     const int16_t* data = reinterpret_cast<const int16_t*>(s.data);
-    for (int i = 0; i < 300; ++i) ASSERT_EQ(data[i], source.instruments[0].sample.data[i]) << "frame " << i;
+    for (int i = 0; i < 300; ++i)
+        ASSERT_EQ(data[i], source.instruments[0].sample.data[i]) << "frame " << i;
     // The envelope and the one note land where they were put (libxmp counts notes from
     // one octave lower and stores volumes plus one)
     EXPECT_EQ(m.xxi[0].aei.npt, 3);
@@ -275,27 +286,31 @@ TEST(Generators, WriteTheSameBytesEveryTime) {
     EXPECT_EQ(read_bytes(module_path), song::module_file()) << "built module equals a fresh one";
     EXPECT_EQ(read_bytes(picture_path), picture::tga_file()) << "built picture equals a fresh one";
     for (const std::string& tool : {std::string(MAKE_MODULE), std::string(MAKE_PICTURE)}) {
-        const std::string a = testing::TempDir() + "assets_a", b = testing::TempDir() + "assets_b";
+        const std::string a = scratch("a"), b = scratch("b");
         ASSERT_EQ(run(tool + " " + a), 0) << tool;
         ASSERT_EQ(run(tool + " " + b), 0) << tool;
         const std::vector<uint8_t> first = read_bytes(a);
         EXPECT_GT(first.size(), 1000u);
         EXPECT_EQ(first, read_bytes(b)) << tool << " is not deterministic";
+        std::remove(a.c_str());
+        std::remove(b.c_str());
     }
 }
 
 TEST(Generators, ReportBadArgumentsAndUnwritablePaths) {
     EXPECT_EQ(run(std::string(MAKE_MODULE) + " 2>/dev/null"), 2) << "no output named";
     EXPECT_EQ(run(std::string(MAKE_PICTURE) + " a b 2>/dev/null"), 2) << "two outputs named";
-    const std::string nowhere = testing::TempDir() + "assets_no_such_dir/bla.xm";
+    const std::string nowhere = scratch("no_such_dir/bla.xm");
     EXPECT_EQ(run(std::string(MAKE_MODULE) + " " + nowhere + " 2>/dev/null"), 1);
     EXPECT_TRUE(read_bytes(nowhere).empty());
     // A directory in the way is reported, left alone, and no partial file stays behind
-    const std::string target = testing::TempDir() + "assets_dir_target";
+    const std::string target = scratch("dir_target");
     ASSERT_EQ(run("mkdir -p " + target), 0);
-    EXPECT_EQ(run(std::string(MAKE_PICTURE) + " " + target + " 2>/dev/null"), 1) << "a directory is no file";
+    EXPECT_EQ(run(std::string(MAKE_PICTURE) + " " + target + " 2>/dev/null"), 1)
+        << "a directory is no file";
     EXPECT_EQ(run("test -d " + target), 0);
     EXPECT_NE(run("test -e " + target + ".part"), 0);
+    run("rmdir " + target);
 }
 
 }  // namespace

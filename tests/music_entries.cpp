@@ -4,6 +4,7 @@
 // audio device, and sharing SDL with a video user in the same process.
 #include <SDL.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
@@ -20,6 +21,12 @@
 
 namespace {
 
+// A file name of this process's own under the temporary folder: ctest runs tests in parallel,
+// and more than one build tree may run them at once
+std::string scratch(const std::string& name) {
+    return testing::TempDir() + "music_" + std::to_string(getpid()) + "_" + name;
+}
+
 const std::string module_path = std::string(TRELK_ASSETS_DIR) + "/bla.xm";
 
 std::vector<char> read_bytes(const std::string& path) {
@@ -28,8 +35,9 @@ std::vector<char> read_bytes(const std::string& path) {
 }
 
 std::string temp_file(const std::string& name, const std::vector<char>& bytes) {
-    const std::string path = testing::TempDir() + "music_" + name;
-    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    const std::string path = scratch(name);
+    std::ofstream(path, std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return path;
 }
 
@@ -166,7 +174,7 @@ TEST_F(MusicLibrary, FilesThatAreNotModulesLoadAsNull) {
     bad_id[0] = 'X';
 
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"missing", testing::TempDir() + "music_no_such_file.xm"},
+        {"missing", scratch("no_such_file.xm")},
         {"empty", temp_file("empty.xm", {})},
         {"a directory", testing::TempDir()},
         {"garbage", temp_file("garbage.xm", garbage)},
@@ -186,7 +194,10 @@ TEST_F(MusicLibrary, FilesThatAreNotModulesLoadAsNull) {
     }
     EXPECT_EQ(MIDASloadModule(nullptr), nullptr);
     EXPECT_EQ(midas::module_count(), 0u) << "failed loads keep nothing";
-    EXPECT_NE(MIDASloadModule(module_path.c_str()), nullptr) << "the library still works: " << MIDASerrorText();
+    EXPECT_NE(MIDASloadModule(module_path.c_str()), nullptr)
+        << "the library still works: " << MIDASerrorText();
+    for (const auto& [what, path] : cases)
+        if (path != testing::TempDir()) std::remove(path.c_str());
 }
 
 TEST_F(MusicLibrary, MixerFillsExactlyTheBytesAskedFor) {
@@ -244,7 +255,7 @@ TEST_F(MusicLibrary, WithoutAudioDeviceEveryCallSucceedsSilently) {
 }
 
 TEST_F(MusicLibrary, DiskDriverCapturesAudibleMusic) {
-    const std::string capture = testing::TempDir() + "music_capture.raw";
+    const std::string capture = scratch("capture.raw");
     std::remove(capture.c_str());
     setenv("SDL_AUDIODRIVER", "disk", 1);
     setenv("SDL_DISKAUDIOFILE", capture.c_str(), 1);
@@ -255,6 +266,7 @@ TEST_F(MusicLibrary, DiskDriverCapturesAudibleMusic) {
     MIDASclose();
 
     const std::vector<char> bytes = read_bytes(capture);
+    std::remove(capture.c_str());
     const size_t samples = bytes.size() / 2;
     ASSERT_GT(samples, size_t(midas::output_rate / 4)) << "at least a quarter second was captured";
     std::vector<int16_t> pcm(samples);
@@ -265,7 +277,7 @@ TEST_F(MusicLibrary, DiskDriverCapturesAudibleMusic) {
 TEST_F(MusicLibrary, SharesSdlWithAVideoUser) {
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     setenv("SDL_AUDIODRIVER", "disk", 1);
-    setenv("SDL_DISKAUDIOFILE", (testing::TempDir() + "music_shared.raw").c_str(), 1);
+    setenv("SDL_DISKAUDIOFILE", (scratch("shared.raw")).c_str(), 1);
     ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
     // Another user already holds the audio subsystem too: our close must not take it away
     ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_AUDIO), 0) << SDL_GetError();
@@ -281,6 +293,7 @@ TEST_F(MusicLibrary, SharesSdlWithAVideoUser) {
     EXPECT_EQ(SDL_WasInit(SDL_INIT_AUDIO), 0u) << "we left no reference of ours behind";
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     unsetenv("SDL_VIDEODRIVER");
+    std::remove(scratch("shared.raw").c_str());
 }
 
 }  // namespace

@@ -19,8 +19,8 @@
 namespace {
 
 void check_closed_at_exit() {
-    if (midas::state() != midas::State::closed || midas::audio_open() || midas::module_count() != 0 ||
-        SDL_WasInit(SDL_INIT_AUDIO) != 0) {
+    if (midas::state() != midas::State::closed || midas::audio_open() ||
+        midas::module_count() != 0 || SDL_WasInit(SDL_INIT_AUDIO) != 0) {
         std::fprintf(stderr, "music library still open at exit\n");
         std::_Exit(3);
     }
@@ -40,7 +40,8 @@ int main(int argc, char** argv) {
     MIDASmodule module = MIDASloadModule(argv[1]);
     ok &= MIDASstartBackgroundPlay(0);
     MIDASplayModule(module, 1);
-    std::printf("module %s, audio %s\n", module ? "loaded" : "not loaded", midas::audio_open() ? "open" : "silent");
+    std::printf("module %s, audio %s\n", module ? "loaded" : "not loaded",
+                midas::audio_open() ? "open" : "silent");
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     if (close) ok &= MIDASstopBackgroundPlay() & MIDASclose();
     return ok ? 0 : 1;

@@ -28,12 +28,15 @@ TEST_F(XmCheck, RefusesEveryProperPrefix) {
     size_t accepted = 0, first = 0;
     // Every cut inside the headers and patterns, then a sample of cuts through the sample
     // data, and every cut in the last few hundred bytes
-    for (size_t size = 17; size < file->size(); size += (size < 3000 || size + 300 > file->size()) ? 1 : 7) {
+    for (size_t size = 17; size < file->size();
+         size += (size < 3000 || size + 300 > file->size()) ? 1 : 7) {
         // A copy of exactly `size` bytes, so AddressSanitizer sees any read past the end
         std::vector<uint8_t> cut(file->begin(), file->begin() + size);
-        if (midas::xm_truncation(cut.data(), cut.size()) == nullptr && accepted++ == 0) first = size;
+        if (midas::xm_truncation(cut.data(), cut.size()) == nullptr && accepted++ == 0)
+            first = size;
     }
-    EXPECT_EQ(accepted, 0u) << "first accepted prefix: " << first << " of " << file->size() << " bytes";
+    EXPECT_EQ(accepted, 0u) << "first accepted prefix: " << first << " of " << file->size()
+                            << " bytes";
 }
 
 TEST_F(XmCheck, RefusesHugeDeclaredSizes) {

@@ -50,8 +50,8 @@ constexpr long max_module_bytes = 64L << 20;
 
 struct Library {
     State state = State::closed;
-    bool audio_subsystem = false;   // our reference on SDL's audio subsystem
-    SDL_AudioDeviceID device = 0;   // 0: no device, silence
+    bool audio_subsystem = false;  // our reference on SDL's audio subsystem
+    SDL_AudioDeviceID device = 0;  // 0: no device, silence
     std::vector<std::unique_ptr<midas_module>> modules;
     midas_module* current = nullptr;  // chosen to play; read by the audio callback
     unsigned last_handle = 0;
@@ -163,7 +163,8 @@ midas_module* find(MIDASmodule m) {
 // Reads a whole file, refusing what cannot be a module we play
 bool read_file(const char* name, std::vector<uint8_t>& bytes) {
     struct stat st;
-    if (stat(name, &st) != 0) return fail(std::string("cannot open module ") + name + ": " + std::strerror(errno));
+    if (stat(name, &st) != 0)
+        return fail(std::string("cannot open module ") + name + ": " + std::strerror(errno));
     if (!S_ISREG(st.st_mode)) return fail(std::string("module ") + name + " is not a file");
     if (st.st_size == 0) return fail(std::string("module ") + name + " is empty");
     if (st.st_size > max_module_bytes) return fail(std::string("module ") + name + " is too large");
@@ -178,11 +179,16 @@ bool read_file(const char* name, std::vector<uint8_t>& bytes) {
 
 const char* xmp_error_text(int code) {
     switch (-code) {
-        case XMP_ERROR_FORMAT: return "not a module format we can play";
-        case XMP_ERROR_LOAD: return "the module is corrupt";
-        case XMP_ERROR_DEPACK: return "the module cannot be unpacked";
-        case XMP_ERROR_SYSTEM: return "a system error while loading";
-        default: return "the module cannot be loaded";
+        case XMP_ERROR_FORMAT:
+            return "not a module format we can play";
+        case XMP_ERROR_LOAD:
+            return "the module is corrupt";
+        case XMP_ERROR_DEPACK:
+            return "the module cannot be unpacked";
+        case XMP_ERROR_SYSTEM:
+            return "a system error while loading";
+        default:
+            return "the module cannot be loaded";
     }
 }
 
@@ -248,7 +254,8 @@ int MIDASstartBackgroundPlay(unsigned rate) {
 
 MIDASmodule MIDASloadModule(const char* file_name) {
     auto& l = lib();
-    if (l.state == State::closed) return midas::fail("MIDASloadModule before MIDASstartup"), nullptr;
+    if (l.state == State::closed)
+        return midas::fail("MIDASloadModule before MIDASstartup"), nullptr;
     if (!file_name) return midas::fail("MIDASloadModule without a file name"), nullptr;
     std::vector<uint8_t> bytes;
     if (!midas::read_file(file_name, bytes)) return nullptr;
@@ -259,12 +266,15 @@ MIDASmodule MIDASloadModule(const char* file_name) {
     auto m = std::make_unique<midas_module>();
     m->player = xmp_create_context();
     if (!m->player) return midas::fail("out of memory creating a player"), nullptr;
-    const int loaded = xmp_load_module_from_memory(m->player, bytes.data(), static_cast<long>(bytes.size()));
+    const int loaded =
+        xmp_load_module_from_memory(m->player, bytes.data(), static_cast<long>(bytes.size()));
     if (loaded != 0) {
         // Nothing was loaded: only the context is freed
         xmp_free_context(m->player);
         m->player = nullptr;
-        return midas::fail(std::string("module ") + file_name + ": " + midas::xmp_error_text(loaded)), nullptr;
+        return midas::fail(std::string("module ") + file_name + ": " +
+                           midas::xmp_error_text(loaded)),
+               nullptr;
     }
     l.modules.push_back(std::move(m));
     l.error.clear();
@@ -277,7 +287,9 @@ MIDASmodulePlayHandle MIDASplayModule(MIDASmodule module, int loop_song) {
         return midas::fail("MIDASplayModule before MIDASinit");
     // A null module (a load that failed) or one not ours (freed by a close) plays nothing
     midas_module* m = midas::find(module);
-    if (!m) return midas::fail(module ? "MIDASplayModule with an unknown module" : "MIDASplayModule with no module");
+    if (!m)
+        return midas::fail(module ? "MIDASplayModule with an unknown module"
+                                  : "MIDASplayModule with no module");
 
     midas::AudioLock lock;
     if (l.current && l.current != m && l.current->started) {

@@ -20,9 +20,9 @@ constexpr int output_rate = 44100;  // frames a second, 16-bit signed stereo, na
 constexpr int output_frame_bytes = 4;
 
 State state();
-bool audio_open();        // whether an output device is open (false: silent)
-size_t module_count();    // modules loaded and not yet freed by close
-bool module_playing();    // whether a module is chosen and has not reached its end
+bool audio_open();      // whether an output device is open (false: silent)
+size_t module_count();  // modules loaded and not yet freed by close
+bool module_playing();  // whether a module is chosen and has not reached its end
 
 // Fills exactly `bytes` bytes of `buffer` with the chosen module's sound at output_rate, or
 // with silence when nothing plays or the module has ended. The audio device's callback calls
