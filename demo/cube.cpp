@@ -1,0 +1,270 @@
+// The wireframe cube. Every product that mixes an integer with a float is formed in double
+// from the integer and the float value of the table or corner, and cut toward zero at once:
+// the pixels depend on it (the tiny table entries near the zeros of sine and cosine turn 50
+// into 49). Built with -ffp-contract=off so no multiply-add is fused behind our back.
+#include "demo/cube.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+
+const float cube_vertices[8][3] = {
+    {10.0f, 10.0f, 10.0f},   {10.0f, 10.0f, -10.0f},   {10.0f, -10.0f, 10.0f},
+    {10.0f, -10.0f, -10.0f}, {-10.0f, 10.0f, 10.0f},   {-10.0f, 10.0f, -10.0f},
+    {-10.0f, -10.0f, 10.0f}, {-10.0f, -10.0f, -10.0f},
+};
+
+const int cube_edges[12][2] = {
+    {0, 1}, {0, 4}, {4, 5}, {5, 1},  // the face at y = +10
+    {3, 2}, {3, 7}, {7, 6}, {2, 6},  // the face at y = -10
+    {0, 2}, {1, 3}, {4, 6}, {5, 7},  // the four edges between them
+};
+
+float cos_table[256];
+float sin_table[256];
+
+int angle_x;
+int angle_y;
+int angle_z;
+
+int projected_x[8];
+int projected_y[8];
+
+namespace {
+
+// Ten significant digits, a little above pi: the table entries that would be 0 are tiny
+// non-zero numbers, and they change pixels.
+constexpr double P = 3.141592654;
+
+// A corner at or behind the viewer (divisor 0 or less) has no projection; its edges are not
+// drawn. Rewritten by every draw_cube() with the projected corners.
+bool behind_viewer[8];
+
+// An integer range that holds every coordinate handled here, 32-bit values plus offsets.
+__extension__ typedef __int128 wide;
+
+// Truncation toward zero. Values beyond the 32-bit range (only absurd sizes make them) stick
+// at its ends instead of being undefined.
+int cut(double t) {
+    if (t >= 2147483647.0) return std::numeric_limits<int>::max();
+    if (t <= -2147483648.0) return std::numeric_limits<int>::min();
+    return static_cast<int>(t);
+}
+
+int clamp_to_int(long long value) {
+    return static_cast<int>(std::clamp<long long>(value, std::numeric_limits<int>::min(),
+                                                  std::numeric_limits<int>::max()));
+}
+
+// Angles index the tables modulo a full turn of 256, so a negative or large angle set from
+// outside never reads past a table.
+int table_index(int angle) { return static_cast<int>(static_cast<unsigned>(angle) & 255u); }
+
+// Adds the step, then brings a negative result into 0..255 (the same direction), then sets 255
+// or more to 0: 255 counts as a full turn, so entry 255 is never reached by stepping.
+int advance(int angle, int step) {
+    long long a = static_cast<long long>(angle) + step;
+    if (a < 0) a = (a % 256 + 256) % 256;
+    if (a >= 255) a = 0;
+    return static_cast<int>(a);
+}
+
+// Grey copied into bits 16-23, 8-15 and 0-7, without masking it (modulo 2^32).
+std::uint32_t grey_pixel(int grey) {
+    const std::uint32_t g = static_cast<std::uint32_t>(grey);
+    return g * 65536u | g * 256u | g;
+}
+
+// One pixel, as the surface expects it: lock, ask the width while locked, store, unlock. The
+// caller has clipped (x, y) into the surface; a null address or a narrower row skips the store.
+void plot(trelk::BaseSurface& surface, long long x, long long y, std::uint32_t pixel) {
+    void* pixels = surface.lock();
+    const int width = surface.width();
+    if (pixels != nullptr && x < width) {
+        static_cast<std::uint32_t*>(pixels)[static_cast<std::size_t>(x) +
+                                            static_cast<std::size_t>(y) *
+                                                static_cast<std::size_t>(width)] = pixel;
+    }
+    surface.unlock();
+}
+
+}  // namespace
+
+int sign_of(long long value) { return value > 0 ? 1 : (value < 0 ? -1 : 0); }
+
+void build_trig_tables() {
+    for (int k = 0; k < 256; ++k) {
+        const double a = (k * P) / 128;
+        cos_table[k] = static_cast<float>(std::cos(a));
+        sin_table[k] = static_cast<float>(std::sin(a));
+    }
+}
+
+void draw_cube(trelk::BaseSurface& surface, int x_offset, int y_offset, int z_offset, int size,
+               int grey, int thickness) {
+    const double cx = cos_table[table_index(angle_x)], sx = sin_table[table_index(angle_x)];
+    const double cy = cos_table[table_index(angle_y)], sy = sin_table[table_index(angle_y)];
+    const double cz = cos_table[table_index(angle_z)], sz = sin_table[table_index(angle_z)];
+    const double s = size;
+
+    for (int v = 0; v < 8; ++v) {
+        const int x0 = cut(s * cube_vertices[v][0]);
+        const int y0 = cut(s * cube_vertices[v][1]);
+        const int z0 = cut(s * cube_vertices[v][2]);
+        // About y, then x, then z; each stage starts from the cut values of the one before.
+        const int x1 = cut(static_cast<double>(x0) * cy + static_cast<double>(z0) * sy);
+        const int z1 = cut(-sy * x0 + static_cast<double>(z0) * cy);
+        const int y2 = cut(static_cast<double>(y0) * cx - static_cast<double>(z1) * sx);
+        const int z2 = cut(static_cast<double>(y0) * sx + static_cast<double>(z1) * cx);
+        const int x3 = cut(static_cast<double>(x1) * cz - static_cast<double>(y2) * sz);
+        const int y3 = cut(static_cast<double>(x1) * sz + static_cast<double>(y2) * cz);
+
+        // Formed in 64 bits: the same as 32-bit arithmetic for every value that fits it, and
+        // no overflow for the ones that do not.
+        const long long d = static_cast<long long>(z2) + z_offset + 256;
+        if (d <= 0) {
+            behind_viewer[v] = true;
+            projected_x[v] = 160;
+            projected_y[v] = 100;
+            continue;
+        }
+        behind_viewer[v] = false;
+        projected_x[v] =
+            clamp_to_int((static_cast<long long>(x3) - x_offset) * 256 / d + 160);
+        projected_y[v] =
+            clamp_to_int((static_cast<long long>(y_offset) - y3) * 256 / d + 100);
+    }
+    draw_cube_edges(surface, grey, thickness);
+}
+
+void advance_angles(int step_x, int step_y, int step_z) {
+    angle_x = advance(angle_x, step_x);
+    angle_y = advance(angle_y, step_y);
+    angle_z = advance(angle_z, step_z);
+}
+
+void draw_cube_edges(trelk::BaseSurface& surface, int grey, int thickness) {
+    if (thickness <= 0) return;
+    const Clip clip{surface.width(), surface.height()};
+
+    // Offsets that move every drawable corner above the top or below the bottom draw nothing:
+    // skip them, so a huge thickness costs only the rows it can reach.
+    long long top = std::numeric_limits<long long>::max();
+    long long bottom = std::numeric_limits<long long>::min();
+    for (int v = 0; v < 8; ++v) {
+        if (behind_viewer[v]) continue;
+        top = std::min<long long>(top, projected_y[v]);
+        bottom = std::max<long long>(bottom, projected_y[v]);
+    }
+    if (top > bottom) return;  // every corner behind the viewer
+    const long long first = std::max(0LL, -bottom);
+    const long long last = std::min<long long>(thickness - 1LL, clip.height - 1LL - top);
+
+    for (long long i = first; i <= last; ++i) {
+        for (const auto& edge : cube_edges) {
+            const int a = edge[0];
+            const int b = edge[1];
+            if (behind_viewer[a] || behind_viewer[b]) continue;
+            draw_line(surface, projected_x[a], projected_y[a] + i, projected_x[b],
+                      projected_y[b] + i, grey, clip);
+        }
+    }
+}
+
+void draw_line(trelk::BaseSurface& surface, int x1, int y1, int x2, int y2, int grey) {
+    const Clip clip{surface.width(), surface.height()};
+    draw_line(surface, static_cast<long long>(x1), static_cast<long long>(y1),
+              static_cast<long long>(x2), static_cast<long long>(y2), grey, clip);
+}
+
+// The error-term rule: err starts at long / 2; after each pixel short is added, and when err
+// reaches long, long is taken off and the step is diagonal, otherwise straight along the
+// major axis. After k steps the minor axis has therefore moved (long / 2 + k * short) / long
+// and err is the remainder, which lets the line start at its first pixel inside the surface
+// and stop after its last, setting exactly the pixels the whole line would set there.
+void draw_line(trelk::BaseSurface& surface, long long x1, long long y1, long long x2,
+               long long y2, int grey, const Clip& clip) {
+    const std::uint32_t pixel = grey_pixel(grey);
+    const long long dx = x2 - x1;
+    const long long dy = y2 - y1;
+    const long long adx = dx < 0 ? -dx : dx;
+    const long long ady = dy < 0 ? -dy : dy;
+
+    // Equal lengths, the one-point line included, are y-major.
+    const bool x_major = adx > ady;
+    const long long length = x_major ? adx : ady;        // "long"
+    const long long minor_length = x_major ? ady : adx;  // "short"
+    const long long major_start = x_major ? x1 : y1;
+    const long long minor_start = x_major ? y1 : x1;
+    const int major_step = x_major ? sign_of(dx) : sign_of(dy);
+    const int minor_step = x_major ? sign_of(dy) : sign_of(dx);
+    const long long major_extent = x_major ? clip.width : clip.height;
+    const long long minor_extent = x_major ? clip.height : clip.width;
+    const long long half = length / 2;
+
+    // Pixel k (0..length) lies at major_start + k * major_step along the major axis.
+    long long first = 0;
+    long long last = length;
+    if (major_step > 0) {
+        first = std::max(first, -major_start);
+        last = std::min(last, major_extent - 1 - major_start);
+    } else if (major_step < 0) {
+        first = std::max(first, major_start - (major_extent - 1));
+        last = std::min(last, major_start);
+    } else if (major_start < 0 || major_start >= major_extent) {
+        return;
+    }
+    if (first > last) return;
+
+    // Along the minor axis it lies at minor_start + q(k) * minor_step, q(k) = (half + k *
+    // short) / long, which never decreases: the pixels inside form one run of k.
+    if (minor_step == 0) {
+        if (minor_start < 0 || minor_start >= minor_extent) return;
+    } else {
+        const long long q_low =
+            minor_step > 0 ? -minor_start : minor_start - (minor_extent - 1);
+        const long long q_high =
+            minor_step > 0 ? minor_extent - 1 - minor_start : minor_start;
+        if (q_high < 0 || q_low > q_high) return;
+        if (q_low > 0) {
+            // The first k with half + k * short >= q_low * long
+            const wide need = static_cast<wide>(q_low) * length - half;
+            const wide k = (need + minor_length - 1) / minor_length;
+            if (k > last) return;
+            first = std::max(first, static_cast<long long>(k));
+        }
+        // The last k with half + k * short < (q_high + 1) * long
+        const wide below = (static_cast<wide>(q_high) + 1) * length - half - 1;
+        const wide k = below / minor_length;
+        if (k < first) return;
+        last = std::min(last, static_cast<long long>(std::min<wide>(k, last)));
+    }
+    if (first > last) return;
+
+    // The state after `first` steps.
+    long long err = half;
+    long long minor_moves = 0;
+    if (length > 0) {
+        const wide total = static_cast<wide>(half) + static_cast<wide>(first) * minor_length;
+        minor_moves = static_cast<long long>(total / length);
+        err = static_cast<long long>(total % length);
+    }
+    long long major = major_start + first * major_step;
+    long long minor = minor_start + minor_moves * minor_step;
+
+    for (long long k = first; k <= last; ++k) {
+        if (x_major) {
+            plot(surface, major, minor, pixel);
+        } else {
+            plot(surface, minor, major, pixel);
+        }
+        err += minor_length;
+        if (err >= length) {
+            err -= length;
+            minor += minor_step;
+        }
+        major += major_step;
+    }
+}

@@ -1,0 +1,61 @@
+// The demo: opens the console, starts the music, loads the picture and draws frames until a
+// key is pressed. Each frame: clear, copy the picture scaled into a rectangle that jitters
+// with two pseudo-random numbers, draw the cube over it, advance the cube, present.
+//
+// Everything lives in one guarded block: a DynamicError raised anywhere unwinds the objects
+// built so far, is reported, and the entry point returns 1. The music's closing calls are
+// then skipped; the music library ends with the process.
+#include "demo/cube.h"
+#include "demo/picture.h"
+#include "demo/random.h"
+#include "platform/midas.h"
+#include "platform/winmain.h"
+#include "trelk/area.h"
+#include "trelk/console.h"
+#include "trelk/error.h"
+#include "trelk/format.h"
+#include "trelk/surface.h"
+
+int WinMain(void* /*instance*/, void* /*previous_instance*/, char* /*command_line*/,
+            int /*show_command*/) {
+    try {
+        trelk::Console console;
+        trelk::Format format(32, 0xff0000, 0xff00, 0xff, 0);
+        console.open("kelvra demo", format, 0);  // the library chooses the size
+        const int height = console.height();
+        const int width = console.width();
+        trelk::Surface screen(width, height, format);
+        trelk::Surface picture(320, 200, format);
+
+        MIDASstartup();
+        MIDASinit();
+        MIDASstartBackgroundPlay(0);
+        MIDASmodule module = MIDASloadModule("bla.xm");
+        MIDASstartBackgroundPlay(0);
+        MIDASplayModule(module, 1);  // a null module (file missing or bad) plays nothing
+
+        load_picture(picture, "flagga.tga");
+        build_trig_tables();
+
+        while (!console.key()) {  // the key is left unread
+            screen.clear();
+            // The first number goes to the bottom, the second to the right edge: -10..-1.
+            const int r1 = next_random();
+            const int r2 = next_random();
+            trelk::Area destination(320, 200, r2 % 10 - 10, r1 % 10 - 10);
+            picture.copy(screen, picture.area(), destination);
+            draw_cube(screen, 0, -20, 50, 5, 255, 10);
+            advance_angles(2, 1, 2);
+            screen.copy(console);
+            console.update();
+        }
+
+        console.close();
+        MIDASstopBackgroundPlay();
+        MIDASclose();
+    } catch (trelk::DynamicError& error) {
+        error.report();
+        return 1;  // a failed run must not look like a successful one to whoever started it
+    }
+    return 0;
+}

@@ -1,0 +1,50 @@
+// The picture loader. One zero-filled buffer, one read per row, one load call; the display
+// library converts the 24-bit rows into the surface's own format.
+#include "demo/picture.h"
+
+#include <filesystem>
+#include <fstream>
+#include <new>
+#include <system_error>
+#include <vector>
+
+#include "trelk/error.h"
+#include "trelk/format.h"
+#include "trelk/palette.h"
+
+void load_picture(trelk::BaseSurface& surface, const char* file_name) {
+    std::ifstream file(file_name, std::ios::in | std::ios::binary);
+    // A directory opens as a stream here but reads as an empty one: treat it like a missing
+    // file rather than load a black picture from it.
+    std::error_code ignored;
+    if (!file || std::filesystem::is_directory(file_name, ignored)) {
+        throw trelk::DynamicError("could not load image");
+    }
+    file.seekg(18);  // the header: never consulted
+
+    const int width = surface.width();
+    const int height = surface.height();
+    if (width < 0 || height < 0 || width > max_picture_side || height > max_picture_side) {
+        throw trelk::DynamicError("could not load image: picture size out of range");
+    }
+    const std::size_t pitch = static_cast<std::size_t>(width) * 3;
+
+    // Zero-filled, so rows that a short file leaves unread come out black.
+    std::vector<unsigned char> pixels;
+    try {
+        pixels.resize(pitch * static_cast<std::size_t>(height));
+    } catch (const std::bad_alloc&) {
+        throw trelk::DynamicError("could not load image: not enough memory");
+    }
+
+    // The file's first row is the picture's bottom row. After a short read the stream stays
+    // failed and the later reads store nothing.
+    for (int y = height - 1; y >= 0; --y) {
+        file.read(reinterpret_cast<char*>(pixels.data() + static_cast<std::size_t>(y) * pitch),
+                  static_cast<std::streamsize>(pitch));
+    }
+
+    const trelk::Palette palette;
+    const trelk::Format format(24, 0xff0000, 0xff00, 0xff, 0);
+    surface.load(pixels.data(), width, height, static_cast<int>(pitch), format, palette);
+}
