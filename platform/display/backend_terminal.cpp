@@ -1,0 +1,277 @@
+// The terminal back end: the console drawn in the terminal that runs the program, for machines
+// without a window system. Chosen automatically when standard output is a terminal that is not
+// "dumb"; the cells, their scaling and their bytes are terminal_cells.h.
+//
+// - While open: the alternate screen, the cursor hidden, keys read in raw mode (TerminalInput).
+//   Closing puts all three back; so do a normal exit and a second Ctrl-C or SIGTERM through
+//   terminal_restore_now() (the first one asks to quit and the program closes the console).
+// - update() keeps step with a fixed refresh of 30 frames a second. A frame is written only
+//   when the terminal has taken the previous one: otherwise it is skipped and the next one
+//   shows the pixels as they are then. TRELK_VSYNC=0 turns off the pacing, not the skipping.
+// - Each written frame is one write() of the changed cells (more only when the terminal takes
+//   it in parts); a terminal that takes nothing for a second cuts that frame short, and the
+//   next rewrites every cell.
+// - SIGWINCH: the picture is fitted to the new size at the next update() or key().
+//   SIGHUP, or a write that fails: the terminal is gone; nothing more is written to it and a
+//   quit is asked for, so key() is true.
+// Colours: 24-bit when COLORTERM is truecolor or 24bit, else the 256-colour palette. The
+// characters are UTF-8.
+#include <fcntl.h>
+#include <strings.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "platform/display/terminal_cells.h"
+#include "platform/display/terminal_input.h"
+
+namespace display {
+
+extern const BackendEntry terminal_backend;
+
+namespace {
+
+constexpr std::int64_t frame_period = 1000000000LL / 30;  // nanoseconds
+constexpr int stuck_milliseconds = 1000;  // a terminal taking nothing this long cuts a frame short
+
+// The alternate screen (which saves the cursor) and the cursor hidden; and back
+const char enter_sequence[] = "\x1b[?1049h\x1b[?25l";
+const char leave_sequence[] = "\x1b[m\x1b[?25h\x1b[?1049l";
+
+volatile std::sig_atomic_t resized = 0, hung_up = 0;
+bool terminal_open = false;  // one console in the terminal at a time: it has one screen
+struct sigaction previous_resize, previous_hangup;
+bool hangup_watched = false;
+
+void on_resize(int) { resized = 1; }
+void on_hangup(int) { hung_up = 1; }
+
+void restore_at_exit() { terminal_restore_now(); }
+
+// Standard output is a terminal that understands escape sequences
+bool can_run(const char** reason) {
+    if (!isatty(STDOUT_FILENO)) {
+        *reason = "standard output is not a terminal";
+        return false;
+    }
+    const char* term = std::getenv("TERM");
+    if (!term || !*term || std::strcmp(term, "dumb") == 0) {
+        *reason = "TERM names no terminal that can draw (unset or dumb)";
+        return false;
+    }
+    return true;
+}
+
+TerminalColors colors_offered() {
+    const char* colorterm = std::getenv("COLORTERM");
+    if (colorterm && (strcasecmp(colorterm, "truecolor") == 0 || strcasecmp(colorterm, "24bit") == 0)) {
+        return TerminalColors::direct;
+    }
+    return TerminalColors::indexed;
+}
+
+class Terminal : public Backend {
+public:
+    // Allocates everything first; the terminal is changed only once nothing can fail
+    explicit Terminal(const OpenRequest& request)
+        : width_(request.width), height_(request.height), pace_(request.pace),
+          colors_(colors_offered()) {
+        presented_.assign(std::size_t(width_) * height_, 0);
+        // A descriptor of our own for the terminal: non-blocking writes without changing the
+        // descriptor that the shell shares with us
+        const char* name = ttyname(STDOUT_FILENO);
+        if (name) fd_ = ::open(name, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        own_fd_ = fd_ >= 0;
+        if (!own_fd_) fd_ = STDOUT_FILENO;
+        try {
+            resized = 0;
+            fit();
+        } catch (...) {
+            if (own_fd_) ::close(fd_);
+            throw;
+        }
+
+        hung_up = 0;
+        struct sigaction action;
+        std::memset(&action, 0, sizeof action);
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        action.sa_handler = on_resize;
+        sigaction(SIGWINCH, &action, &previous_resize);
+        // A program started to ignore hang-ups keeps ignoring them
+        sigaction(SIGHUP, nullptr, &previous_hangup);
+        hangup_watched = previous_hangup.sa_handler != SIG_IGN;
+        action.sa_handler = on_hangup;
+        if (hangup_watched) sigaction(SIGHUP, &action, nullptr);
+        static bool exit_hook = false;
+        if (!exit_hook) exit_hook = std::atexit(restore_at_exit) == 0;
+        terminal_restore_output(fd_, leave_sequence);
+        terminal_open = true;
+        write_all(enter_sequence, sizeof enter_sequence - 1);
+    }
+
+    ~Terminal() override {
+        terminal_restore_output(-1, nullptr);
+        if (!gone_) write_all(leave_sequence, sizeof leave_sequence - 1);
+        sigaction(SIGWINCH, &previous_resize, nullptr);
+        if (hangup_watched) sigaction(SIGHUP, &previous_hangup, nullptr);
+        if (own_fd_) ::close(fd_);
+        terminal_open = false;
+    }
+
+    void present(const Image& frame, const Rect& area) override {
+        if (area.left < area.right && area.top < area.bottom) {
+            const Image kept{reinterpret_cast<std::uint8_t*>(presented_.data()), width_, height_,
+                             width_ * 4, &default_format(), nullptr};
+            blit(frame, area, kept, area, area);
+        }
+        if (pace_) wait_for_refresh();
+        draw();
+    }
+
+    void poll(KeyQueue& keys) override {
+        if (hung_up) gone_ = true;
+        if (gone_) {
+            keys.request_quit();
+            return;
+        }
+        terminal_.poll(keys);
+        if (resized) draw();
+    }
+
+    void wait(KeyQueue& keys, int milliseconds) override {
+        if (!gone_ && !hung_up) terminal_.wait(keys, milliseconds);
+        poll(keys);
+    }
+
+    bool paced() const override { return pace_; }
+
+private:
+    // The picture fitted to the terminal's size, when that changed
+    void fit() {
+        resized = 0;
+        struct winsize size;
+        std::memset(&size, 0, sizeof size);
+        int columns = 80, rows = 24;  // what a terminal that does not say is taken to be
+        if (ioctl(fd_, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 && size.ws_row > 0) {
+            columns = size.ws_col;
+            rows = size.ws_row;
+        }
+        const CellLayout& now = cells_.current();
+        if (laid_out_ && now.columns == std::min(columns, max_terminal_side) &&
+            now.rows == std::min(rows, max_terminal_side)) {
+            return;
+        }
+        try {
+            cells_.layout(fit_picture(width_, height_, columns, rows), width_, height_, colors_);
+        } catch (const std::bad_alloc&) {
+            fail("terminal: out of memory for a terminal of %d x %d", columns, rows);
+        }
+        laid_out_ = true;
+    }
+
+    // Sleeps until one period after the last refresh; a frame that comes late starts the count
+    // again from now
+    void wait_for_refresh() {
+        std::int64_t now = now_nanoseconds();
+        const std::int64_t target = last_refresh_ + frame_period;
+        if (now < target) {
+            const std::int64_t rest = target - now;
+            struct timespec pause = {time_t(rest / 1000000000LL), long(rest % 1000000000LL)};
+            nanosleep(&pause, nullptr);  // a signal ends it early: a quit is not kept waiting
+            now = target;
+        }
+        last_refresh_ = now;
+    }
+
+    // Writes the cells that changed, unless the terminal has not taken the last frame yet
+    void draw() {
+        if (hung_up) gone_ = true;
+        if (gone_) return;
+        if (resized) fit();
+        struct pollfd out = {fd_, POLLOUT, 0};
+        if (::poll(&out, 1, 0) <= 0) return;  // skipped: still busy with the last frame
+        if (out.revents & (POLLERR | POLLHUP | POLLNVAL)) {
+            gone_ = true;
+            return;
+        }
+        cells_.sample(presented_.data(), width_);
+        const std::size_t length = cells_.encode();
+        if (length > 0 && !write_all(cells_.buffer(), length)) cells_.forget();
+    }
+
+    // The whole of data, in as few writes as the terminal allows. False when cut short: the
+    // terminal took nothing for stuck_milliseconds, or is gone
+    bool write_all(const char* data, std::size_t length) {
+        std::size_t done = 0;
+        while (done < length) {
+            const ssize_t n = ::write(fd_, data + done, length - done);
+            if (n > 0) {
+                done += std::size_t(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR && !hung_up) continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                struct pollfd out = {fd_, POLLOUT, 0};
+                const int ready = ::poll(&out, 1, stuck_milliseconds);
+                if (ready < 0 && errno == EINTR && !hung_up) continue;
+                if (ready > 0 && !(out.revents & (POLLERR | POLLHUP | POLLNVAL))) continue;
+                if (ready == 0) return false;  // stuck: this frame is given up, not the terminal
+            }
+            gone_ = true;  // a hang-up, or an error no retry mends
+            return false;
+        }
+        return true;
+    }
+
+    TerminalInput terminal_;
+    int width_ = 0, height_ = 0;
+    bool pace_ = true;
+    TerminalColors colors_ = TerminalColors::direct;
+    std::vector<std::uint32_t> presented_;  // the console as last presented, in XRGB
+    TerminalCells cells_;
+    bool laid_out_ = false;
+    int fd_ = -1;
+    bool own_fd_ = false;
+    bool gone_ = false;  // nothing more can be written to the terminal
+    std::int64_t last_refresh_ = 0;
+};
+
+std::unique_ptr<Backend> open_terminal(const OpenRequest& request) {
+    const char* reason = nullptr;
+    if (!can_run(&reason)) {
+        if (request.automatic) return nullptr;
+        fail("cannot draw in the terminal: %s", reason);
+    }
+    if (terminal_open) {
+        if (request.automatic) return nullptr;
+        fail("cannot draw in the terminal: it already shows a console");
+    }
+    return std::make_unique<Terminal>(request);
+}
+
+int terminal_modes(ModeValue* modes, int max) {
+    const char* reason = nullptr;
+    if (!can_run(&reason)) return -1;
+    static const int sizes[][2] = {{320, 200}, {320, 240}, {640, 400}, {640, 480}};
+    int n = 0;
+    for (const auto& size : sizes) {
+        if (n == max) break;
+        modes[n++] = ModeValue{size[0], size[1], 30, default_format()};
+    }
+    return n;
+}
+
+}  // namespace
+
+extern const BackendEntry terminal_backend = {"terminal", true, open_terminal, terminal_modes};
+
+}  // namespace display
