@@ -14,6 +14,12 @@ function(demo_tests_needing_other_parts)
     target_link_libraries(picture_test PRIVATE demo_core trelk_fake GTest::gmock
                           GTest::gtest_main)
     gtest_discover_tests(picture_test)
+
+    # The frame loop over the recording double, with the music entries recorded by the test
+    add_executable(demo_loop_test ${DEMO_TESTS_DIR}/demo_loop_test.cpp)
+    target_link_libraries(demo_loop_test PRIVATE demo_core trelk_fake GTest::gmock
+                          GTest::gtest_main)
+    gtest_discover_tests(demo_loop_test)
   endif()
 endfunction()
 cmake_language(DEFER CALL demo_tests_needing_other_parts)
