@@ -21,5 +21,27 @@ function(demo_tests_needing_other_parts)
                           GTest::gtest_main)
     gtest_discover_tests(demo_loop_test)
   endif()
+
+  # The whole program as a process, from a folder with its picture and module. The window test
+  # runs under a virtual X display with leak detection off: SDL and X11 keep allocations for
+  # the life of the process that are not ours.
+  if(TARGET kelvra-demo AND TARGET assets)
+    add_executable(demo_program_test ${DEMO_TESTS_DIR}/demo_program_test.cpp)
+    target_compile_definitions(demo_program_test PRIVATE
+      DEMO_BINARY="$<TARGET_FILE:kelvra-demo>" DEMO_ASSETS_DIR="${CMAKE_BINARY_DIR}/assets"
+      DEMO_TESTS_DIR="${DEMO_TESTS_DIR}")
+    target_link_libraries(demo_program_test PRIVATE demo_core GTest::gtest_main)
+    add_dependencies(demo_program_test kelvra-demo assets)
+    add_test(NAME demo_program COMMAND demo_program_test --gtest_filter=-*Window*)
+    set_tests_properties(demo_program PROPERTIES TIMEOUT 300)
+    find_program(XVFB_RUN xvfb-run)
+    if(XVFB_RUN)
+      add_test(NAME demo_window
+               COMMAND ${XVFB_RUN} -a -s "-screen 0 1280x1024x24 -noreset"
+                       $<TARGET_FILE:demo_program_test> --gtest_filter=*Window*)
+      set_tests_properties(demo_window PROPERTIES TIMEOUT 120
+        ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0")
+    endif()
+  endif()
 endfunction()
 cmake_language(DEFER CALL demo_tests_needing_other_parts)
