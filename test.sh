@@ -6,6 +6,14 @@ cd "$(dirname "$0")"
 source scripts/packages.sh
 ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 
+# The fuzz targets: a clang build with libFuzzer, each target run for a short fixed time from
+# its corpus (the long runs are in reliability.sh). Their inputs also replay as tests below.
+fuzz_build=build-fuzz
+CC=clang CXX=clang++ cmake -S . -B "$fuzz_build" -DTRELK_FUZZ=ON -DTRELK_TESTS=OFF \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$fuzz_build" -j "$(nproc)" --target fuzz_targets
+fuzz/run_fuzzers.sh "$fuzz_build" "${TRELK_FUZZ_SECONDS:-20}"
+
 build=build-test
 cmake -S . -B "$build" -DTRELK_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j "$(nproc)"
