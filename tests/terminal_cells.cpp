@@ -1,0 +1,148 @@
+// The terminal back end's cells: where the picture goes, the 256-colour palette, and the exact
+// bytes written for small frames and for what changes between them.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/display/terminal_cells.h"
+
+namespace {
+
+using display::CellLayout;
+using display::TerminalCells;
+using display::TerminalColors;
+
+const char* const clear = "\x1b[m\x1b[2J";
+const std::string upper = "\xe2\x96\x80", full = "\xe2\x96\x88";
+
+std::string encode(TerminalCells& cells) {
+    const std::size_t n = cells.encode();
+    return std::string(cells.buffer(), n);
+}
+
+// Cells for a picture of width x height pixels that fills a terminal exactly
+TerminalCells exact_cells(int width, int height, TerminalColors colors = TerminalColors::direct) {
+    TerminalCells cells;
+    cells.layout(display::fit_picture(width, height, width, (height + 1) / 2), width, height,
+                 colors);
+    return cells;
+}
+
+TEST(TerminalCells, FitKeepsTheAspectAndCentres) {
+    struct Case {
+        int columns, rows, left, top, width, height;
+    };
+    const Case cases[] = {
+        {100, 40, 0, 4, 100, 62},  // as wide as the terminal: 31 rows, 4 above
+        {60, 40, 0, 10, 60, 37},   // an odd height: the last row has a top half only
+        {100, 20, 18, 0, 64, 40},  // as tall as the terminal: bars left and right
+        {1, 1, 0, 0, 1, 0},        // nothing fits: no pixel row
+    };
+    for (const Case& c : cases) {
+        const CellLayout got = display::fit_picture(320, 200, c.columns, c.rows);
+        EXPECT_EQ(got.left, c.left) << c.columns << "x" << c.rows;
+        EXPECT_EQ(got.top, c.top) << c.columns << "x" << c.rows;
+        EXPECT_EQ(got.width, c.height ? c.width : 0) << c.columns << "x" << c.rows;
+        EXPECT_EQ(got.height, c.height) << c.columns << "x" << c.rows;
+    }
+    const CellLayout huge = display::fit_picture(320, 200, 50000, 50000);
+    EXPECT_EQ(huge.columns, display::max_terminal_side);
+    EXPECT_EQ(huge.width, display::max_terminal_side);
+}
+
+TEST(TerminalCells, PaletteIndexOfCubeAndGreyColours) {
+    EXPECT_EQ(display::terminal_palette_index(0x000000), 16);
+    EXPECT_EQ(display::terminal_palette_index(0xffffff), 231);
+    EXPECT_EQ(display::terminal_palette_index(0xff0000), 196);
+    EXPECT_EQ(display::terminal_palette_index(0x0000ff), 21);
+    EXPECT_EQ(display::terminal_palette_index(0x5f87af), 67) << "a cube colour exactly";
+    EXPECT_EQ(display::terminal_palette_index(0x808080), 244) << "grey 128 is on the ramp";
+    EXPECT_EQ(display::terminal_palette_index(0x646464), 241) << "grey 100: ramp 98, not cube 95";
+    EXPECT_EQ(display::terminal_palette_index(0xe6c828), 184) << "the finial's gold";
+}
+
+// A 2 x 4 frame in 2 x 2 cells: two colours, one colour on a new background, one colour that
+// is the foreground already
+TEST(TerminalCells, ExactBytesOfATwoByFourFrame) {
+    const std::uint32_t r = 0xff0000, g = 0x00ff00, b = 0x0000ff, w = 0xffffff;
+    std::uint32_t pixels[] = {r, g,  //
+                              b, g,  //
+                              w, r,  //
+                              w, r};
+    TerminalCells cells = exact_cells(2, 4);
+    cells.sample(pixels, 2);
+    EXPECT_EQ(encode(cells), clear + std::string("\x1b[1;1H\x1b[38;2;255;0;0;48;2;0;0;255m") +
+                                 upper + "\x1b[48;2;0;255;0m \x1b[2;1H\x1b[48;2;255;255;255m " +
+                                 full);
+
+    EXPECT_EQ(encode(cells), "") << "nothing changed, nothing written";
+    pixels[7] = b;  // the lower half of the last cell
+    cells.sample(pixels, 2);
+    EXPECT_EQ(encode(cells), "\x1b[2;2H\x1b[38;2;255;0;0;48;2;0;0;255m" + upper)
+        << "one cell, its colours given again: a new frame assumes nothing";
+
+    TerminalCells indexed = exact_cells(2, 4, TerminalColors::indexed);
+    indexed.sample(pixels, 2);
+    EXPECT_EQ(encode(indexed), clear + std::string("\x1b[1;1H\x1b[38;5;196;48;5;21m") + upper +
+                                   "\x1b[48;5;46m \x1b[2;1H\x1b[48;5;231m \x1b[48;5;21m" + upper)
+        << "the last cell keeps the foreground of the first";
+}
+
+TEST(TerminalCells, OnlyChangedCellsAreRewrittenWithShortMoves) {
+    TerminalCells cells = exact_cells(6, 4);  // 6 x 2 cells, all black
+    EXPECT_EQ(encode(cells).substr(0, 7), clear);
+    cells.set(0, 0, 0x102030, 0x102030);
+    cells.set(4, 0, 0x102030, 0x102030);
+    cells.set(5, 1, 0x0a0b0c, 0x000000);
+    EXPECT_EQ(encode(cells), "\x1b[1;1H\x1b[48;2;16;32;48m \x1b[3C \x1b[2;6H"
+                             "\x1b[38;2;10;11;12;48;2;0;0;0m" + upper);
+    cells.forget();
+    const std::string again = encode(cells);
+    EXPECT_EQ(again.substr(0, 7), clear) << "forgotten: the screen is cleared";
+    int written = 0;
+    for (std::size_t i = 0; i < again.size(); ++i) {
+        if (again[i] == ' ' || again.compare(i, 3, upper) == 0 || again.compare(i, 3, full) == 0) ++written;
+    }
+    EXPECT_EQ(written, 12) << "every cell written again";
+}
+
+// Cells sample the centres of the scaled pixels; a picture of odd height ends on a row whose
+// lower half is black
+TEST(TerminalCells, SamplesPixelCentres) {
+    std::vector<std::uint32_t> pixels(8 * 6);
+    for (int i = 0; i < int(pixels.size()); ++i) pixels[std::size_t(i)] = 0xff000000u + i;  // top byte ignored
+    TerminalCells cells;
+    cells.layout(display::fit_picture(8, 6, 4, 2), 8, 6, TerminalColors::direct);  // 4 x 3 pixels
+    ASSERT_EQ(cells.current().height, 3);
+    cells.sample(pixels.data(), 8);
+    const std::string got = encode(cells);
+    // Column 0 samples x 1, row 0 y 1 and row 1 y 3: pixels 9 and 25; the second cell row
+    // has y 5 above black
+    const std::string first = "\x1b[1;1H\x1b[38;2;0;0;9;48;2;0;0;25m" + upper;
+    EXPECT_EQ(got.substr(7, first.size()), first);
+    EXPECT_NE(got.find("\x1b[2;1H\x1b[38;2;0;0;41;48;2;0;0;0m" + upper), std::string::npos) << got;
+}
+
+// Frames of many colours far from the origin, the most bytes per cell: the buffer holds them
+// (the sanitizers see any write past it)
+TEST(TerminalCells, WorstFramesFitTheBuffer) {
+    CellLayout layout;
+    layout.columns = layout.rows = display::max_terminal_side;
+    layout.left = layout.top = 990;
+    layout.width = 10;
+    layout.height = 20;
+    TerminalCells cells;
+    cells.layout(layout, 10, 20, TerminalColors::direct);
+    std::mt19937 random(7);
+    std::vector<std::uint32_t> pixels(200);
+    for (int frame = 0; frame < 3; ++frame) {
+        for (auto& p : pixels) p = random() | 0x808080;  // three-digit channels
+        cells.sample(pixels.data(), 10);
+        EXPECT_GT(cells.encode(), 10 * 10 * 36u) << "every cell with both colours";
+    }
+}
+
+}  // namespace
