@@ -8,3 +8,15 @@ if(TARGET trelk_display)
   target_compile_definitions(terminal_tests PRIVATE DISPLAY_TESTS_DIR="${CMAKE_CURRENT_LIST_DIR}")
   gtest_discover_tests(terminal_tests PROPERTIES TIMEOUT 60)
 endif()
+
+# The demo in tmux panes: one test per scenario, each with tmux servers of its own
+find_program(TMUX tmux)
+find_package(Python3 COMPONENTS Interpreter)
+if(TARGET kelvra-demo AND TARGET assets AND TMUX AND Python3_FOUND)
+  foreach(scenario key resize palette hangup)
+    add_test(NAME terminal_tmux_${scenario}
+             COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/terminal_tmux.py
+                     $<TARGET_FILE:kelvra-demo> ${CMAKE_BINARY_DIR}/assets ${scenario})
+    set_tests_properties(terminal_tmux_${scenario} PROPERTIES TIMEOUT 120)
+  endforeach()
+endif()

@@ -12,8 +12,8 @@
 //   it in parts); a terminal that takes nothing for a second cuts that frame short, and the
 //   next rewrites every cell.
 // - SIGWINCH: the picture is fitted to the new size at the next update() or key().
-//   SIGHUP, or a write that fails: the terminal is gone; nothing more is written to it and a
-//   quit is asked for, so key() is true.
+//   SIGHUP, or a write that fails: the terminal is gone. A quit is asked for, so key() is
+//   true; no frame is written any more, and closing gives the restoring bytes one short try.
 // Colours: 24-bit when COLORTERM is truecolor or 24bit, else the 256-colour palette. The
 // characters are UTF-8.
 #include <fcntl.h>
@@ -115,12 +115,14 @@ public:
         if (!exit_hook) exit_hook = std::atexit(restore_at_exit) == 0;
         terminal_restore_output(fd_, leave_sequence);
         terminal_open = true;
-        write_all(enter_sequence, sizeof enter_sequence - 1);
+        write_all(enter_sequence, sizeof enter_sequence - 1, stuck_milliseconds);
     }
 
     ~Terminal() override {
         terminal_restore_output(-1, nullptr);
-        if (!gone_) write_all(leave_sequence, sizeof leave_sequence - 1);
+        // After a hang-up the terminal may still be there (a signal sent by hand): it is
+        // worth a short try, and a dead one fails the write at once
+        if (!gone_) write_all(leave_sequence, sizeof leave_sequence - 1, 100);
         sigaction(SIGWINCH, &previous_resize, nullptr);
         if (hangup_watched) sigaction(SIGHUP, &previous_hangup, nullptr);
         if (own_fd_) ::close(fd_);
@@ -138,8 +140,7 @@ public:
     }
 
     void poll(KeyQueue& keys) override {
-        if (hung_up) gone_ = true;
-        if (gone_) {
+        if (gone_ || hung_up) {
             keys.request_quit();
             return;
         }
@@ -194,8 +195,7 @@ private:
 
     // Writes the cells that changed, unless the terminal has not taken the last frame yet
     void draw() {
-        if (hung_up) gone_ = true;
-        if (gone_) return;
+        if (gone_ || hung_up) return;
         if (resized) fit();
         struct pollfd out = {fd_, POLLOUT, 0};
         if (::poll(&out, 1, 0) <= 0) return;  // skipped: still busy with the last frame
@@ -205,12 +205,12 @@ private:
         }
         cells_.sample(presented_.data(), width_);
         const std::size_t length = cells_.encode();
-        if (length > 0 && !write_all(cells_.buffer(), length)) cells_.forget();
+        if (length > 0 && !write_all(cells_.buffer(), length, stuck_milliseconds)) cells_.forget();
     }
 
     // The whole of data, in as few writes as the terminal allows. False when cut short: the
-    // terminal took nothing for stuck_milliseconds, or is gone
-    bool write_all(const char* data, std::size_t length) {
+    // terminal took nothing for patience milliseconds, or is gone
+    bool write_all(const char* data, std::size_t length, int patience) {
         std::size_t done = 0;
         while (done < length) {
             const ssize_t n = ::write(fd_, data + done, length - done);
@@ -221,7 +221,7 @@ private:
             if (n < 0 && errno == EINTR && !hung_up) continue;
             if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
                 struct pollfd out = {fd_, POLLOUT, 0};
-                const int ready = ::poll(&out, 1, stuck_milliseconds);
+                const int ready = ::poll(&out, 1, patience);
                 if (ready < 0 && errno == EINTR && !hung_up) continue;
                 if (ready > 0 && !(out.revents & (POLLERR | POLLHUP | POLLNVAL))) continue;
                 if (ready == 0) return false;  // stuck: this frame is given up, not the terminal
@@ -241,7 +241,7 @@ private:
     bool laid_out_ = false;
     int fd_ = -1;
     bool own_fd_ = false;
-    bool gone_ = false;  // nothing more can be written to the terminal
+    bool gone_ = false;  // a write failed: nothing more can be written to the terminal
     std::int64_t last_refresh_ = 0;
 };
 
