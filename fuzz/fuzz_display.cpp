@@ -257,7 +257,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 trelk_handle format = make_format(in);
                 if (!format) return 0;
                 o.formats.push_back(format);
-                const int width = size_value(in, 48) + (i == 0), height = size_value(in, 48) + 1;
+                const int width = size_value(in, 48), height = size_value(in, 48);
                 if (std::int64_t(width) * height > (1 << 18)) return 0;
                 o.surfaces.push_back(trelk_surface_create(width, height, format));
             }

@@ -12,3 +12,13 @@ if(TARGET demo_core AND TARGET trelk_display AND TARGET midas AND TARGET assets)
   add_dependencies(reliability_frames assets)
   gtest_discover_tests(reliability_frames PROPERTIES TIMEOUT 300)
 endif()
+
+# Reproducers of fuzzing findings, as plain tests
+if(TARGET midas AND TARGET assets)
+  add_executable(reliability_findings ${CMAKE_CURRENT_LIST_DIR}/reliability_findings.cpp)
+  target_link_libraries(reliability_findings PRIVATE midas GTest::gtest GTest::gtest_main)
+  target_compile_definitions(reliability_findings PRIVATE
+    RELIABILITY_ASSETS="${CMAKE_BINARY_DIR}/assets" RELIABILITY_FUZZ_DIR="${CMAKE_SOURCE_DIR}/fuzz")
+  add_dependencies(reliability_findings assets)
+  gtest_discover_tests(reliability_findings PROPERTIES TIMEOUT 60)
+endif()

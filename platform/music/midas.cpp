@@ -276,6 +276,13 @@ MIDASmodule MIDASloadModule(const char* file_name) {
                            midas::xmp_error_text(loaded)),
                nullptr;
     }
+    // A module without channels makes the player loop for ever inside one xmp_play_buffer
+    // (found by fuzzing: an XM header declaring 0 channels), which would hang the audio
+    // thread and every entry that waits for it: refuse it like a corrupt file
+    xmp_module_info info;
+    xmp_get_module_info(m->player, &info);
+    if (!info.mod || info.mod->chn < 1)
+        return midas::fail(std::string("module ") + file_name + " has no channels"), nullptr;
     l.modules.push_back(std::move(m));
     l.error.clear();
     return l.modules.back().get();
