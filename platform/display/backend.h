@@ -1,0 +1,92 @@
+// The console's back ends: what shows the console's pixels and where its keys come from.
+//
+// A back end is one file, backend_NAME.cpp, that defines
+//     extern const display::BackendEntry NAME_backend = {"NAME", automatic, open, modes};
+// and one line: X(NAME) in TRELK_DISPLAY_BACKENDS below (the build picks up backend_*.cpp).
+// TRELK_DISPLAY=NAME forces it; with TRELK_DISPLAY unset the console opens the first back end
+// of the list that is marked automatic and can run here.
+//
+// The console does everything else: pixels, copies, the key queue and its limit, the
+// TRELK_FRAMES count, the PNG capture, and Ctrl-C and SIGTERM (they set the queue's quit).
+// A back end is used from the program's one thread and throws trelk::DynamicError (through
+// display::fail) when it fails, leaving nothing open behind it.
+#ifndef PLATFORM_DISPLAY_BACKEND_H
+#define PLATFORM_DISPLAY_BACKEND_H
+
+#include <memory>
+
+#include "platform/display/objects.h"
+
+namespace display {
+
+// Keys waiting for read(), and whether a quit was asked for (a quit is not a key: it stays)
+class KeyQueue {
+public:
+    static constexpr int capacity = 64;
+
+    void push(const KeyValue& key) {  // a key beyond capacity is dropped
+        if (count_ == capacity) return;
+        keys_[(head_ + count_) % capacity] = key;
+        ++count_;
+    }
+    bool pop(KeyValue* key) {
+        if (count_ == 0) return false;
+        *key = keys_[head_];
+        head_ = (head_ + 1) % capacity;
+        --count_;
+        return true;
+    }
+    int size() const { return count_; }
+    void request_quit() { quit_ = true; }
+    bool quit() const { return quit_; }
+    void reset() { head_ = count_ = 0, quit_ = false; }
+
+private:
+    KeyValue keys_[capacity];
+    int head_ = 0, count_ = 0;
+    bool quit_ = false;
+};
+
+struct OpenRequest {
+    const char* title = "";  // the window's title
+    int width = 0, height = 0;  // the console's size in pixels
+    bool fullscreen = false;    // the openAlternate forms
+    bool pace = true;           // update() keeps step with the display (TRELK_VSYNC is not 0)
+    bool automatic = false;     // chosen automatically: return null if this back end cannot run
+};
+
+class Backend {
+public:
+    virtual ~Backend() = default;  // closes: frees everything and restores what open changed
+
+    // Shows the console's pixels (any format; area is the part that changed), then waits for
+    // the display if this back end paces. Called by update().
+    virtual void present(const Image& frame, const Rect& area) = 0;
+    // Moves input that has arrived into the queue, without waiting
+    virtual void poll(KeyQueue& keys) = 0;
+    // Waits at most milliseconds for input (returning early when some arrives), then polls
+    virtual void wait(KeyQueue& keys, int milliseconds) = 0;
+
+    virtual bool paced() const { return false; }  // present() keeps step with the display
+    virtual int scale() const { return 1; }       // screen pixels per console pixel
+};
+
+struct BackendEntry {
+    const char* name;  // the value of TRELK_DISPLAY that forces this back end
+    bool automatic;    // may be chosen when TRELK_DISPLAY is unset
+    // Opens the display. With request.automatic it returns null when it cannot run here, so
+    // that the next back end is tried; otherwise that is an error.
+    std::unique_ptr<Backend> (*open)(const OpenRequest& request);
+    // Fills up to max display modes and returns how many; -1 when it cannot run here
+    int (*modes)(ModeValue* modes, int max);
+};
+
+#define TRELK_DISPLAY_BACKENDS(X) X(window) X(terminal) X(headless)
+
+#define TRELK_DISPLAY_DECLARE_BACKEND(name) extern const BackendEntry name##_backend;
+TRELK_DISPLAY_BACKENDS(TRELK_DISPLAY_DECLARE_BACKEND)
+#undef TRELK_DISPLAY_DECLARE_BACKEND
+
+}  // namespace display
+
+#endif

@@ -1,0 +1,568 @@
+// The console entries: a drawing target like a surface, shown by one of the back ends of
+// backend.h, with the keyboard, the settings of display.h, Ctrl-C and SIGTERM.
+//
+// Decisions:
+// - A console is made closed. open(title, extra) and open(title, format, extra) give 320 x 200
+//   pixels, the size the program is laid out for; the sized and mode forms give that size.
+//   The openAlternate forms do the same full screen (headless: the same as open). The
+//   trailing integer of every open is ignored. Opening an open console is an error; closing
+//   a closed one does nothing; destroying an open console closes it.
+// - While closed: width, height and pitch are 0, area and clip (0, 0, 0, 0), key() is 0,
+//   format and palette those of the last open (the default ones before); every pixel
+//   operation, update and read throw "the console is not open".
+// - key() is 1 while a key waits to be read or a quit was asked for: by the window's close
+//   button, Ctrl-C (SIGINT), SIGTERM, or TRELK_FRAMES frames presented. It consumes nothing.
+//   read() gives the oldest waiting key, else TRELK_KEY_QUIT when a quit was asked for, else
+//   waits for a key. A quit stays asked for until the console closes.
+// - The first Ctrl-C or SIGTERM while a console is open asks to quit; a second one ends the
+//   program as it would have without us (after putting the terminal back).
+// - update() presents the whole console, update(area) the pixels of that area (the rest shows
+//   what was presented before); both count one frame.
+// - Library-defined entries answer questions and change nothing; see each below.
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "platform/display/backend.h"
+#include "platform/display/capture.h"
+#include "platform/display/display.h"
+#include "platform/display/terminal_input.h"
+
+namespace display {
+
+struct ConsoleObject {
+    Canvas canvas;  // pixels while open; format and palette also while closed
+    bool open = false;
+    int backend_index = -1;  // in backend_list
+    std::unique_ptr<Backend> backend;
+    KeyQueue keys;
+    long long frames = 0;       // presented since open
+    long long frame_limit = -1;  // TRELK_FRAMES; -1 when unset
+    bool fullscreen = false;
+    std::string capture_path;           // TRELK_CAPTURE; empty when unset
+    std::vector<std::uint8_t> captured;  // the last presented frame, kept when capturing
+    trelk_handle mode_handle = nullptr;  // what mode(i) hands out
+    std::vector<ModeValue> mode_list;
+    bool modes_listed = false;
+};
+
+namespace {
+
+#define TRELK_DISPLAY_LIST_BACKEND(name) &name##_backend,
+const BackendEntry* const backend_list[] = {TRELK_DISPLAY_BACKENDS(TRELK_DISPLAY_LIST_BACKEND)};
+#undef TRELK_DISPLAY_LIST_BACKEND
+constexpr int backend_count = int(sizeof backend_list / sizeof backend_list[0]);
+
+constexpr int default_width = 320, default_height = 200;
+constexpr int max_modes = 255;  // the object layer's list holds 256 with its end marker
+
+long long presented_total = 0;
+
+// ---- Ctrl-C and SIGTERM ----
+
+volatile std::sig_atomic_t quit_signal = 0;
+int open_consoles = 0;
+struct sigaction previous_interrupt, previous_terminate;
+
+void on_quit_signal(int signal_number) {
+    if (quit_signal) {  // the second one: end as without us
+        terminal_restore_now();
+        std::signal(signal_number, SIG_DFL);
+        std::raise(signal_number);
+        return;
+    }
+    quit_signal = 1;
+}
+
+void watch_signals() {
+    if (open_consoles++ > 0) return;
+    quit_signal = 0;
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = on_quit_signal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &previous_interrupt);
+    sigaction(SIGTERM, &action, &previous_terminate);
+}
+
+void unwatch_signals() {
+    if (--open_consoles > 0) return;
+    sigaction(SIGINT, &previous_interrupt, nullptr);
+    sigaction(SIGTERM, &previous_terminate, nullptr);
+}
+
+// ---- settings ----
+
+struct Settings {
+    int backend = -1;  // forced by TRELK_DISPLAY; -1: the automatic choice
+    long long frames = -1;
+    std::string capture;
+    bool pace = true;
+};
+
+const char* setting(const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value ? value : nullptr;
+}
+
+int forced_backend() {
+    const char* name = setting("TRELK_DISPLAY");
+    if (!name) return -1;
+    for (int i = 0; i < backend_count; ++i) {
+        if (std::strcmp(backend_list[i]->name, name) == 0) return i;
+    }
+    std::string known;
+    for (int i = 0; i < backend_count; ++i) known += std::string(i ? ", " : "") + backend_list[i]->name;
+    fail("TRELK_DISPLAY=%s: no such display; use one of: %s", name, known.c_str());
+}
+
+Settings read_settings() {
+    Settings s;
+    s.backend = forced_backend();
+    if (const char* frames = setting("TRELK_FRAMES")) {
+        char* end = nullptr;
+        errno = 0;
+        const long long n = std::strtoll(frames, &end, 10);
+        if (*end || n < 0 || errno || frames[0] == '-' || frames[0] == '+' || frames[0] == ' ') {
+            fail("TRELK_FRAMES=%s: not a number of frames", frames);
+        }
+        s.frames = n;
+    }
+    if (const char* capture = setting("TRELK_CAPTURE")) s.capture = capture;
+    if (const char* vsync = setting("TRELK_VSYNC")) s.pace = std::strcmp(vsync, "0") != 0;
+    return s;
+}
+
+// ---- opening and closing ----
+
+ConsoleObject& console_of(trelk_handle handle) { return *consoles.get(handle); }
+
+ConsoleObject& open_console_of(trelk_handle handle, const char* what) {
+    ConsoleObject& console = *consoles.get(handle);
+    if (!console.open) fail("%s: the console is not open", what);
+    return console;
+}
+
+bool quit_asked(const ConsoleObject& c) {
+    return c.keys.quit() || quit_signal || (c.frame_limit >= 0 && c.frames >= c.frame_limit);
+}
+
+void open_console(trelk_handle handle, const char* title, int width, int height,
+                  const PixelFormat& format, bool fullscreen, const char* what) {
+    ConsoleObject& c = console_of(handle);
+    if (!title) fail("%s: null title", what);
+    if (c.open) fail("%s: the console is already open", what);
+    const Settings settings = read_settings();
+    Canvas canvas = c.canvas;
+    canvas_allocate(canvas, width, height, format, what);
+    try {
+        OpenRequest request;
+        request.title = title;
+        request.width = width;
+        request.height = height;
+        request.fullscreen = fullscreen;
+        request.pace = settings.pace;
+        std::unique_ptr<Backend> backend;
+        int index = settings.backend;
+        if (index >= 0) {
+            backend = backend_list[index]->open(request);
+        } else {
+            request.automatic = true;
+            for (index = 0; index < backend_count && !backend; ++index) {
+                if (backend_list[index]->automatic) backend = backend_list[index]->open(request);
+            }
+            --index;
+        }
+        if (!backend) fail("%s: no display can be opened here", what);
+        std::vector<std::uint8_t> captured;
+        if (!settings.capture.empty()) captured.resize(std::size_t(canvas.pitch) * height);
+        std::string capture_path = settings.capture;
+        // Nothing can fail from here on
+        c.canvas = canvas;
+        c.backend = std::move(backend);
+        c.backend_index = index;
+        c.captured.swap(captured);
+        c.capture_path.swap(capture_path);
+    } catch (const std::bad_alloc&) {
+        canvas_free_pixels(canvas);
+        fail("%s: out of memory", what);
+    } catch (...) {
+        canvas_free_pixels(canvas);
+        throw;
+    }
+    c.open = true;
+    c.fullscreen = fullscreen;
+    c.frames = 0;
+    c.frame_limit = settings.frames;
+    c.keys.reset();
+    watch_signals();
+}
+
+// Closes and frees; the capture is written first, and a failure to write it comes back as a
+// message once everything is closed
+std::string close_console(ConsoleObject& c) {
+    if (!c.open) return "";
+    std::string failure;
+    if (!c.capture_path.empty() && c.frames > 0) {
+        Image frame = canvas_image(c.canvas);
+        frame.pixels = c.captured.data();
+        std::string reason;
+        if (!save_png(c.capture_path.c_str(), frame, &reason)) {
+            failure = "TRELK_CAPTURE: cannot save " + c.capture_path + ": " + reason;
+        }
+    }
+    c.backend.reset();
+    canvas_free_pixels(c.canvas);
+    std::vector<std::uint8_t>().swap(c.captured);
+    c.capture_path.clear();
+    c.open = false;
+    c.backend_index = -1;
+    c.fullscreen = false;
+    unwatch_signals();
+    return failure;
+}
+
+void present(ConsoleObject& c, Rect area) {
+    Image frame = canvas_image(c.canvas);
+    area = clip_to(normalise(area), frame.width, frame.height);
+    if (!c.captured.empty() && area.left < area.right) {
+        const Image kept{c.captured.data(), frame.width, frame.height, frame.pitch, frame.format,
+                         frame.palette};
+        blit(frame, area, kept, area, area);
+    }
+    c.backend->present(frame, area);
+    c.backend->poll(c.keys);
+    ++c.frames;
+    ++presented_total;
+}
+
+void list_modes(ConsoleObject& c) {
+    if (c.modes_listed) return;
+    ModeValue found[max_modes];
+    int count = -1;
+    const int forced = c.open ? c.backend_index : forced_backend();
+    if (forced >= 0) {
+        count = backend_list[forced]->modes(found, max_modes);
+    } else {
+        for (int i = 0; i < backend_count && count < 0; ++i) {
+            if (backend_list[i]->automatic) count = backend_list[i]->modes(found, max_modes);
+        }
+    }
+    try {
+        c.mode_list.assign(found, found + (count > 0 ? count : 0));
+    } catch (const std::bad_alloc&) {
+        fail("modes: out of memory");
+    }
+    c.modes_listed = true;
+}
+
+// A whole-console copy's target: a surface, or an open console
+Canvas& console_canvas_for(trelk_handle handle, const char* what) {
+    return open_console_of(handle, what).canvas;
+}
+
+}  // namespace
+
+Canvas& target_canvas(trelk_handle handle) {
+    if (Canvas** surface = surfaces.find(handle)) return **surface;
+    if (ConsoleObject** console = consoles.find(handle)) {
+        if (!(*console)->open) fail("copy: the target console is not open");
+        return (*console)->canvas;
+    }
+    const Kind kind = Kind(reinterpret_cast<std::uintptr_t>(handle) & 15);
+    invalid_handle(handle, kind == Kind::console ? Kind::console : Kind::surface);
+}
+
+}  // namespace display
+
+using namespace display;
+
+extern "C" {
+
+trelk_handle trelk_console_create(void) {
+    ConsoleObject* c = new (std::nothrow) ConsoleObject;
+    if (!c) fail("console: out of memory");
+    try {
+        c->canvas.format = default_format();
+        c->canvas.palette = default_palette();
+        canvas_make_handles(c->canvas);
+        c->mode_handle = modes.add(ModeValue{}, Owner::library);
+        return create(consoles, c);
+    } catch (...) {
+        if (c->mode_handle) modes.remove(c->mode_handle);
+        if (c->canvas.area_handle) canvas_free_handles(c->canvas);
+        delete c;
+        throw;
+    }
+}
+
+// Never throws for a live console: a capture that cannot be written is reported on standard
+// error here, since the object layer calls this from a destructor
+void trelk_console_destroy(trelk_handle console) {
+    ConsoleObject* c = destroy(consoles, console, Kind::console);
+    const std::string failure = close_console(*c);
+    if (!failure.empty()) std::fprintf(stderr, "%s\n", failure.c_str());
+    modes.remove(c->mode_handle);
+    canvas_free_handles(c->canvas);
+    delete c;
+}
+
+// ---- opening and closing ----
+
+void trelk_console_open(trelk_handle console, const char* title, int) {
+    open_console(console, title, default_width, default_height, default_format(), false, "open");
+}
+
+void trelk_console_open_format(trelk_handle console, const char* title, trelk_handle format,
+                               int) {
+    const PixelFormat f = formats.get(format);
+    open_console(console, title, default_width, default_height, f, false, "open");
+}
+
+void trelk_console_open_size(trelk_handle console, const char* title, int width, int height,
+                             trelk_handle format, int) {
+    const PixelFormat f = formats.get(format);
+    open_console(console, title, width, height, f, false, "open");
+}
+
+void trelk_console_open_mode(trelk_handle console, const char* title, trelk_handle mode, int) {
+    const ModeValue m = modes.get(mode);
+    if (!mode_valid(m)) fail("open: invalid display mode");
+    open_console(console, title, m.width, m.height, m.format, false, "open");
+}
+
+// The alternate opens: the same, full screen
+void trelk_console_open_alternate(trelk_handle console, const char* title, int) {
+    open_console(console, title, default_width, default_height, default_format(), true,
+                 "openAlternate");
+}
+
+void trelk_console_open_alternate_format(trelk_handle console, const char* title,
+                                         trelk_handle format, int) {
+    const PixelFormat f = formats.get(format);
+    open_console(console, title, default_width, default_height, f, true, "openAlternate");
+}
+
+void trelk_console_open_alternate_size(trelk_handle console, const char* title, int width,
+                                       int height, trelk_handle format, int) {
+    const PixelFormat f = formats.get(format);
+    open_console(console, title, width, height, f, true, "openAlternate");
+}
+
+void trelk_console_open_alternate_mode(trelk_handle console, const char* title,
+                                       trelk_handle mode, int) {
+    const ModeValue m = modes.get(mode);
+    if (!mode_valid(m)) fail("openAlternate: invalid display mode");
+    open_console(console, title, m.width, m.height, m.format, true, "openAlternate");
+}
+
+void trelk_console_close(trelk_handle console) {
+    const std::string failure = close_console(console_of(console));
+    if (!failure.empty()) fail("%s", failure.c_str());
+}
+
+// ---- presenting and keys ----
+
+void trelk_console_update(trelk_handle console) {
+    ConsoleObject& c = open_console_of(console, "update");
+    present(c, Rect{0, 0, c.canvas.width, c.canvas.height});
+}
+
+void trelk_console_update_area(trelk_handle console, trelk_handle area) {
+    ConsoleObject& c = open_console_of(console, "update");
+    present(c, areas.get(area));
+}
+
+int trelk_console_key(trelk_handle console) {
+    ConsoleObject& c = console_of(console);
+    if (!c.open) return 0;
+    c.backend->poll(c.keys);
+    return c.keys.size() > 0 || quit_asked(c) ? 1 : 0;
+}
+
+void trelk_console_read(trelk_handle console, trelk_handle key) {
+    ConsoleObject& c = open_console_of(console, "read");
+    keys.get(key);
+    for (;;) {
+        c.backend->poll(c.keys);
+        KeyValue value;
+        if (c.keys.pop(&value)) {
+            keys.get(key) = value;
+            return;
+        }
+        if (quit_asked(c)) {
+            keys.get(key) = KeyValue{TRELK_KEY_QUIT, 0, 0, 0};
+            return;
+        }
+        c.backend->wait(c.keys, 100);
+    }
+}
+
+trelk_handle trelk_console_mode(trelk_handle console, int index) {
+    ConsoleObject& c = console_of(console);
+    list_modes(c);
+    const bool listed = index >= 0 && index < int(c.mode_list.size());
+    modes.get(c.mode_handle) = listed ? c.mode_list[std::size_t(index)] : ModeValue{};
+    return c.mode_handle;
+}
+
+// ---- the surface operations ----
+
+void trelk_console_copy(trelk_handle console, trelk_handle target) {
+    canvas_copy(console_canvas_for(console, "copy"), target, nullptr, nullptr);
+}
+
+void trelk_console_copy_area(trelk_handle console, trelk_handle target, trelk_handle source,
+                             trelk_handle destination) {
+    Canvas& canvas = console_canvas_for(console, "copy");
+    areas.get(source);
+    areas.get(destination);
+    canvas_copy(canvas, target, source, destination);
+}
+
+void* trelk_console_lock(trelk_handle console) {
+    Canvas& canvas = console_canvas_for(console, "lock");
+    ++canvas.locks;
+    return canvas.pixels;
+}
+
+void trelk_console_unlock(trelk_handle console) {
+    canvas_unlock(console_canvas_for(console, "unlock"));
+}
+
+void trelk_console_load(trelk_handle console, const void* pixels, int width, int height,
+                        int pitch, trelk_handle format, trelk_handle palette) {
+    canvas_load(console_canvas_for(console, "load"), pixels, width, height, pitch, format,
+                palette, nullptr, nullptr);
+}
+
+void trelk_console_load_area(trelk_handle console, const void* pixels, int width, int height,
+                             int pitch, trelk_handle format, trelk_handle palette,
+                             trelk_handle source, trelk_handle destination) {
+    Canvas& canvas = console_canvas_for(console, "load");
+    areas.get(source);
+    areas.get(destination);
+    canvas_load(canvas, pixels, width, height, pitch, format, palette, source, destination);
+}
+
+void trelk_console_save(trelk_handle console, void* pixels, int width, int height, int pitch,
+                        trelk_handle format, trelk_handle palette) {
+    canvas_save(console_canvas_for(console, "save"), pixels, width, height, pitch, format,
+                palette, nullptr, nullptr);
+}
+
+void trelk_console_save_area(trelk_handle console, void* pixels, int width, int height,
+                             int pitch, trelk_handle format, trelk_handle palette,
+                             trelk_handle source, trelk_handle destination) {
+    Canvas& canvas = console_canvas_for(console, "save");
+    areas.get(source);
+    areas.get(destination);
+    canvas_save(canvas, pixels, width, height, pitch, format, palette, source, destination);
+}
+
+void trelk_console_clear(trelk_handle console) {
+    canvas_clear(console_canvas_for(console, "clear"), nullptr, nullptr);
+}
+
+void trelk_console_clear_color(trelk_handle console, trelk_handle color) {
+    Canvas& canvas = console_canvas_for(console, "clear");
+    colors.get(color);
+    canvas_clear(canvas, color, nullptr);
+}
+
+void trelk_console_clear_color_area(trelk_handle console, trelk_handle color, trelk_handle area) {
+    Canvas& canvas = console_canvas_for(console, "clear");
+    colors.get(color);
+    areas.get(area);
+    canvas_clear(canvas, color, area);
+}
+
+void trelk_console_set_palette(trelk_handle console, trelk_handle palette) {
+    canvas_set_palette(console_canvas_for(console, "palette"), palette);
+}
+
+void trelk_console_set_clip(trelk_handle console, trelk_handle area) {
+    canvas_set_clip(console_canvas_for(console, "clip"), area);
+}
+
+int trelk_console_width(trelk_handle console) { return console_of(console).canvas.width; }
+int trelk_console_height(trelk_handle console) { return console_of(console).canvas.height; }
+int trelk_console_pitch(trelk_handle console) { return console_of(console).canvas.pitch; }
+trelk_handle trelk_console_area(trelk_handle console) { return canvas_area(console_of(console).canvas); }
+trelk_handle trelk_console_clip(trelk_handle console) { return canvas_clip(console_of(console).canvas); }
+trelk_handle trelk_console_format(trelk_handle console) {
+    return canvas_format(console_of(console).canvas);
+}
+trelk_handle trelk_console_palette(trelk_handle console) {
+    return canvas_palette(console_of(console).canvas);
+}
+
+// Questions, 1 or 0: those of a surface ("indexed", "alpha", "locked"), the name of the back
+// end the console is open on ("window", "headless"), "paced" and "fullscreen"
+int trelk_console_option(trelk_handle console, const char* option) {
+    ConsoleObject& c = console_of(console);
+    const int answer = canvas_option(c.canvas, option);
+    if (answer >= 0) return answer;
+    if (c.open && std::strcmp(option, backend_list[c.backend_index]->name) == 0) return 1;
+    if (std::strcmp(option, "paced") == 0) return c.open && c.backend->paced() ? 1 : 0;
+    if (std::strcmp(option, "fullscreen") == 0) return c.fullscreen ? 1 : 0;
+    return 0;
+}
+
+// ---- library-defined queries: each answers a question and changes nothing ----
+
+int trelk_console_entry32(trelk_handle console, int value) {  // echoes value: a live-handle check
+    console_of(console);
+    return value;
+}
+int trelk_console_entry40(trelk_handle console) { return console_of(console).open ? 1 : 0; }
+int trelk_console_entry41(trelk_handle console) {  // frames presented since open
+    const long long frames = console_of(console).frames;
+    return frames > 0x7fffffff ? 0x7fffffff : int(frames);
+}
+int trelk_console_entry62(trelk_handle console) {  // bits per pixel while open, else 0
+    const ConsoleObject& c = console_of(console);
+    return c.open ? c.canvas.format.bits : 0;
+}
+int trelk_console_entry67(trelk_handle console) { return console_of(console).keys.size(); }
+int trelk_console_entry68(trelk_handle console) {  // 1 when a quit was asked for
+    const ConsoleObject& c = console_of(console);
+    return c.open && quit_asked(c) ? 1 : 0;
+}
+int trelk_console_entry69(trelk_handle console) {  // the number of valid display modes
+    ConsoleObject& c = console_of(console);
+    list_modes(c);
+    return int(c.mode_list.size());
+}
+// The open back end's place in the list of backend.h (0: window); -1 when closed
+int trelk_console_entry74(trelk_handle console) {
+    return console_of(console).backend_index;
+}
+int trelk_console_entry75(trelk_handle console) {  // 1 when update() keeps step with the display
+    const ConsoleObject& c = console_of(console);
+    return c.open && c.backend->paced() ? 1 : 0;
+}
+int trelk_console_entry76(trelk_handle console) {  // screen pixels per console pixel; 0 closed
+    const ConsoleObject& c = console_of(console);
+    return c.open ? c.backend->scale() : 0;
+}
+int trelk_console_entry77(trelk_handle console) {  // 1 when open full screen
+    return console_of(console).fullscreen ? 1 : 0;
+}
+int trelk_console_entry78(trelk_handle console) {  // reserved: 0
+    console_of(console);
+    return 0;
+}
+int trelk_console_entry79(trelk_handle console) {  // reserved: 0
+    console_of(console);
+    return 0;
+}
+
+long long trelk_display_presented_frames(void) { return presented_total; }
+
+}  // extern "C"

@@ -1,0 +1,260 @@
+// The value objects' entries (areas, colours, errors, formats, keys, modes, palettes, timers),
+// the preparation entry, the object tables and the counters of display.h.
+//
+// The default format is 32-bit XRGB (masks 0xff0000, 0xff00, 0xff, alpha 0); 8 bits with every
+// mask 0 is the indexed format. The default palette is the opaque grey ramp. A key keeps the
+// integers it was made with. A timer's time is seconds from a monotonic clock since start(),
+// 0 before the first start(). An error's report is its message on standard error, one line.
+#include <chrono>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "platform/display/display.h"
+#include "platform/display/objects.h"
+#include "trelk/error.h"
+
+namespace display {
+
+int live_by_caller = 0;
+int live_by_library = 0;
+
+Pool<Rect> areas(Kind::area);
+Pool<std::uint32_t> colors(Kind::color);
+Pool<ErrorObject*> errors(Kind::error);
+Pool<PixelFormat> formats(Kind::format);
+Pool<KeyValue> keys(Kind::key);
+Pool<ModeValue> modes(Kind::mode);
+Pool<Palette> palettes(Kind::palette);
+Pool<TimerValue> timers(Kind::timer);
+Pool<Canvas*> surfaces(Kind::surface);
+Pool<ConsoleObject*> consoles(Kind::console);
+
+const char* kind_name(Kind kind) {
+    switch (kind) {
+        case Kind::area: return "area";
+        case Kind::color: return "colour";
+        case Kind::error: return "error";
+        case Kind::format: return "format";
+        case Kind::key: return "key";
+        case Kind::mode: return "mode";
+        case Kind::palette: return "palette";
+        case Kind::timer: return "timer";
+        case Kind::surface: return "surface";
+        case Kind::console: return "console";
+        case Kind::none: break;
+    }
+    return "unknown";
+}
+
+void fail(const char* format, ...) {
+    char message[512];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(message, sizeof message, format, arguments);
+    va_end(arguments);
+    throw trelk::DynamicError(message);
+}
+
+void invalid_handle(trelk_handle handle, Kind expected) {
+    const std::uint64_t bits = reinterpret_cast<std::uintptr_t>(handle);
+    const char* name = kind_name(expected);
+    if (bits == 0) fail("invalid %s handle: null", name);
+    if ((bits & (0xffffull << 48)) != handle_tag) {
+        fail("invalid %s handle: %p was not made by the display library", name, (void*)handle);
+    }
+    const Kind kind = Kind(bits & 15);
+    if (kind != expected) {
+        fail("invalid %s handle: %p is a %s handle", name, (void*)handle, kind_name(kind));
+    }
+    fail("invalid %s handle: %p was destroyed", name, (void*)handle);
+}
+
+std::int64_t now_nanoseconds() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void refuse_library_object(trelk_handle handle, Kind kind) {
+    fail("cannot destroy %s %p: it belongs to the display library", kind_name(kind),
+         (void*)handle);
+}
+
+}  // namespace display
+
+using namespace display;
+
+extern "C" {
+
+// ---- preparation ----
+
+// Called before every create entry; its one job is one-time set-up: the first call builds the
+// default format and palette that every surface, console and palette starts from. Always 1.
+int trelk_prepare(void) {
+    static bool prepared = false;
+    if (!prepared) {
+        default_format();
+        default_palette();
+        prepared = true;
+    }
+    return 1;
+}
+
+// ---- areas ----
+
+trelk_handle trelk_area_create(int left, int top, int right, int bottom) {
+    return create(areas, Rect{left, top, right, bottom});
+}
+void trelk_area_destroy(trelk_handle area) { destroy(areas, area, Kind::area); }
+void trelk_area_copy(trelk_handle destination, trelk_handle source) {
+    const Rect value = areas.get(source);
+    areas.get(destination) = value;
+}
+
+// ---- colours ----
+
+trelk_handle trelk_color_create(std::uint32_t argb) { return create(colors, argb); }
+void trelk_color_destroy(trelk_handle color) { destroy(colors, color, Kind::color); }
+
+// ---- errors ----
+
+trelk_handle trelk_error_create(const char* message) {
+    ErrorObject* error = new (std::nothrow) ErrorObject;
+    if (!error) throw std::bad_alloc();  // no memory even for the message of a DynamicError
+    try {
+        error->message = message ? message : "";
+        return create(errors, error);
+    } catch (...) {
+        delete error;
+        throw;
+    }
+}
+void trelk_error_destroy(trelk_handle error) { delete destroy(errors, error, Kind::error); }
+
+// The message on one line of standard error; line breaks inside it become spaces
+void trelk_error_report(trelk_handle error) {
+    const std::string& message = errors.get(error)->message;
+    std::string line = message;
+    for (char& c : line) {
+        if (c == '\n' || c == '\r') c = ' ';
+    }
+    line += '\n';
+    std::fputs(line.c_str(), stderr);
+    std::fflush(stderr);
+}
+
+void trelk_error_copy(trelk_handle destination, trelk_handle source) {
+    ErrorObject* from = errors.get(source);
+    ErrorObject* to = errors.get(destination);
+    if (from != to) to->message = from->message;
+}
+
+// ---- formats ----
+
+trelk_handle trelk_format_create(void) { return create(formats, default_format()); }
+
+trelk_handle trelk_format_create_direct(int bits, std::uint32_t red, std::uint32_t green,
+                                        std::uint32_t blue, std::uint32_t alpha) {
+    PixelFormat format;
+    const char* reason = "";
+    if (!make_format(bits, red, green, blue, alpha, &format, &reason)) {
+        fail("unknown pixel format (%d bits, masks %#x %#x %#x %#x): %s", bits, red, green, blue,
+             alpha, reason);
+    }
+    return create(formats, format);
+}
+void trelk_format_destroy(trelk_handle format) { destroy(formats, format, Kind::format); }
+void trelk_format_copy(trelk_handle destination, trelk_handle source) {
+    const PixelFormat value = formats.get(source);
+    formats.get(destination) = value;
+}
+
+// ---- keys: the integers as given; read() fills alt, shift, control as 0 or 1 ----
+
+trelk_handle trelk_key_create(int code, int modifier1, int modifier2, int modifier3) {
+    return create(keys, KeyValue{code, modifier1, modifier2, modifier3});
+}
+void trelk_key_destroy(trelk_handle key) { destroy(keys, key, Kind::key); }
+int trelk_key_code(trelk_handle key) { return keys.get(key).code; }
+int trelk_key_modifier1(trelk_handle key) { return keys.get(key).modifier1; }
+int trelk_key_modifier2(trelk_handle key) { return keys.get(key).modifier2; }
+int trelk_key_modifier3(trelk_handle key) { return keys.get(key).modifier3; }
+
+// ---- modes: a new mode is the invalid one that ends a mode list ----
+
+trelk_handle trelk_mode_create(void) { return create(modes, ModeValue{}); }
+void trelk_mode_destroy(trelk_handle mode) { destroy(modes, mode, Kind::mode); }
+int trelk_mode_valid(trelk_handle mode) { return mode_valid(modes.get(mode)) ? 1 : 0; }
+void trelk_mode_copy(trelk_handle destination, trelk_handle source) {
+    const ModeValue value = modes.get(source);
+    modes.get(destination) = value;
+}
+
+// ---- palettes ----
+
+trelk_handle trelk_palette_create(void) { return create(palettes, default_palette()); }
+void trelk_palette_destroy(trelk_handle palette) { destroy(palettes, palette, Kind::palette); }
+void trelk_palette_copy(trelk_handle destination, trelk_handle source) {
+    const Palette& from = palettes.get(source);
+    Palette& to = palettes.get(destination);
+    if (&from != &to) to = from;
+}
+
+// ---- timers ----
+
+trelk_handle trelk_timer_create(void) { return create(timers, TimerValue{}); }
+void trelk_timer_destroy(trelk_handle timer) { destroy(timers, timer, Kind::timer); }
+void trelk_timer_start(trelk_handle timer) {
+    TimerValue& value = timers.get(timer);
+    value.start = now_nanoseconds();
+    value.started = true;
+}
+double trelk_timer_time(trelk_handle timer) {
+    const TimerValue& value = timers.get(timer);
+    if (!value.started) return 0.0;
+    return double(now_nanoseconds() - value.start) * 1e-9;
+}
+
+// ---- display.h ----
+
+int trelk_display_live_objects(void) { return live_by_caller; }
+int trelk_display_library_objects(void) { return live_by_library; }
+
+void trelk_display_palette_set(trelk_handle palette, const std::uint32_t colors[256]) {
+    Palette& to = palettes.get(palette);
+    if (!colors) fail("palette colours: null buffer");
+    std::memcpy(to.colors, colors, sizeof to.colors);
+}
+
+void trelk_display_palette_get(trelk_handle palette, std::uint32_t colors[256]) {
+    const Palette& from = palettes.get(palette);
+    if (!colors) fail("palette colours: null buffer");
+    std::memcpy(colors, from.colors, sizeof from.colors);
+}
+
+void trelk_display_area_values(trelk_handle area, int values[4]) {
+    const Rect& r = areas.get(area);
+    if (!values) fail("area values: null buffer");
+    values[0] = r.left;
+    values[1] = r.top;
+    values[2] = r.right;
+    values[3] = r.bottom;
+}
+
+int trelk_display_format_values(trelk_handle format, std::uint32_t masks[4]) {
+    const PixelFormat& f = formats.get(format);
+    if (!masks) fail("format values: null buffer");
+    for (int c = 0; c < 4; ++c) masks[c] = f.mask[c];
+    return f.bits;
+}
+
+void trelk_display_mode_size(trelk_handle mode, int* width, int* height) {
+    const ModeValue& m = modes.get(mode);
+    if (!width || !height) fail("mode size: null buffer");
+    *width = m.width;
+    *height = m.height;
+}
+
+}  // extern "C"

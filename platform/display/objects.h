@@ -1,0 +1,125 @@
+// The library's objects: the values its tables hold, the pixels of surfaces and consoles
+// (Canvas), and the operations that surfaces and consoles share. Entries resolve their handles
+// here, check every argument, and only then change anything.
+#ifndef PLATFORM_DISPLAY_OBJECTS_H
+#define PLATFORM_DISPLAY_OBJECTS_H
+
+#include <cstdint>
+#include <string>
+
+#include "platform/display/pixels.h"
+#include "platform/display/registry.h"
+
+namespace display {
+
+struct KeyValue {
+    int code = 0;                                   // see the key codes in display.h
+    int modifier1 = 0, modifier2 = 0, modifier3 = 0;  // alt, shift, control: 1 when held
+};
+
+// A display mode: a size, a refresh rate (0: unknown) and a format. The default one, of size
+// 0 x 0, is invalid: it ends a mode list.
+struct ModeValue {
+    int width = 0, height = 0, refresh = 0;
+    PixelFormat format;
+};
+
+inline bool mode_valid(const ModeValue& mode) {
+    return mode.width > 0 && mode.height > 0 && mode.format.bits > 0;
+}
+
+struct TimerValue {
+    std::int64_t start = 0;  // steady-clock nanoseconds at start()
+    bool started = false;
+};
+
+struct ErrorObject {
+    std::string message;
+};
+
+// Pixels that the library owns: a surface, or a console while it is open. Rows are exactly
+// width * bytes apart; the address never changes while the pixels live. The four handles are
+// what the getters hand out: library-owned objects made with the canvas and overwritten by
+// each getter call, so no getter allocates.
+struct Canvas {
+    std::uint8_t* pixels = nullptr;
+    int width = 0, height = 0, pitch = 0;
+    PixelFormat format;
+    Palette palette;
+    Rect clip;  // normalised and inside the canvas; every copy, load and clear stays in it
+    int locks = 0;
+    trelk_handle area_handle = nullptr;
+    trelk_handle clip_handle = nullptr;
+    trelk_handle format_handle = nullptr;
+    trelk_handle palette_handle = nullptr;
+};
+
+struct ConsoleObject;
+
+extern Pool<Rect> areas;
+extern Pool<std::uint32_t> colors;
+extern Pool<ErrorObject*> errors;
+extern Pool<PixelFormat> formats;
+extern Pool<KeyValue> keys;
+extern Pool<ModeValue> modes;
+extern Pool<Palette> palettes;
+extern Pool<TimerValue> timers;
+extern Pool<Canvas*> surfaces;
+extern Pool<ConsoleObject*> consoles;
+
+std::int64_t now_nanoseconds();  // steady clock
+[[noreturn]] void refuse_library_object(trelk_handle handle, Kind kind);
+
+// A create entry's object: the caller's to destroy
+template <class T>
+trelk_handle create(Pool<T>& pool, const T& value) {
+    return pool.add(value, Owner::caller);
+}
+
+// A destroy entry: frees the slot and gives back the value; the objects that getters hand out
+// are the library's and cannot be destroyed by a caller
+template <class T>
+T destroy(Pool<T>& pool, trelk_handle handle, Kind kind) {
+    if (pool.owner(handle) == Owner::library) refuse_library_object(handle, kind);
+    return pool.remove(handle);
+}
+
+// ---- canvases (canvas.cpp) ----
+
+// Makes the getter objects of a canvas; throws leaving nothing behind
+void canvas_make_handles(Canvas& canvas);
+void canvas_free_handles(Canvas& canvas);
+// Allocates zeroed (black) pixels of a checked size; throws leaving the canvas as it was
+void canvas_allocate(Canvas& canvas, int width, int height, const PixelFormat& format,
+                     const char* what);
+void canvas_free_pixels(Canvas& canvas);
+Image canvas_image(Canvas& canvas);
+
+// A drawing target named by a handle: a surface, or an open console (console.cpp)
+Canvas& target_canvas(trelk_handle handle);
+
+// The shared operations; areas and colours may be null for the whole-canvas forms
+void canvas_copy(Canvas& from, trelk_handle target, trelk_handle source, trelk_handle destination);
+void canvas_load(Canvas& canvas, const void* pixels, int width, int height, int pitch,
+                 trelk_handle format, trelk_handle palette, trelk_handle source,
+                 trelk_handle destination);
+void canvas_save(Canvas& canvas, void* pixels, int width, int height, int pitch,
+                 trelk_handle format, trelk_handle palette, trelk_handle source,
+                 trelk_handle destination);
+void canvas_clear(Canvas& canvas, trelk_handle color, trelk_handle area);
+void canvas_set_palette(Canvas& canvas, trelk_handle palette);
+void canvas_set_clip(Canvas& canvas, trelk_handle area);
+inline void canvas_unlock(Canvas& canvas) {
+    if (canvas.locks == 0) fail("unlock: the pixels are not locked");
+    --canvas.locks;
+}
+trelk_handle canvas_area(Canvas& canvas);
+trelk_handle canvas_clip(Canvas& canvas);
+trelk_handle canvas_format(Canvas& canvas);
+trelk_handle canvas_palette(Canvas& canvas);
+// The options both surfaces and consoles answer: "indexed", "alpha", "locked"; -1 for others
+int canvas_option(const Canvas& canvas, const char* option);
+
+}  // namespace display
+
+#endif

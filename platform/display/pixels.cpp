@@ -1,0 +1,506 @@
+// The pixel engine: formats, colour conversion, fill and the nearest-neighbour scaled copy.
+//
+// Every copy (surface to surface, caller's buffer to surface, surface to caller's buffer) runs
+// through blit(): areas are normalised and clipped once, a column map and a row map are built
+// with exact integer steps (no division per pixel), and then each destination row is one call
+// of convert_row(), whose methods are chosen once per copy: a plain or masked copy for equal
+// formats, the 24-bit BGR to 32-bit XRGB loop and its reverse, a 256-entry table for indexed
+// sources, and a generic decode-encode path for every other pair. Nothing here allocates per
+// call: the maps and the copy-onto-itself buffer are kept and only grow.
+#include "platform/display/pixels.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace display {
+namespace {
+
+// ---- reading and writing one pixel of 1 to 4 bytes, little-endian, at any alignment ----
+
+inline std::uint32_t load_pixel(const std::uint8_t* p, int bytes) {
+    switch (bytes) {
+        case 1: return p[0];
+        case 2: return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8;
+        case 3: return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16;
+        default:
+            return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+                   std::uint32_t(p[3]) << 24;
+    }
+}
+
+inline void store_pixel(std::uint8_t* p, int bytes, std::uint32_t v) {
+    p[0] = std::uint8_t(v);
+    if (bytes > 1) p[1] = std::uint8_t(v >> 8);
+    if (bytes > 2) p[2] = std::uint8_t(v >> 16);
+    if (bytes > 3) p[3] = std::uint8_t(v >> 24);
+}
+
+// 32-bit pixels in one move: host order is the little-endian order of the formats
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "pixels are read as little-endian words");
+
+inline std::uint32_t load32(const std::uint8_t* p) {
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+inline void store32(std::uint8_t* p, std::uint32_t v) { std::memcpy(p, &v, 4); }
+
+// ---- channels: a channel of w bits to 8 bits and back ----
+
+// Bit replication: 5 bits 10000 become 10000100, so 0 stays 0 and the maximum becomes 255
+inline std::uint32_t expand(std::uint32_t v, int w) {
+    if (w == 0) return 0;
+    if (w >= 8) return (v >> (w - 8)) & 0xff;
+    std::uint32_t r = v << (8 - w);
+    for (int k = w; k < 8; k *= 2) r |= r >> k;
+    return r & 0xff;
+}
+
+inline std::uint32_t reduce(std::uint32_t c, int w) {
+    if (w <= 8) return c >> (8 - w);
+    return std::uint32_t(std::uint64_t(c) * ((std::uint64_t(1) << w) - 1) / 255);
+}
+
+std::uint32_t nearest_index(const std::uint32_t* palette, std::uint32_t argb) {
+    const int r = (argb >> 16) & 0xff, g = (argb >> 8) & 0xff, b = argb & 0xff;
+    int best = 0;
+    long best_distance = 1L << 30;
+    for (int i = 0; i < 256; ++i) {
+        const std::uint32_t c = palette[i];
+        const int dr = int((c >> 16) & 0xff) - r, dg = int((c >> 8) & 0xff) - g,
+                  db = int(c & 0xff) - b;
+        const long distance = long(dr) * dr + long(dg) * dg + long(db) * db;
+        if (distance < best_distance) {
+            best_distance = distance;
+            best = i;
+            if (distance == 0) break;
+        }
+    }
+    return std::uint32_t(best);
+}
+
+bool is_rgb(const PixelFormat& f, int bits) {
+    return f.bits == bits && !f.indexed && f.mask[0] == 0xff0000 && f.mask[1] == 0xff00 &&
+           f.mask[2] == 0xff;
+}
+
+// ---- one row of pixels from a source row into a destination row ----
+
+enum class Method { copy, masked, bgr24_to_xrgb32, xrgb32_to_bgr24, lookup8, generic };
+
+struct Conversion {
+    Method method = Method::generic;
+    const PixelFormat* from = nullptr;
+    const PixelFormat* to = nullptr;
+    const std::uint32_t* from_palette = nullptr;
+    const std::uint32_t* to_palette = nullptr;
+    std::uint32_t mask = 0;        // masked: the bits the destination keeps
+    std::uint32_t table[256] = {};  // lookup8: destination pixel of each source index
+};
+
+void prepare(Conversion& c, const Image& from, const Image& to) {
+    const PixelFormat& f = *from.format;
+    const PixelFormat& t = *to.format;
+    c.from = &f;
+    c.to = &t;
+    c.from_palette = from.palette;
+    c.to_palette = to.palette;
+    if (f.indexed) {
+        if (t.indexed && std::memcmp(from.palette, to.palette, sizeof(Palette)) == 0) {
+            c.method = Method::copy;
+        } else {
+            c.method = Method::lookup8;
+            for (int i = 0; i < 256; ++i) c.table[i] = color_to_pixel(t, to.palette, from.palette[i]);
+        }
+    } else if (same_format(f, t)) {
+        const std::uint32_t all = t.bytes == 4 ? 0xffffffffu : (1u << t.bits) - 1;
+        c.method = t.used == all ? Method::copy : Method::masked;
+        c.mask = t.used;
+    } else if (is_rgb(f, 24) && f.mask[3] == 0 && is_rgb(t, 32) && t.mask[3] == 0) {
+        c.method = Method::bgr24_to_xrgb32;
+    } else if (is_rgb(f, 32) && (f.mask[3] == 0 || f.mask[3] == 0xff000000u) && is_rgb(t, 24) &&
+               t.mask[3] == 0) {
+        c.method = Method::xrgb32_to_bgr24;
+    } else {
+        c.method = Method::generic;
+    }
+}
+
+// Calls f(destination index, source index) for count pixels; the source index is i itself for
+// a contiguous row, columns[i] for a scaled one. Two loops, so the contiguous one vectorises.
+template <class F>
+inline void each_pixel(const std::int32_t* columns, int count, F f) {
+    if (columns) {
+        for (int i = 0; i < count; ++i) f(i, columns[i]);
+    } else {
+        for (int i = 0; i < count; ++i) f(i, i);
+    }
+}
+
+void convert_row(const Conversion& c, const std::uint8_t* src, const std::int32_t* columns,
+                 int count, std::uint8_t* dst) {
+    const int sb = c.from->bytes, db = c.to->bytes;
+    switch (c.method) {
+        case Method::copy:
+            if (!columns) {
+                std::memcpy(dst, src, std::size_t(count) * db);
+            } else if (db == 4) {
+                for (int i = 0; i < count; ++i) std::memcpy(dst + 4 * i, src + 4 * columns[i], 4);
+            } else {
+                for (int i = 0; i < count; ++i) std::memcpy(dst + db * i, src + db * columns[i], db);
+            }
+            return;
+        case Method::masked: {
+            const std::uint32_t mask = c.mask;
+            if (db == 4) {
+                each_pixel(columns, count, [&](int i, int s) {
+                    store32(dst + 4 * i, load32(src + 4 * s) & mask);
+                });
+            } else {
+                each_pixel(columns, count, [&](int i, int s) {
+                    store_pixel(dst + db * i, db, load_pixel(src + db * s, db) & mask);
+                });
+            }
+            return;
+        }
+        case Method::bgr24_to_xrgb32:
+            each_pixel(columns, count, [&](int i, int s) {
+                const std::uint8_t* p = src + 3 * s;
+                store32(dst + 4 * i, std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 |
+                                         std::uint32_t(p[2]) << 16);
+            });
+            return;
+        case Method::xrgb32_to_bgr24:
+            each_pixel(columns, count, [&](int i, int s) {
+                const std::uint8_t* p = src + 4 * s;
+                std::uint8_t* q = dst + 3 * i;
+                q[0] = p[0];
+                q[1] = p[1];
+                q[2] = p[2];
+            });
+            return;
+        case Method::lookup8:
+            each_pixel(columns, count, [&](int i, int s) {
+                store_pixel(dst + db * i, db, c.table[src[s]]);
+            });
+            return;
+        case Method::generic: {
+            // The last colour is remembered: runs of one colour convert once
+            std::uint32_t last_in = 0, last_out = 0;
+            bool have_last = false;
+            each_pixel(columns, count, [&](int i, int s) {
+                const std::uint32_t in = load_pixel(src + sb * s, sb);
+                if (!have_last || in != last_in) {
+                    last_in = in;
+                    last_out = color_to_pixel(*c.to, c.to_palette,
+                                              pixel_to_color(*c.from, c.from_palette, in));
+                    have_last = true;
+                }
+                store_pixel(dst + db * i, db, last_out);
+            });
+            return;
+        }
+    }
+}
+
+// ---- the destination-to-source map of a scaled copy ----
+
+// Gives, for destination offsets u0, u0 + 1, ..., the source offset floor((2u + 1) s / 2d):
+// the source pixel under the centre of destination pixel u when d pixels show s. One 128-bit
+// division at the start, then whole-number steps.
+struct Sampler {
+    std::int64_t q = 0, qs = 0;
+    std::uint64_t rem = 0, rs = 0, den = 1;
+
+    Sampler(std::int64_t u0, std::int64_t s, std::int64_t d) {
+        den = std::uint64_t(2 * d);
+        const unsigned __int128 num = (unsigned __int128)(2 * u0 + 1) * std::uint64_t(s);
+        q = std::int64_t(num / den);
+        rem = std::uint64_t(num % den);
+        const std::uint64_t step = std::uint64_t(2 * s);
+        qs = std::int64_t(step / den);
+        rs = step % den;
+    }
+    void next() {
+        q += qs;
+        rem += rs;
+        if (rem >= den) {
+            rem -= den;
+            ++q;
+        }
+    }
+};
+
+// A buffer that only grows; kept for the life of the process (reachable, so never a leak)
+struct Scratch {
+    void* data = nullptr;
+    std::size_t size = 0;
+
+    void* reserve(std::size_t bytes) {
+        if (bytes > size) {
+            void* grown = std::realloc(data, bytes);
+            if (!grown) throw std::bad_alloc();
+            data = grown;
+            size = bytes;
+        }
+        return data;
+    }
+};
+
+Scratch column_scratch, row_scratch, self_copy_scratch;
+
+// The destination positions in [first, last) whose sample lies inside [0, limit), written to
+// map as source positions. Returns how many; *start is the first destination position kept.
+// The mapping never decreases, so the positions kept are one run.
+int build_map(std::int64_t first, std::int64_t last, std::int64_t area_start,
+              std::int64_t area_source_start, std::int64_t s, std::int64_t d, int limit,
+              std::int32_t* map, std::int64_t* start) {
+    Sampler sampler(first - area_start, s, d);
+    int count = 0;
+    *start = first;
+    for (std::int64_t x = first; x < last; ++x, sampler.next()) {
+        const std::int64_t source = area_source_start + sampler.q;
+        if (source < 0) {
+            *start = x + 1;
+            continue;
+        }
+        if (source >= limit) break;
+        map[count++] = std::int32_t(source);
+    }
+    return count;
+}
+
+}  // namespace
+
+// ---- formats and colours ----
+
+bool make_format(int bits, std::uint32_t red, std::uint32_t green, std::uint32_t blue,
+                 std::uint32_t alpha, PixelFormat* format, const char** reason) {
+    PixelFormat f;
+    if (bits != 8 && bits != 16 && bits != 24 && bits != 32) {
+        *reason = "bits per pixel must be 8, 16, 24 or 32";
+        return false;
+    }
+    f.bits = bits;
+    f.bytes = bits / 8;
+    const std::uint32_t masks[4] = {red, green, blue, alpha};
+    if (bits == 8 && (red | green | blue | alpha) == 0) {
+        f.indexed = true;
+        f.used = 0xff;
+        *format = f;
+        return true;
+    }
+    if ((red | green | blue) == 0) {
+        *reason = "a direct-colour format needs at least one colour mask";
+        return false;
+    }
+    const std::uint64_t room = std::uint64_t(1) << bits;
+    for (int c = 0; c < 4; ++c) {
+        const std::uint32_t m = masks[c];
+        if (m >= room) {
+            *reason = "a mask has bits beyond the pixel's size";
+            return false;
+        }
+        if (f.used & m) {
+            *reason = "masks overlap";
+            return false;
+        }
+        f.used |= m;
+        f.mask[c] = m;
+        if (m == 0) continue;
+        int shift = 0;
+        while (!((m >> shift) & 1)) ++shift;
+        int width = 0;
+        while (shift + width < 32 && ((m >> (shift + width)) & 1)) ++width;
+        if (shift + width < 32 && (m >> (shift + width)) != 0) {
+            *reason = "a mask is not one run of bits";
+            return false;
+        }
+        f.shift[c] = std::uint8_t(shift);
+        f.width[c] = std::uint8_t(width);
+    }
+    *format = f;
+    return true;
+}
+
+const PixelFormat& default_format() {
+    static const PixelFormat format = [] {
+        PixelFormat f;
+        const char* reason = nullptr;
+        make_format(32, 0xff0000, 0xff00, 0xff, 0, &f, &reason);
+        return f;
+    }();
+    return format;
+}
+
+const Palette& default_palette() {
+    static const Palette palette = [] {
+        Palette p;
+        for (std::uint32_t i = 0; i < 256; ++i) p.colors[i] = 0xff000000u | i * 0x010101u;
+        return p;
+    }();
+    return palette;
+}
+
+bool same_format(const PixelFormat& a, const PixelFormat& b) {
+    return a.bits == b.bits && a.indexed == b.indexed && a.mask[0] == b.mask[0] &&
+           a.mask[1] == b.mask[1] && a.mask[2] == b.mask[2] && a.mask[3] == b.mask[3];
+}
+
+std::uint32_t color_to_pixel(const PixelFormat& f, const std::uint32_t* palette,
+                             std::uint32_t argb) {
+    if (f.indexed) return nearest_index(palette, argb);
+    std::uint32_t pixel = 0;
+    for (int c = 0; c < 4; ++c) {
+        if (f.width[c] == 0) continue;
+        const std::uint32_t channel = (argb >> (c == 3 ? 24 : 16 - 8 * c)) & 0xff;
+        pixel |= (reduce(channel, f.width[c]) << f.shift[c]) & f.mask[c];
+    }
+    return pixel;
+}
+
+// A format without alpha gives opaque colours (alpha 0xff)
+std::uint32_t pixel_to_color(const PixelFormat& f, const std::uint32_t* palette,
+                             std::uint32_t pixel) {
+    if (f.indexed) return palette[pixel & 0xff];
+    std::uint32_t argb = f.width[3] ? 0 : 0xff000000u;
+    for (int c = 0; c < 4; ++c) {
+        if (f.width[c] == 0) continue;
+        const std::uint32_t v = expand((pixel & f.mask[c]) >> f.shift[c], f.width[c]);
+        argb |= v << (c == 3 ? 24 : 16 - 8 * c);
+    }
+    return argb;
+}
+
+// ---- rectangles ----
+
+Rect normalise(Rect a) {
+    if (a.left > a.right) std::swap(a.left, a.right);
+    if (a.top > a.bottom) std::swap(a.top, a.bottom);
+    return a;
+}
+
+Rect intersect(Rect a, Rect b) {
+    a.left = std::max(a.left, b.left);
+    a.top = std::max(a.top, b.top);
+    a.right = std::min(a.right, b.right);
+    a.bottom = std::min(a.bottom, b.bottom);
+    if (a.left >= a.right || a.top >= a.bottom) return Rect{};
+    return a;
+}
+
+Rect clip_to(Rect a, int width, int height) { return intersect(a, Rect{0, 0, width, height}); }
+
+// ---- fill ----
+
+void fill(const Image& image, Rect area, Rect clip, std::uint32_t pixel) {
+    const Rect r = intersect(clip_to(normalise(area), image.width, image.height), clip);
+    if (r.left >= r.right) return;
+    const int bytes = image.format->bytes;
+    const int count = r.right - r.left;
+    std::uint8_t* row = image.pixels + std::size_t(r.top) * image.pitch + std::size_t(r.left) * bytes;
+    const int rows = r.bottom - r.top;
+    // Whole rows of an image without padding are one run
+    if (count == image.width && image.pitch == image.width * bytes) {
+        std::size_t total = std::size_t(count) * rows;
+        const std::uint8_t low = std::uint8_t(pixel);
+        bool bytes_equal = true;
+        for (int b = 1; b < bytes; ++b) bytes_equal &= std::uint8_t(pixel >> (8 * b)) == low;
+        if (bytes_equal) {
+            std::memset(row, low, total * bytes);
+            return;
+        }
+        for (std::size_t i = 0; i < total; ++i) store_pixel(row + i * bytes, bytes, pixel);
+        return;
+    }
+    for (int y = 0; y < rows; ++y, row += image.pitch) {
+        switch (bytes) {
+            case 1: std::memset(row, int(pixel & 0xff), std::size_t(count)); break;
+            case 4:
+                for (int i = 0; i < count; ++i) store_pixel(row + 4 * i, 4, pixel);
+                break;
+            default:
+                for (int i = 0; i < count; ++i) store_pixel(row + bytes * i, bytes, pixel);
+                break;
+        }
+    }
+}
+
+// ---- the scaled copy ----
+
+void blit(const Image& source, Rect source_area, const Image& destination, Rect destination_area,
+          Rect clip) {
+    const Rect sa = normalise(source_area);
+    const Rect da = normalise(destination_area);
+    const std::int64_t sw = std::int64_t(sa.right) - sa.left, sh = std::int64_t(sa.bottom) - sa.top;
+    const std::int64_t dw = std::int64_t(da.right) - da.left, dh = std::int64_t(da.bottom) - da.top;
+    if (sw == 0 || sh == 0 || dw == 0 || dh == 0) return;
+
+    // The destination window: the destination area within the image and the clip area
+    const Rect window = intersect(clip_to(da, destination.width, destination.height), clip);
+    if (window.left >= window.right) return;
+
+    // A copy onto itself reads from a copy of the source, so overlapping areas come out right
+    Image src = source;
+    if (source.pixels == destination.pixels) {
+        const std::size_t bytes = std::size_t(source.pitch) * source.height;
+        src.pixels = static_cast<std::uint8_t*>(self_copy_scratch.reserve(bytes));
+        std::memcpy(src.pixels, source.pixels, bytes);
+    }
+
+    Conversion conversion;
+    prepare(conversion, src, destination);
+    const int db = destination.format->bytes, sb = src.format->bytes;
+
+    if (sw == dw && sh == dh) {
+        // Same size: the sample of destination x is sa.left + (x - da.left)
+        const std::int64_t dx = std::int64_t(sa.left) - da.left, dy = std::int64_t(sa.top) - da.top;
+        const std::int64_t x0 = std::max<std::int64_t>(window.left, -dx);
+        const std::int64_t x1 = std::min<std::int64_t>(window.right, src.width - dx);
+        const std::int64_t y0 = std::max<std::int64_t>(window.top, -dy);
+        const std::int64_t y1 = std::min<std::int64_t>(window.bottom, src.height - dy);
+        if (x0 >= x1 || y0 >= y1) return;
+        const int count = int(x1 - x0);
+        int rows = int(y1 - y0);
+        const std::uint8_t* s = src.pixels + std::size_t(y0 + dy) * src.pitch + std::size_t(x0 + dx) * sb;
+        std::uint8_t* d = destination.pixels + std::size_t(y0) * destination.pitch + std::size_t(x0) * db;
+        // Whole rows of two images without padding are one long row
+        if (count == src.width && count == destination.width && src.pitch == count * sb &&
+            destination.pitch == count * db && std::int64_t(count) * rows <= INT32_MAX) {
+            convert_row(conversion, s, nullptr, count * rows, d);
+            return;
+        }
+        for (int y = 0; y < rows; ++y, s += src.pitch, d += destination.pitch) {
+            convert_row(conversion, s, nullptr, count, d);
+        }
+        return;
+    }
+
+    auto* columns = static_cast<std::int32_t*>(
+        column_scratch.reserve(sizeof(std::int32_t) * std::size_t(window.right - window.left)));
+    auto* rows = static_cast<std::int32_t*>(
+        row_scratch.reserve(sizeof(std::int32_t) * std::size_t(window.bottom - window.top)));
+    std::int64_t x_start = 0, y_start = 0;
+    const int count =
+        build_map(window.left, window.right, da.left, sa.left, sw, dw, src.width, columns, &x_start);
+    const int row_count =
+        build_map(window.top, window.bottom, da.top, sa.top, sh, dh, src.height, rows, &y_start);
+    if (count == 0 || row_count == 0) return;
+
+    const std::size_t row_bytes = std::size_t(count) * db;
+    std::uint8_t* d = destination.pixels + std::size_t(y_start) * destination.pitch +
+                      std::size_t(x_start) * db;
+    for (int j = 0; j < row_count; ++j, d += destination.pitch) {
+        // Rows that sample the same source row are equal: copy the one just made
+        if (j > 0 && rows[j] == rows[j - 1]) {
+            std::memcpy(d, d - destination.pitch, row_bytes);
+            continue;
+        }
+        convert_row(conversion, src.pixels + std::size_t(rows[j]) * src.pitch, columns, count, d);
+    }
+}
+
+}  // namespace display

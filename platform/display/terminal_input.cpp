@@ -1,0 +1,223 @@
+// Raw-mode keyboard input from a terminal, and the decoder of what terminals send.
+#include "platform/display/terminal_input.h"
+
+#include <poll.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/display/display.h"
+
+namespace display {
+namespace {
+
+// The terminal's settings before raw mode; one raw mode at a time, shared by all users
+struct termios saved_settings;
+volatile int raw_users = 0;
+volatile bool settings_saved = false;
+
+// What terminal_restore_now() writes before the settings (terminal_restore_output)
+char restore_bytes[63];
+volatile std::sig_atomic_t restore_length = 0;
+volatile std::sig_atomic_t restore_fd = -1;
+
+void restore_at_exit() { terminal_restore_now(); }
+
+KeyValue key(int code, int alt = 0, int shift = 0, int control = 0) {
+    return KeyValue{code, alt, shift, control};
+}
+
+// One byte that is a key by itself
+KeyValue decode_byte(unsigned char b) {
+    static const char unshifted[] = ";=,-./`[\\]'";
+    static const int unshifted_codes[] = {
+        TRELK_KEY_SEMICOLON, TRELK_KEY_EQUALS,   TRELK_KEY_COMMA,       TRELK_KEY_MINUS,
+        TRELK_KEY_PERIOD,    TRELK_KEY_SLASH,    TRELK_KEY_BACKQUOTE,   TRELK_KEY_OPENBRACKET,
+        TRELK_KEY_BACKSLASH, TRELK_KEY_CLOSEBRACKET, TRELK_KEY_QUOTE};
+    static const char shifted[] = ":+<_>?~{|}\"!@#$%^&*()";
+    static const int shifted_codes[] = {
+        TRELK_KEY_SEMICOLON, TRELK_KEY_EQUALS,   TRELK_KEY_COMMA,       TRELK_KEY_MINUS,
+        TRELK_KEY_PERIOD,    TRELK_KEY_SLASH,    TRELK_KEY_BACKQUOTE,   TRELK_KEY_OPENBRACKET,
+        TRELK_KEY_BACKSLASH, TRELK_KEY_CLOSEBRACKET, TRELK_KEY_QUOTE, '1', '2', '3', '4', '5',
+        '6', '7', '8', '9', '0'};
+    if (b >= 'a' && b <= 'z') return key(TRELK_KEY_A + (b - 'a'));
+    if (b >= 'A' && b <= 'Z') return key(TRELK_KEY_A + (b - 'A'), 0, 1);
+    if (b >= '0' && b <= '9') return key(b);
+    switch (b) {
+        case ' ': return key(TRELK_KEY_SPACE);
+        case '\r':
+        case '\n': return key(TRELK_KEY_ENTER);
+        case '\t': return key(TRELK_KEY_TAB);
+        case 8:
+        case 127: return key(TRELK_KEY_BACKSPACE);
+        case 27: return key(TRELK_KEY_ESCAPE);
+        case 0: return key(TRELK_KEY_SPACE, 0, 0, 1);
+        case 28: return key(TRELK_KEY_BACKSLASH, 0, 0, 1);
+        case 29: return key(TRELK_KEY_CLOSEBRACKET, 0, 0, 1);
+        case 30: return key('6', 0, 1, 1);
+        case 31: return key(TRELK_KEY_MINUS, 0, 0, 1);
+        default: break;
+    }
+    if (b >= 1 && b <= 26) return key(TRELK_KEY_A + (b - 1), 0, 0, 1);
+    for (int i = 0; unshifted[i]; ++i) {
+        if (b == (unsigned char)unshifted[i]) return key(unshifted_codes[i]);
+    }
+    for (int i = 0; shifted[i]; ++i) {
+        if (b == (unsigned char)shifted[i]) return key(shifted_codes[i], 0, 1);
+    }
+    return key(TRELK_KEY_UNKNOWN);
+}
+
+// The final byte of ESC [ or ESC O with its first number (0 when none)
+int decode_sequence(unsigned char final, int number) {
+    switch (final) {
+        case 'A': return TRELK_KEY_UP;
+        case 'B': return TRELK_KEY_DOWN;
+        case 'C': return TRELK_KEY_RIGHT;
+        case 'D': return TRELK_KEY_LEFT;
+        case 'H': return TRELK_KEY_HOME;
+        case 'F': return TRELK_KEY_END;
+        case 'P': return TRELK_KEY_F1;
+        case 'Q': return TRELK_KEY_F1 + 1;
+        case 'R': return TRELK_KEY_F1 + 2;
+        case 'S': return TRELK_KEY_F1 + 3;
+        case '~': break;
+        default: return TRELK_KEY_UNKNOWN;
+    }
+    switch (number) {
+        case 1:
+        case 7: return TRELK_KEY_HOME;
+        case 2: return TRELK_KEY_INSERT;
+        case 3: return TRELK_KEY_DELETE;
+        case 4:
+        case 8: return TRELK_KEY_END;
+        case 5: return TRELK_KEY_PAGEUP;
+        case 6: return TRELK_KEY_PAGEDOWN;
+        default: break;
+    }
+    if (number >= 11 && number <= 15) return TRELK_KEY_F1 + (number - 11);  // F1 to F5
+    if (number >= 17 && number <= 21) return TRELK_KEY_F1 + 5 + (number - 17);  // F6 to F10
+    if (number == 23 || number == 24) return TRELK_KEY_F1 + 10 + (number - 23);  // F11, F12
+    return TRELK_KEY_UNKNOWN;
+}
+
+}  // namespace
+
+int decode_terminal_keys(const unsigned char* bytes, int count, KeyValue* keys, int max) {
+    int n = 0, i = 0;
+    while (i < count && n < max) {
+        const unsigned char b = bytes[i];
+        if (b == 27 && i + 1 < count && (bytes[i + 1] == '[' || bytes[i + 1] == 'O')) {
+            // ESC [ numbers ; modifier final: the modifier is 1 + shift 1, alt 2, control 4
+            int j = i + 2, numbers[2] = {0, 0}, which = 0;
+            while (j < count && ((bytes[j] >= '0' && bytes[j] <= '9') || bytes[j] == ';')) {
+                if (bytes[j] == ';') {
+                    which = which < 1 ? which + 1 : 1;
+                } else if (numbers[which] < 1000) {
+                    numbers[which] = numbers[which] * 10 + (bytes[j] - '0');
+                }
+                ++j;
+            }
+            if (j >= count) {  // an unfinished sequence: Escape, then what followed it
+                keys[n++] = key(TRELK_KEY_ESCAPE);
+                ++i;
+                continue;
+            }
+            const int modifier = numbers[1] > 1 ? numbers[1] - 1 : 0;
+            keys[n++] = key(decode_sequence(bytes[j], numbers[0]), (modifier & 2) ? 1 : 0,
+                            (modifier & 1) ? 1 : 0, (modifier & 4) ? 1 : 0);
+            i = j + 1;
+        } else if (b == 27 && i + 1 < count && bytes[i + 1] != 27 && bytes[i + 1] < 128) {
+            KeyValue k = decode_byte(bytes[i + 1]);  // ESC before a character: alt
+            k.modifier1 = 1;
+            keys[n++] = k;
+            i += 2;
+        } else if (b >= 128) {
+            // A character beyond ASCII is one key without a code; its continuation bytes too
+            keys[n++] = key(TRELK_KEY_UNKNOWN);
+            ++i;
+            while (i < count && (bytes[i] & 0xc0) == 0x80) ++i;
+        } else {
+            keys[n++] = decode_byte(b);
+            ++i;
+        }
+    }
+    return n;
+}
+
+void terminal_restore_now() {
+    const int length = restore_length;
+    restore_length = 0;
+    if (length > 0) {
+        const ssize_t written = ::write(restore_fd, restore_bytes, std::size_t(length));
+        (void)written;  // nothing more can be done for a terminal that takes nothing
+    }
+    if (settings_saved && raw_users > 0) tcsetattr(STDIN_FILENO, TCSANOW, &saved_settings);
+}
+
+void terminal_restore_output(int fd, const char* bytes) {
+    restore_length = 0;  // a signal meanwhile writes nothing half changed
+    if (!bytes) return;
+    const std::size_t length = std::min(std::strlen(bytes), sizeof restore_bytes);
+    std::memcpy(restore_bytes, bytes, length);
+    restore_fd = fd;
+    restore_length = int(length);
+}
+
+TerminalInput::TerminalInput() {
+    if (!isatty(STDIN_FILENO)) return;
+    if (raw_users == 0) {
+        struct termios settings;
+        if (tcgetattr(STDIN_FILENO, &settings) != 0) return;
+        saved_settings = settings;
+        if (!settings_saved) {
+            settings_saved = true;
+            std::atexit(restore_at_exit);
+        }
+        settings.c_lflag &= ~(ICANON | ECHO);  // ISIG stays: Ctrl-C still signals
+        settings.c_iflag &= ~(IXON | ICRNL);
+        settings.c_cc[VMIN] = 0;  // read() returns at once with what there is
+        settings.c_cc[VTIME] = 0;
+        if (tcsetattr(STDIN_FILENO, TCSANOW, &settings) != 0) return;
+    }
+    raw_users = raw_users + 1;
+    active_ = true;
+}
+
+TerminalInput::~TerminalInput() {
+    if (!active_) return;
+    if (raw_users == 1) terminal_restore_now();
+    raw_users = raw_users - 1;
+}
+
+void TerminalInput::poll(KeyQueue& queue) {
+    if (!active_) return;
+    unsigned char bytes[64];
+    for (;;) {
+        const ssize_t count = ::read(STDIN_FILENO, bytes, sizeof bytes);
+        if (count <= 0) return;
+        KeyValue decoded[64];
+        const int n = decode_terminal_keys(bytes, int(count), decoded, 64);
+        for (int i = 0; i < n; ++i) queue.push(decoded[i]);
+    }
+}
+
+// Returns early when a key is typed or a signal arrives (a quit asks to end the wait)
+void TerminalInput::wait(KeyQueue& queue, int milliseconds) {
+    if (active_) {
+        struct pollfd input = {STDIN_FILENO, POLLIN, 0};
+        ::poll(&input, 1, milliseconds);
+        poll(queue);
+        return;
+    }
+    struct timespec pause = {milliseconds / 1000, (milliseconds % 1000) * 1000000L};
+    nanosleep(&pause, nullptr);
+}
+
+}  // namespace display

@@ -1,0 +1,36 @@
+# The display library's tests: value objects and handles, pixels, the headless console and the
+# terminal's keys in one program; the window back end in another, run under a virtual X display.
+#
+# The window tests run with leak detection off: SDL, X11 and the GL drivers keep allocations
+# for the life of the process that LeakSanitizer reports and that are not ours (the library's
+# own objects are counted by the tests themselves: every test ends with as many live as it
+# started with). Address and undefined-behaviour checks stay on.
+if(TARGET trelk_display)
+  add_executable(display_tests
+    ${CMAKE_CURRENT_LIST_DIR}/display_objects.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/display_pixels.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/display_console.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/display_terminal_keys.cpp)
+  target_link_libraries(display_tests PRIVATE trelk trelk_display GTest::gtest GTest::gtest_main)
+  target_compile_definitions(display_tests PRIVATE DISPLAY_TESTS_DIR="${CMAKE_CURRENT_LIST_DIR}")
+  gtest_discover_tests(display_tests PROPERTIES ENVIRONMENT "TRELK_DISPLAY=headless" TIMEOUT 120)
+
+  find_program(XVFB_RUN xvfb-run)
+  pkg_check_modules(X11 IMPORTED_TARGET x11)
+  if(XVFB_RUN AND X11_FOUND)
+    add_executable(display_window_tests ${CMAKE_CURRENT_LIST_DIR}/display_window.cpp
+                   ${CMAKE_CURRENT_LIST_DIR}/display_window_x11.cpp)
+    target_link_libraries(display_window_tests PRIVATE trelk trelk_display PkgConfig::X11
+                          GTest::gtest GTest::gtest_main)
+    target_compile_definitions(display_window_tests PRIVATE
+                               DISPLAY_TESTS_DIR="${CMAKE_CURRENT_LIST_DIR}")
+    # One X server for the whole program, its tests one after another. -noreset: by default
+    # the server resets when its last client leaves, and a window opened during the reset
+    # finds no display (SDL then falls back to its offscreen driver, which we refuse)
+    add_test(NAME display_window
+             COMMAND ${XVFB_RUN} -a -s "-screen 0 1280x1024x24 -noreset"
+                     $<TARGET_FILE:display_window_tests>)
+    set_tests_properties(display_window PROPERTIES TIMEOUT 180
+      ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0;TRELK_DISPLAY=window")
+  endif()
+endif()

@@ -1,0 +1,512 @@
+// Real pixels through trelk::Surface: conversions between formats, clear, the nearest-neighbour
+// scaled copy with its clipping, the clip area, and the errors of every invalid argument.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "tests/display_support.h"
+#include "trelk/area.h"
+#include "trelk/color.h"
+#include "trelk/format.h"
+#include "trelk/library.h"
+#include "trelk/palette.h"
+#include "trelk/surface.h"
+
+namespace {
+
+using display_test::coordinate_color;
+using display_test::fill_coordinates;
+using display_test::pixel;
+using display_test::set_pixel;
+
+class DisplayPixels : public display_test::DisplayTest {
+protected:
+    trelk::Format xrgb{32, 0xff0000, 0xff00, 0xff, 0};
+    trelk::Format bgr24{24, 0xff0000, 0xff00, 0xff, 0};
+    trelk::Format rgb565{16, 0xf800, 0x07e0, 0x001f, 0};
+    trelk::Format argb{32, 0xff0000, 0xff00, 0xff, 0xff000000u};
+    trelk::Format indexed{8, 0, 0, 0, 0};
+    trelk::Palette palette;
+};
+
+std::array<int, 4> values_of(const trelk::Area& area) {
+    std::array<int, 4> v{};
+    trelk_display_area_values(area.handle(), v.data());
+    return v;
+}
+
+// ---- formats and conversion ----
+
+TEST_F(DisplayPixels, ANewSurfaceIsBlackWithRowsOfWidthTimesBytes) {
+    trelk::Surface surface(5, 3, xrgb);
+    EXPECT_EQ(surface.width(), 5);
+    EXPECT_EQ(surface.height(), 3);
+    EXPECT_EQ(surface.pitch(), 20);
+    EXPECT_EQ(values_of(surface.area()), (std::array<int, 4>{0, 0, 5, 3}));
+    EXPECT_EQ(values_of(surface.clip()), (std::array<int, 4>{0, 0, 5, 3}));
+    for (int y = 0; y < 3; ++y) {
+        for (int x = 0; x < 5; ++x) EXPECT_EQ(pixel(surface, x, y), 0u);
+    }
+    trelk::Surface small(3, 2, bgr24);
+    EXPECT_EQ(small.pitch(), 9);
+    std::uint32_t masks[4];
+    EXPECT_EQ(trelk_display_format_values(small.format().handle(), masks), 24);
+}
+
+TEST_F(DisplayPixels, Loads24BitBgrInto32BitXrgb) {
+    // Two rows of two pixels, blue-green-red bytes, rows 8 bytes apart (2 bytes of padding)
+    const std::uint8_t buffer[16] = {0x01, 0x02, 0x03, 0xff, 0x00, 0x80, 0xAA, 0xAA,
+                                     0x00, 0x00, 0xff, 0x10, 0x20, 0x30, 0xAA, 0xAA};
+    trelk::Surface surface(2, 2, xrgb);
+    surface.load(buffer, 2, 2, 8, bgr24, palette);
+    EXPECT_EQ(pixel(surface, 0, 0), 0x030201u);
+    EXPECT_EQ(pixel(surface, 1, 0), 0x8000ffu);
+    EXPECT_EQ(pixel(surface, 0, 1), 0xff0000u);
+    EXPECT_EQ(pixel(surface, 1, 1), 0x302010u);
+}
+
+TEST_F(DisplayPixels, Loads24BitRowsOfAnyWidthExactly) {
+    // Long enough for the vectorised loop and its tail
+    const int width = 37;
+    std::vector<std::uint8_t> buffer(width * 3);
+    for (int i = 0; i < width * 3; ++i) buffer[i] = std::uint8_t(i * 7 + 1);
+    trelk::Surface surface(width, 1, xrgb);
+    surface.load(buffer.data(), width, 1, width * 3, bgr24, palette);
+    for (int x = 0; x < width; ++x) {
+        const std::uint32_t want = buffer[3 * x] | buffer[3 * x + 1] << 8 | buffer[3 * x + 2] << 16;
+        EXPECT_EQ(pixel(surface, x, 0), want) << "x " << x;
+    }
+}
+
+TEST_F(DisplayPixels, Saves32BitXrgbAs24BitBgr) {
+    trelk::Surface surface(2, 1, xrgb);
+    set_pixel(surface, 0, 0, 0xAA112233u);  // the top byte is not a channel
+    set_pixel(surface, 1, 0, 0x00fedcbau);
+    std::uint8_t out[8];
+    std::memset(out, 0x55, sizeof out);
+    surface.save(out, 2, 1, 8, bgr24, palette);
+    const std::uint8_t want[8] = {0x33, 0x22, 0x11, 0xba, 0xdc, 0xfe, 0x55, 0x55};
+    EXPECT_EQ(std::memcmp(out, want, 8), 0) << "the padding stays untouched";
+}
+
+TEST_F(DisplayPixels, The32BitTopByteIsZeroWheneverTheLibraryWrites) {
+    const std::uint32_t source[2] = {0xAA102030u, 0xFF405060u};
+    trelk::Surface surface(2, 1, xrgb);
+    surface.load(source, 2, 1, 8, xrgb, palette);
+    EXPECT_EQ(pixel(surface, 0, 0), 0x102030u);
+    EXPECT_EQ(pixel(surface, 1, 0), 0x405060u);
+
+    set_pixel(surface, 0, 0, 0x77abcdefu);
+    trelk::Surface target(2, 1, xrgb), scaled(4, 2, xrgb);
+    surface.copy(target);
+    EXPECT_EQ(pixel(target, 0, 0), 0xabcdefu);
+    surface.copy(scaled);
+    EXPECT_EQ(pixel(scaled, 1, 1), 0xabcdefu);
+
+    trelk::Color color(0x12345678u);
+    target.clear(color);
+    EXPECT_EQ(pixel(target, 1, 0), 0x345678u);
+}
+
+TEST_F(DisplayPixels, SixteenBitPixelsConvertBothWays) {
+    const std::uint32_t colors[3] = {0xff0000u, 0x848284u, 0x00ff00u};
+    trelk::Surface surface(3, 1, rgb565);
+    surface.load(colors, 3, 1, 12, xrgb, palette);
+    const auto* p = static_cast<const std::uint16_t*>(surface.lock());
+    EXPECT_EQ(p[0], 0xf800);
+    EXPECT_EQ(p[1], 0x8410);
+    EXPECT_EQ(p[2], 0x07e0);
+    surface.unlock();
+    std::uint32_t back[3] = {};
+    surface.save(back, 3, 1, 12, xrgb, palette);
+    EXPECT_EQ(back[0], 0xff0000u) << "5 bits of ones widen to 8 bits of ones";
+    EXPECT_EQ(back[1], 0x848284u);
+    EXPECT_EQ(back[2], 0x00ff00u);
+}
+
+TEST_F(DisplayPixels, AlphaFormatsGetOpaquePixelsFromFormatsWithoutAlpha) {
+    const std::uint8_t bgr[3] = {0x30, 0x20, 0x10};
+    trelk::Surface surface(1, 1, argb);
+    surface.load(bgr, 1, 1, 3, bgr24, palette);
+    EXPECT_EQ(pixel(surface, 0, 0), 0xff102030u);
+    trelk::Color half(0x80ff0000u);  // a colour's alpha is kept as given
+    surface.clear(half);
+    EXPECT_EQ(pixel(surface, 0, 0), 0x80ff0000u);
+    EXPECT_TRUE(surface.option("alpha"));
+    EXPECT_FALSE(surface.option("indexed"));
+    EXPECT_FALSE(surface.option("no such option"));
+}
+
+TEST_F(DisplayPixels, IndexedPixelsGoThroughThePalette) {
+    std::uint32_t colors[256];
+    for (int i = 0; i < 256; ++i) colors[i] = 0xff000000u | std::uint32_t(255 - i) << 16 | std::uint32_t(i);
+    colors[3] = 0xff00ff00u;  // pure green at index 3
+    trelk_display_palette_set(palette.handle(), colors);
+
+    // Indexed buffer into a 32-bit surface
+    const std::uint8_t indexes[4] = {0, 3, 255, 128};
+    trelk::Surface direct(4, 1, xrgb);
+    direct.load(indexes, 4, 1, 4, indexed, palette);
+    EXPECT_EQ(pixel(direct, 0, 0), 0xff0000u);
+    EXPECT_EQ(pixel(direct, 1, 0), 0x00ff00u);
+    EXPECT_EQ(pixel(direct, 2, 0), 0x0000ffu);
+    EXPECT_EQ(pixel(direct, 3, 0), 0x7f0080u);
+
+    // 32-bit colours into an indexed surface with that palette: the nearest entries
+    trelk::Surface eight(4, 1, indexed);
+    eight.palette(palette);
+    EXPECT_TRUE(eight.option("indexed"));
+    const std::uint32_t wanted[4] = {0x00ff00u, 0xff0000u, 0x0000ffu, 0x7e0081u};
+    eight.load(wanted, 4, 1, 16, xrgb, palette);
+    const auto* p = static_cast<const std::uint8_t*>(eight.lock());
+    EXPECT_EQ(p[0], 3);
+    EXPECT_EQ(p[1], 0);
+    EXPECT_EQ(p[2], 255);
+    EXPECT_EQ(p[3], 129);
+    eight.unlock();
+
+    // Indexed surface saved as 24-bit through its palette
+    std::uint8_t out[12];
+    eight.save(out, 4, 1, 12, bgr24, palette);
+    EXPECT_EQ(out[0], 0x00);
+    EXPECT_EQ(out[1], 0xff);
+    EXPECT_EQ(out[2], 0x00);
+
+    // Between two indexed images with different palettes, the colour is kept, not the index
+    trelk::Palette grey;
+    std::uint8_t grey_indexes[4] = {};
+    eight.save(grey_indexes, 4, 1, 4, indexed, grey);
+    EXPECT_EQ(grey_indexes[0], 85) << "pure green is nearest the grey 85";
+    std::uint32_t palette_back[256];
+    trelk_display_palette_get(eight.palette().handle(), palette_back);
+    EXPECT_EQ(palette_back[3], 0xff00ff00u);
+}
+
+TEST_F(DisplayPixels, ClearIsBlackAndColourClearsConvert) {
+    trelk::Surface surface(3, 2, rgb565);
+    trelk::Color red(0xffff0000u);
+    surface.clear(red);
+    const auto* p = static_cast<const std::uint16_t*>(surface.lock());
+    EXPECT_EQ(p[5], 0xf800);
+    surface.unlock();
+    surface.clear();
+    p = static_cast<const std::uint16_t*>(surface.lock());
+    EXPECT_EQ(p[5], 0);
+    surface.unlock();
+
+    trelk::Surface wide(4, 3, bgr24);
+    trelk::Area middle(1, 1, 3, 2);
+    wide.clear(red, middle);
+    const auto* b = static_cast<const std::uint8_t*>(wide.lock());
+    EXPECT_EQ(b[(1 * 4 + 1) * 3 + 2], 0xff);
+    EXPECT_EQ(b[(1 * 4 + 0) * 3 + 2], 0x00);
+    EXPECT_EQ(b[(1 * 4 + 3) * 3 + 2], 0x00);
+    wide.unlock();
+}
+
+// ---- the nearest-neighbour scaled copy ----
+
+TEST_F(DisplayPixels, WholeCopiesScaleToTheTarget) {
+    trelk::Surface source(2, 2, xrgb), target(4, 4, xrgb);
+    fill_coordinates(source);
+    source.copy(target);
+    for (int y = 0; y < 4; ++y) {
+        for (int x = 0; x < 4; ++x) {
+            EXPECT_EQ(pixel(target, x, y), coordinate_color(x / 2, y / 2)) << x << "," << y;
+        }
+    }
+}
+
+TEST_F(DisplayPixels, ScalingSamplesThePixelUnderEachCentre) {
+    trelk::Surface source(4, 4, xrgb);
+    fill_coordinates(source);
+    // Down 4 -> 2: centres 1 and 3
+    trelk::Surface half(2, 2, xrgb);
+    source.copy(half);
+    EXPECT_EQ(pixel(half, 0, 0), coordinate_color(1, 1));
+    EXPECT_EQ(pixel(half, 1, 1), coordinate_color(3, 3));
+    // 3 -> 2 across: columns 0 and 2; 2 -> 3 down: rows 0, 1, 1
+    trelk::Area from(0, 0, 3, 2), to(0, 0, 2, 3);
+    trelk::Surface odd(2, 3, xrgb);
+    source.copy(odd, from, to);
+    EXPECT_EQ(pixel(odd, 0, 0), coordinate_color(0, 0));
+    EXPECT_EQ(pixel(odd, 1, 0), coordinate_color(2, 0));
+    EXPECT_EQ(pixel(odd, 1, 1), coordinate_color(2, 1));
+    EXPECT_EQ(pixel(odd, 1, 2), coordinate_color(2, 1));
+}
+
+TEST_F(DisplayPixels, ScaledCopiesConvertFormats) {
+    trelk::Surface source(2, 1, xrgb), target(4, 1, rgb565);
+    set_pixel(source, 0, 0, 0xff0000u);
+    set_pixel(source, 1, 0, 0x0000ffu);
+    source.copy(target);
+    const auto* p = static_cast<const std::uint16_t*>(target.lock());
+    EXPECT_EQ(p[0], 0xf800);
+    EXPECT_EQ(p[1], 0xf800);
+    EXPECT_EQ(p[2], 0x001f);
+    EXPECT_EQ(p[3], 0x001f);
+    target.unlock();
+}
+
+// Copies the 4 x 4 coordinate picture 1:1 to destination (left, top) on an 6 x 6 black target
+// and checks every target pixel
+void expect_placed(trelk::Surface& source, trelk::Surface& target, int left, int top) {
+    target.clear();
+    trelk::Area from(0, 0, 4, 4), to(left, top, left + 4, top + 4);
+    source.copy(target, from, to);
+    for (int y = 0; y < 6; ++y) {
+        for (int x = 0; x < 6; ++x) {
+            const bool inside = x >= left && x < left + 4 && y >= top && y < top + 4;
+            const std::uint32_t want = inside ? coordinate_color(x - left, y - top) : 0;
+            EXPECT_EQ(pixel(target, x, y), want) << "at " << x << "," << y << " placed at "
+                                                 << left << "," << top;
+        }
+    }
+}
+
+TEST_F(DisplayPixels, CopiesAreClippedOnEveryEdgeOfTheTarget) {
+    trelk::Surface source(4, 4, xrgb), target(6, 6, xrgb);
+    fill_coordinates(source);
+    expect_placed(source, target, -2, 1);  // left
+    expect_placed(source, target, 1, -3);  // top
+    expect_placed(source, target, 4, 1);   // right
+    expect_placed(source, target, 1, 5);   // bottom
+    expect_placed(source, target, -1, -1);
+    expect_placed(source, target, 3, 3);
+    expect_placed(source, target, 9, 0);  // nothing left
+}
+
+TEST_F(DisplayPixels, SourceAreasOutsideTheSourceAreClippedKeepingTheScale) {
+    trelk::Surface source(4, 4, xrgb), target(8, 8, xrgb);
+    fill_coordinates(source);
+    // Source (-2, -2, 4, 4) doubled into (0, 0, 12, 12): two source pixels outside on each
+    // side become four destination pixels left untouched
+    trelk::Area from(-2, -2, 4, 4), to(0, 0, 12, 12);
+    source.copy(target, from, to);
+    EXPECT_EQ(pixel(target, 3, 3), 0u);
+    EXPECT_EQ(pixel(target, 4, 3), 0u);
+    EXPECT_EQ(pixel(target, 4, 4), coordinate_color(0, 0));
+    EXPECT_EQ(pixel(target, 5, 5), coordinate_color(0, 0));
+    EXPECT_EQ(pixel(target, 6, 4), coordinate_color(1, 0));
+    EXPECT_EQ(pixel(target, 7, 7), coordinate_color(1, 1));
+    // Right and bottom: source (2, 2, 6, 6) into (0, 0, 4, 4) takes only columns 2, 3
+    target.clear();
+    trelk::Area beyond(2, 2, 6, 6), place(0, 0, 4, 4);
+    source.copy(target, beyond, place);
+    EXPECT_EQ(pixel(target, 1, 1), coordinate_color(3, 3));
+    EXPECT_EQ(pixel(target, 2, 1), 0u);
+    EXPECT_EQ(pixel(target, 1, 2), 0u);
+}
+
+TEST_F(DisplayPixels, ClippingAScaledDestinationMovesTheSourceProportionally) {
+    trelk::Surface source(2, 2, xrgb), target(3, 3, xrgb);
+    fill_coordinates(source);
+    trelk::Area from(0, 0, 2, 2), to(-1, -1, 3, 3);  // doubled, one target pixel off each side
+    source.copy(target, from, to);
+    EXPECT_EQ(pixel(target, 0, 0), coordinate_color(0, 0));
+    EXPECT_EQ(pixel(target, 1, 1), coordinate_color(1, 1));
+    EXPECT_EQ(pixel(target, 2, 0), coordinate_color(1, 0));
+}
+
+TEST_F(DisplayPixels, TheDemosReversedJitterAreaFillsTheScreenUpright) {
+    trelk::Surface picture(320, 200, xrgb), screen(320, 200, xrgb);
+    fill_coordinates(picture);
+    const int shifts[][2] = {{1, 1}, {3, 7}, {10, 10}, {10, 1}};
+    for (const auto& shift : shifts) {
+        const int sx = shift[0], sy = shift[1];
+        screen.clear();
+        // What the demo builds: (320, 200, -x, -y), the picture's own area as source
+        trelk::Area destination(320, 200, -sx, -sy);
+        picture.copy(screen, picture.area(), destination);
+        // The picture stretched over (-x, -y) .. (320, 200): every screen pixel shows the
+        // picture pixel under its centre, so the top-left x, y picture pixels are cut off
+        for (int y = 0; y < 200; ++y) {
+            for (int x = 0; x < 320; ++x) {
+                const int px = int(std::floor((x + sx + 0.5) * 320.0 / (320 + sx)));
+                const int py = int(std::floor((y + sy + 0.5) * 200.0 / (200 + sy)));
+                const std::uint32_t got = pixel(screen, x, y);
+                if (got != coordinate_color(px, py)) {
+                    ADD_FAILURE() << "shift " << sx << "," << sy << " at " << x << "," << y
+                                  << ": got " << std::hex << got << " want "
+                                  << coordinate_color(px, py);
+                    return;
+                }
+            }
+        }
+        EXPECT_EQ(pixel(screen, 319, 199), coordinate_color(319, 199)) << "upright";
+        EXPECT_NE(pixel(screen, 0, 0), coordinate_color(0, 0)) << "top-left cut off";
+    }
+}
+
+TEST_F(DisplayPixels, ReversedAreasAreNormalisedAndEmptyAreasDrawNothing) {
+    trelk::Surface source(4, 4, xrgb), target(4, 4, xrgb);
+    fill_coordinates(source);
+    trelk::Area reversed(4, 4, 0, 0), whole(0, 0, 4, 4);
+    source.copy(target, reversed, whole);
+    EXPECT_EQ(pixel(target, 0, 0), coordinate_color(0, 0)) << "not mirrored";
+    EXPECT_EQ(pixel(target, 3, 1), coordinate_color(3, 1));
+    target.clear();
+    trelk::Area empty_wide(1, 1, 1, 4), empty_tall(0, 2, 4, 2);
+    source.copy(target, whole, empty_wide);
+    source.copy(target, whole, empty_tall);
+    source.copy(target, empty_tall, whole);
+    trelk::Color white(0xffffffu);
+    target.clear(white, empty_wide);
+    for (int y = 0; y < 4; ++y) {
+        for (int x = 0; x < 4; ++x) EXPECT_EQ(pixel(target, x, y), 0u);
+    }
+}
+
+TEST_F(DisplayPixels, CopyingASurfaceOntoItselfReadsTheOldPixels) {
+    trelk::Surface surface(4, 1, xrgb);
+    fill_coordinates(surface);
+    trelk::Area from(0, 0, 3, 1), to(1, 0, 4, 1);
+    surface.copy(surface, from, to);
+    EXPECT_EQ(pixel(surface, 0, 0), coordinate_color(0, 0));
+    EXPECT_EQ(pixel(surface, 1, 0), coordinate_color(0, 0));
+    EXPECT_EQ(pixel(surface, 2, 0), coordinate_color(1, 0));
+    EXPECT_EQ(pixel(surface, 3, 0), coordinate_color(2, 0));
+}
+
+TEST_F(DisplayPixels, LoadAndSaveTakeAreasLikeCopy) {
+    std::uint32_t buffer[4 * 4];
+    for (int y = 0; y < 4; ++y) {
+        for (int x = 0; x < 4; ++x) buffer[x + 4 * y] = coordinate_color(x, y);
+    }
+    trelk::Surface surface(4, 4, xrgb);
+    trelk::Area from(2, 2, 4, 4), to(0, 0, 4, 4);  // a 2 x 2 corner doubled
+    surface.load(buffer, 4, 4, 16, xrgb, palette, from, to);
+    EXPECT_EQ(pixel(surface, 0, 0), coordinate_color(2, 2));
+    EXPECT_EQ(pixel(surface, 3, 3), coordinate_color(3, 3));
+    std::uint32_t out[2 * 2] = {};
+    trelk::Area corner(0, 0, 2, 2), small(0, 0, 2, 2);
+    surface.save(out, 2, 2, 8, xrgb, palette, corner, small);
+    EXPECT_EQ(out[0], coordinate_color(2, 2));
+    EXPECT_EQ(out[3], coordinate_color(2, 2));
+}
+
+// ---- the clip area ----
+
+TEST_F(DisplayPixels, TheClipAreaBoundsCopiesLoadsAndClears) {
+    trelk::Surface source(6, 6, xrgb), target(6, 6, xrgb);
+    fill_coordinates(source);
+    trelk::Area clip(4, 5, 2, 1);  // reversed: (2, 1, 4, 5)
+    target.clip(clip);
+    EXPECT_EQ(values_of(target.clip()), (std::array<int, 4>{2, 1, 4, 5}));
+    source.copy(target);
+    auto inside = [](int x, int y) { return x >= 2 && x < 4 && y >= 1 && y < 5; };
+    for (int y = 0; y < 6; ++y) {
+        for (int x = 0; x < 6; ++x) {
+            EXPECT_EQ(pixel(target, x, y), inside(x, y) ? coordinate_color(x, y) : 0u);
+        }
+    }
+    trelk::Color white(0xffffffu);
+    target.clear(white);
+    EXPECT_EQ(pixel(target, 2, 1), 0xffffffu);
+    EXPECT_EQ(pixel(target, 1, 1), 0u);
+    target.clear();
+    EXPECT_EQ(pixel(target, 2, 1), 0u);
+    const std::uint32_t ones[36] = {0x010101, 0x010101, 0x010101, 0x010101, 0x010101, 0x010101,
+                                    0x010101, 0x010101, 0x010101, 0x010101, 0x010101, 0x010101,
+                                    0x010101, 0x010101, 0x010101, 0x010101, 0x010101, 0x010101,
+                                    0x010101, 0x010101, 0x010101, 0x010101, 0x010101, 0x010101,
+                                    0x010101, 0x010101, 0x010101, 0x010101, 0x010101, 0x010101,
+                                    0x010101, 0x010101, 0x010101, 0x010101, 0x010101, 0x010101};
+    target.load(ones, 6, 6, 24, xrgb, palette);
+    EXPECT_EQ(pixel(target, 3, 4), 0x010101u);
+    EXPECT_EQ(pixel(target, 3, 5), 0u);
+    // A clip area beyond the surface is cut to it
+    trelk::Area huge(-100, -100, 100, 100);
+    target.clip(huge);
+    EXPECT_EQ(values_of(target.clip()), (std::array<int, 4>{0, 0, 6, 6}));
+}
+
+TEST_F(DisplayPixels, GettersRefreshOneObjectAndAllocateNothing) {
+    trelk::Surface surface(8, 8, rgb565);
+    const trelk::Area& first = surface.clip();
+    const int library = trelk_display_library_objects();
+    trelk::Area small(1, 1, 2, 2);
+    surface.clip(small);
+    EXPECT_EQ(values_of(first), (std::array<int, 4>{0, 0, 8, 8})) << "until clip() is asked again";
+    surface.clip();
+    EXPECT_EQ(values_of(first), (std::array<int, 4>{1, 1, 2, 2}));
+    std::uint32_t masks[4];
+    EXPECT_EQ(trelk_display_format_values(surface.format().handle(), masks), 16);
+    EXPECT_EQ(masks[1], 0x07e0u);
+    surface.palette();
+    surface.area();
+    EXPECT_EQ(trelk_display_library_objects(), library);
+}
+
+// ---- invalid arguments ----
+
+TEST_F(DisplayPixels, InvalidSurfaceSizesAndFormatsAreErrors) {
+    EXPECT_DISPLAY_ERROR(trelk::Surface(0, 10, xrgb), "out of range");
+    EXPECT_DISPLAY_ERROR(trelk::Surface(10, -1, xrgb), "out of range");
+    EXPECT_DISPLAY_ERROR(trelk::Surface(16385, 1, xrgb), "out of range");
+    EXPECT_DISPLAY_ERROR(trelk::Surface(0x7fffffff, 0x7fffffff, xrgb), "out of range");
+    EXPECT_DISPLAY_ERROR(trelk_surface_create(4, 4, nullptr), "invalid format handle: null");
+    EXPECT_DISPLAY_ERROR(trelk_surface_create(4, 4, palette.handle()), "is a palette handle");
+}
+
+TEST_F(DisplayPixels, InvalidBuffersAreErrorsAndChangeNothing) {
+    trelk::Surface surface(4, 4, xrgb);
+    fill_coordinates(surface);
+    std::uint32_t buffer[16] = {};
+    EXPECT_DISPLAY_ERROR(surface.load(nullptr, 4, 4, 16, xrgb, palette), "null pixel buffer");
+    EXPECT_DISPLAY_ERROR(surface.save(nullptr, 4, 4, 16, xrgb, palette), "null pixel buffer");
+    EXPECT_DISPLAY_ERROR(surface.load(buffer, -1, 4, 16, xrgb, palette), "out of range");
+    EXPECT_DISPLAY_ERROR(surface.load(buffer, 4, -4, 16, xrgb, palette), "out of range");
+    EXPECT_DISPLAY_ERROR(surface.load(buffer, 1 << 20, 1, 1 << 22, xrgb, palette), "out of range");
+    EXPECT_DISPLAY_ERROR(surface.load(buffer, 4, 4, 15, xrgb, palette), "pitch 15 is smaller");
+    EXPECT_DISPLAY_ERROR(surface.save(buffer, 4, 4, -16, xrgb, palette), "pitch -16 is smaller");
+    EXPECT_DISPLAY_ERROR(trelk_surface_load(surface.handle(), buffer, 4, 4, 16, nullptr,
+                                            palette.handle()),
+                         "invalid format handle");
+    EXPECT_DISPLAY_ERROR(trelk_surface_load(surface.handle(), buffer, 4, 4, 16, xrgb.handle(),
+                                            nullptr),
+                         "invalid palette handle");
+    EXPECT_DISPLAY_ERROR(trelk_surface_copy_area(surface.handle(), surface.handle(), nullptr,
+                                                 surface.area().handle()),
+                         "invalid area handle");
+    trelk::Color color(0);
+    EXPECT_DISPLAY_ERROR(trelk_surface_clear_color_area(surface.handle(), color.handle(), nullptr),
+                         "invalid area handle");
+    EXPECT_DISPLAY_ERROR(surface.option(nullptr), "null option");
+    for (int y = 0; y < 4; ++y) {
+        for (int x = 0; x < 4; ++x) ASSERT_EQ(pixel(surface, x, y), coordinate_color(x, y));
+    }
+    // An empty buffer is no error: it loads nothing
+    surface.load(buffer, 0, 0, 0, xrgb, palette);
+    EXPECT_EQ(pixel(surface, 0, 0), coordinate_color(0, 0));
+}
+
+TEST_F(DisplayPixels, TargetsMustBeLiveSurfacesOrOpenConsoles) {
+    trelk::Surface surface(4, 4, xrgb);
+    int some_object = 0;
+    EXPECT_DISPLAY_ERROR(
+        trelk_surface_copy(surface.handle(), reinterpret_cast<trelk_handle>(&some_object)),
+        "was not made by the display library");
+    EXPECT_DISPLAY_ERROR(trelk_surface_copy(surface.handle(), nullptr), "null");
+    const trelk_handle gone = trelk_surface_create(2, 2, xrgb.handle());
+    trelk_surface_destroy(gone);
+    EXPECT_DISPLAY_ERROR(trelk_surface_copy(surface.handle(), gone), "was destroyed");
+    EXPECT_DISPLAY_ERROR(trelk_surface_lock(gone), "invalid surface handle");
+    EXPECT_DISPLAY_ERROR(trelk_surface_copy(surface.handle(), xrgb.handle()), "is a format handle");
+}
+
+TEST_F(DisplayPixels, LocksNestAndAnUnmatchedUnlockIsAnError) {
+    trelk::Surface surface(2, 2, xrgb);
+    void* first = surface.lock();
+    EXPECT_EQ(surface.lock(), first) << "the address stays";
+    EXPECT_TRUE(surface.option("locked"));
+    surface.unlock();
+    surface.unlock();
+    EXPECT_FALSE(surface.option("locked"));
+    EXPECT_DISPLAY_ERROR(surface.unlock(), "not locked");
+}
+
+}  // namespace
