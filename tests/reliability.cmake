@@ -11,6 +11,33 @@ if(TARGET demo_core AND TARGET trelk_display AND TARGET midas AND TARGET assets)
   target_compile_definitions(reliability_frames PRIVATE RELIABILITY_ASSETS="${RELIABILITY_ASSETS}")
   add_dependencies(reliability_frames assets)
   gtest_discover_tests(reliability_frames PROPERTIES TIMEOUT 300)
+
+  # The real program under faults. Window cases run under a virtual X display, with leak
+  # detection off there (SDL and X11 keep allocations for the life of the process)
+  if(TARGET kelvra-demo)
+    add_executable(reliability_faults ${CMAKE_CURRENT_LIST_DIR}/reliability_faults.cpp)
+    target_link_libraries(reliability_faults PRIVATE GTest::gtest GTest::gtest_main util)
+    target_compile_definitions(reliability_faults PRIVATE
+      RELIABILITY_ASSETS="${RELIABILITY_ASSETS}" RELIABILITY_DEMO="$<TARGET_FILE:kelvra-demo>")
+    add_dependencies(reliability_faults kelvra-demo assets)
+    gtest_discover_tests(reliability_faults TEST_FILTER "-*Window*" PROPERTIES TIMEOUT 300
+                         ENVIRONMENT "DISPLAY=")
+    find_program(XVFB_RUN xvfb-run)
+    if(XVFB_RUN)
+      add_test(NAME reliability_faults_window
+               COMMAND ${XVFB_RUN} -a -s "-screen 0 1280x1024x24 -noreset"
+                       $<TARGET_FILE:reliability_faults> --gtest_filter=*Window*)
+      set_tests_properties(reliability_faults_window PROPERTIES TIMEOUT 120
+        ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0")
+    endif()
+
+    # A headless run of 1,000 frames under LeakSanitizer (in the sanitizer build): nothing
+    # may be reported as leaked
+    add_test(NAME reliability_leaks_1000_frames COMMAND kelvra-demo
+             WORKING_DIRECTORY ${RELIABILITY_ASSETS})
+    set_tests_properties(reliability_leaks_1000_frames PROPERTIES TIMEOUT 300 ENVIRONMENT
+      "TRELK_DISPLAY=headless;TRELK_FRAMES=1000;ASAN_OPTIONS=detect_leaks=1")
+  endif()
 endif()
 
 # Reproducers of fuzzing findings, as plain tests

@@ -1,0 +1,361 @@
+// Faults tried on the real program, kelvra-demo, as a process with a time limit: no window
+// system, a window forced without one, no audio device, bad picture and module files, SIGINT
+// and SIGTERM in each back end, and the terminal closing under the program. Each must end as
+// docs/reliability.md says: a clear message and exit status 1, or a normal silent run with
+// exit status 0; never a crash, a hang, or a terminal left in raw mode or on the alternate
+// screen. (A missing picture, a missing or corrupt module and the window ended by a key are
+// tests of tests/demo_program_test.cpp.)
+//
+// The window cases run only where DISPLAY is set: CTest runs them under xvfb-run.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <string>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+struct Outcome {
+    bool exited = false;     // ended by exit(), with status
+    int status = -1;
+    int signal = 0;          // ended by this signal
+    bool timed_out = false;  // killed by us after the time limit
+    std::string error;       // what it wrote on standard error
+    std::string screen;      // what it wrote to the terminal (terminal runs)
+    bool raw_after = false;  // the terminal was left without line editing or echo
+};
+
+struct Launch {
+    std::map<std::string, std::string> environment;  // an empty value removes the variable
+    bool terminal = false;        // standard input and output on a pseudo-terminal of its own
+    int signal = 0;               // sent after `after` seconds
+    bool hang_up = false;         // the terminal is closed after `after` seconds
+    double after = 1.5;
+    double limit = 30;            // seconds before it counts as a hang
+};
+
+std::string describe(const Outcome& o) {
+    if (o.timed_out) return "hung (killed after the time limit)";
+    if (o.exited) return "exit status " + std::to_string(o.status) + ", stderr: \"" + o.error + "\"";
+    return std::string("killed by signal ") + strsignal(o.signal) + ", stderr: \"" + o.error + "\"";
+}
+
+class Faults : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = fs::path(::testing::TempDir()) /
+                 ("reliability_faults_" + std::to_string(::getpid()) + "_" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        fs::copy_file(fs::path(RELIABILITY_ASSETS) / "flagga.tga", folder / "flagga.tga");
+        fs::copy_file(fs::path(RELIABILITY_ASSETS) / "bla.xm", folder / "bla.xm");
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        if (!HasFailure()) fs::remove_all(folder, ignored);
+    }
+
+    // Replaces one of the demo's files with a variant made from the original's bytes
+    void replace(const char* name, const std::string& bytes) {
+        fs::remove_all(folder / name);
+        std::ofstream(folder / name, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+    }
+    std::string original(const char* name) {
+        std::ifstream in(fs::path(RELIABILITY_ASSETS) / name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    Outcome run(Launch launch) {
+        // Headless and without a window system unless a case says otherwise
+        std::map<std::string, std::string> env = {
+            {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"TRELK_DISPLAY", ""},
+            {"TRELK_FRAMES", ""}, {"TRELK_CAPTURE", ""}, {"TERM", "xterm-256color"}};
+        for (const auto& [k, v] : launch.environment) env[k] = v;
+        const fs::path error_file = folder / "stderr.txt";
+
+        int master = -1, slave = -1;
+        struct termios before {};
+        if (launch.terminal) {
+            struct winsize size = {40, 120, 0, 0};
+            if (openpty(&master, &slave, nullptr, nullptr, &size) != 0) {
+                ADD_FAILURE() << "no pseudo-terminal: " << std::strerror(errno);
+                return {};
+            }
+            tcgetattr(slave, &before);
+            fcntl(master, F_SETFL, O_NONBLOCK);
+        }
+        const pid_t pid = fork();
+        if (pid == 0) {
+            if (chdir(folder.c_str()) != 0) _exit(126);
+            for (const auto& [k, v] : env) {
+                if (v.empty()) unsetenv(k.c_str());
+                else setenv(k.c_str(), v.c_str(), 1);
+            }
+            const int error = open(error_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (launch.terminal) {
+                setsid();
+                ioctl(slave, TIOCSCTTY, 0);
+                dup2(slave, 0);
+                dup2(slave, 1);
+                close(master);
+                close(slave);
+            } else {
+                const int null = open("/dev/null", O_RDWR);
+                dup2(null, 0);
+                dup2(null, 1);
+            }
+            dup2(error, 2);
+            execl(RELIABILITY_DEMO, "kelvra-demo", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+
+        Outcome o;
+        const auto start = Clock::now();
+        bool acted = false;
+        int status = 0;
+        for (;;) {
+            const pid_t done = waitpid(pid, &status, WNOHANG);
+            if (done == pid) break;
+            const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+            if (master >= 0) {  // the terminal takes what the program writes
+                char buffer[65536];
+                ssize_t n;
+                while ((n = read(master, buffer, sizeof buffer)) > 0) o.screen.append(buffer, std::size_t(n));
+            }
+            if (!acted && seconds >= launch.after) {
+                acted = true;
+                if (launch.signal) kill(pid, launch.signal);
+                if (launch.hang_up) {
+                    close(master);
+                    master = -1;
+                }
+            }
+            if (seconds > launch.limit) {
+                kill(pid, SIGKILL);
+                waitpid(pid, &status, 0);
+                o.timed_out = true;
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (!o.timed_out) {
+            o.exited = WIFEXITED(status);
+            o.status = o.exited ? WEXITSTATUS(status) : -1;
+            o.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+        }
+        if (master >= 0) {
+            char buffer[65536];
+            ssize_t n;
+            while ((n = read(master, buffer, sizeof buffer)) > 0) o.screen.append(buffer, std::size_t(n));
+            // The settings are read through the master side: once the program, the session
+            // leader, has ended, its side of the terminal is hung up
+            struct termios after {};
+            if (tcgetattr(master, &after) != 0) {
+                ADD_FAILURE() << "cannot read the terminal's settings: " << std::strerror(errno);
+            }
+            o.raw_after = (after.c_lflag & (ICANON | ECHO)) != (before.c_lflag & (ICANON | ECHO));
+            close(master);
+        }
+        if (slave >= 0) close(slave);
+        // Without a sound card the ALSA library prints its own complaints while SDL looks for
+        // a device; they are not the program's messages
+        std::ifstream in(error_file);
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind("ALSA lib ", 0) != 0) o.error += line + "\n";
+        }
+        return o;
+    }
+
+    static void expect_normal_silent_run(const Outcome& o) {
+        EXPECT_TRUE(o.exited && o.status == 0 && o.error.empty())
+            << "expected a normal silent run; got " << describe(o);
+    }
+    static void expect_clear_failure(const Outcome& o, const char* message) {
+        EXPECT_TRUE(o.exited && o.status == 1) << "expected exit status 1; got " << describe(o);
+        EXPECT_NE(o.error.find(message), std::string::npos)
+            << "expected a message containing \"" << message << "\"; got " << describe(o);
+    }
+    // The screen the terminal back end leaves: off the alternate screen, cursor shown
+    static void expect_screen_restored(const Outcome& o) {
+        const std::size_t entered = o.screen.rfind("\x1b[?1049h");
+        if (entered == std::string::npos) return;  // never left the normal screen
+        EXPECT_NE(o.screen.find("\x1b[?1049l", entered), std::string::npos)
+            << "the terminal was left on the alternate screen";
+        EXPECT_NE(o.screen.find("\x1b[?25h", entered), std::string::npos)
+            << "the cursor was left hidden";
+    }
+
+    fs::path folder;
+};
+
+Launch frames(int n) {
+    Launch l;
+    l.environment["TRELK_FRAMES"] = std::to_string(n);
+    return l;
+}
+
+// ---- devices ----
+
+TEST_F(Faults, NoWindowSystemAndNoneForcedRunsHeadless) {
+    expect_normal_silent_run(run(frames(60)));
+}
+
+TEST_F(Faults, WindowForcedWithoutAWindowSystemFailsClearly) {
+    Launch l = frames(60);
+    l.environment["TRELK_DISPLAY"] = "window";
+    expect_clear_failure(run(l), "window");
+}
+
+TEST_F(Faults, NoAudioDevicePlaysSilently) {
+    Launch l = frames(60);
+    l.environment["SDL_AUDIODRIVER"] = "no-such-audio-driver";
+    expect_normal_silent_run(run(l));
+}
+
+// ---- the picture ----
+
+TEST_F(Faults, PictureThatReadsShortOrLongLoadsAndRuns) {
+    const std::string picture = original("flagga.tga");
+    std::mt19937 random(8);
+    std::string garbage(picture.size(), '\0');
+    for (char& c : garbage) c = char(random());
+    const std::map<std::string, std::string> variants = {
+        {"empty", ""},
+        {"header only", picture.substr(0, 18)},
+        {"cut in the middle of a row", picture.substr(0, picture.size() / 2 + 5)},
+        {"garbage of the right size", garbage},
+        {"one megabyte too long", picture + std::string(1 << 20, '\x7f')},
+    };
+    for (const auto& [name, bytes] : variants) {
+        SCOPED_TRACE(name);
+        replace("flagga.tga", bytes);
+        expect_normal_silent_run(run(frames(30)));
+    }
+}
+
+TEST_F(Faults, PictureThatCannotBeReadFailsClearly) {
+    fs::remove(folder / "flagga.tga");
+    fs::create_directory(folder / "flagga.tga");
+    expect_clear_failure(run(frames(30)), "could not load image");
+    fs::remove(folder / "flagga.tga");
+    fs::create_symlink(folder / "no-such-file.tga", folder / "flagga.tga");
+    expect_clear_failure(run(frames(30)), "could not load image");
+}
+
+// ---- the module ----
+
+TEST_F(Faults, BadModulePlaysSilentlyAndTheDemoRuns) {
+    const std::string module = original("bla.xm");
+    std::mt19937 random(9);
+    std::string garbage(module.size(), '\0');
+    for (char& c : garbage) c = char(random());
+    std::string no_channels = module;
+    no_channels[68] = no_channels[69] = '\0';
+    const std::map<std::string, std::string> variants = {
+        {"empty", ""},
+        {"cut inside the song header", module.substr(0, 70)},
+        {"cut inside the samples", module.substr(0, module.size() - 1000)},
+        {"garbage", garbage},
+        {"garbage after a valid header", module.substr(0, 336) + garbage.substr(336)},
+        {"no channels", no_channels},
+    };
+    for (const auto& [name, bytes] : variants) {
+        SCOPED_TRACE(name);
+        replace("bla.xm", bytes);
+        expect_normal_silent_run(run(frames(30)));
+    }
+    fs::remove(folder / "bla.xm");
+    fs::create_directory(folder / "bla.xm");
+    SCOPED_TRACE("a folder");
+    expect_normal_silent_run(run(frames(30)));
+}
+
+// ---- signals ----
+
+TEST_F(Faults, InterruptAndTerminateEndHeadlessRunsNormally) {
+    for (int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(strsignal(signal));
+        Launch l;
+        l.environment["TRELK_DISPLAY"] = "headless";
+        l.signal = signal;
+        expect_normal_silent_run(run(l));
+    }
+}
+
+TEST_F(Faults, InterruptAndTerminateRestoreTheTerminalOfAHeadlessRun) {
+    for (int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(strsignal(signal));
+        Launch l;
+        l.environment["TRELK_DISPLAY"] = "headless";
+        l.terminal = true;
+        l.signal = signal;
+        const Outcome o = run(l);
+        expect_normal_silent_run(o);
+        EXPECT_FALSE(o.raw_after) << "the terminal was left in raw mode";
+    }
+}
+
+TEST_F(Faults, InterruptTerminateAndHangUpEndTheTerminalBackEndNormally) {
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(strsignal(signal));
+        Launch l;
+        l.environment["TRELK_DISPLAY"] = "terminal";
+        l.terminal = true;
+        l.signal = signal;
+        const Outcome o = run(l);
+        if (o.exited && o.status == 1 && o.error.find("no such display") != std::string::npos) {
+            GTEST_SKIP() << "no terminal back end in this build";
+        }
+        expect_normal_silent_run(o);
+        EXPECT_FALSE(o.raw_after) << "the terminal was left in raw mode";
+        expect_screen_restored(o);
+    }
+}
+
+TEST_F(Faults, TerminalClosingUnderTheProgramEndsIt) {
+    for (const char* backend : {"terminal", "headless"}) {
+        SCOPED_TRACE(backend);
+        Launch l;
+        l.environment["TRELK_DISPLAY"] = backend;
+        l.terminal = true;
+        l.hang_up = true;
+        const Outcome o = run(l);
+        // Nobody is left to read a message: ending at once, by the hang-up itself or by a
+        // normal exit, is right; a crash or a hang is not
+        EXPECT_FALSE(o.timed_out) << "the program hung after its terminal closed";
+        EXPECT_TRUE((o.exited && o.status == 0) || o.signal == SIGHUP)
+            << "expected exit status 0 or the end by SIGHUP; got " << describe(o);
+    }
+}
+
+TEST_F(Faults, InterruptAndTerminateEndWindowRunsNormally) {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display: run under xvfb-run";
+    for (int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(strsignal(signal));
+        Launch l;
+        l.environment["DISPLAY"] = std::getenv("DISPLAY");
+        l.environment["TRELK_DISPLAY"] = "window";
+        l.signal = signal;
+        l.after = 3;
+        expect_normal_silent_run(run(l));
+    }
+}
+
+}  // namespace
