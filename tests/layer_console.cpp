@@ -66,6 +66,10 @@ TEST_F(ConsoleTest, ConstructionBuildsCachesThenEveryModeThenCreatesTheConsoleLa
     EXPECT_EQ(console->handle(), lib.created().back());
     EXPECT_EQ(lib.kind(console->handle()), fake::Kind::Console);
     EXPECT_NE(console->handle(), reinterpret_cast<trelk_handle>(console.get()));
+    EXPECT_EQ(console->area().handle(), h.cache(0));
+    EXPECT_EQ(console->clip().handle(), h.cache(1));
+    EXPECT_EQ(console->format().handle(), h.cache(2));
+    EXPECT_EQ(console->palette().handle(), h.cache(3));
 
     // Never opened: destruction still destroys the console first, then every member
     lib.clear_log();

@@ -28,10 +28,15 @@ TEST_F(SurfaceTest, BuildsItsCachesThenCreatesTheSurfaceFromTheFormatHandle) {
     EXPECT_THAT(log, ElementsAre(Call(167), Call(1, {0, 0, 0, 0}), Call(167), Call(1, {0, 0, 0, 0}),
                                  Call(167), Call(94), Call(167), Call(125), Call(167),
                                  Call(134, {320, 200, format.handle()})));
-    // Created in field order: area, clip, format, palette, then the surface
+    // Created after the test's format: area, clip, format, palette, then the surface
     const std::vector<trelk_handle>& made = lib.created();
     ASSERT_EQ(made.size(), 6u);
     EXPECT_EQ(surface->handle(), made[5]);
+    // Each getter fills its own cache, which was built in field order
+    EXPECT_EQ(surface->area().handle(), made[1]);
+    EXPECT_EQ(surface->clip().handle(), made[2]);
+    EXPECT_EQ(surface->format().handle(), made[3]);
+    EXPECT_EQ(surface->palette().handle(), made[4]);
 
     lib.clear_log();
     surface.reset();
