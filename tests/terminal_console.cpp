@@ -191,6 +191,27 @@ TEST_F(TerminalConsole, PaletteColoursWithoutDirectColourAndResize) {
     EXPECT_NE(resized.find("\x1b[10;5H"), std::string::npos) << resized;
 }
 
+// A terminal that reads nothing: frames beyond what its buffer holds are skipped, not waited
+// for (300 waits would outlast the test's timeout), and what it finally reads is whole frames
+TEST_F(TerminalConsole, FramesTheTerminalCannotTakeAreSkipped) {
+    setenv("TRELK_VSYNC", "0", 1);
+    std::string got;
+    {
+        Redirect terminal(20, 5);
+        trelk::Console console;
+        console.open("demo", xrgb, 0);
+        for (int frame = 0; frame < 300; ++frame) {
+            fill(console, frame % 2 ? 0xff0000 : 0x0000ff);
+            console.update();
+        }
+        got = terminal.read_all();
+        console.close();
+    }
+    const std::size_t frame_bytes = std::string("\x1b[1;3H\x1b[48;2;255;0;0m").size() + 4 * 8 + 80;
+    EXPECT_LT(got.size(), 150 * frame_bytes) << "most of the 300 frames were skipped";
+    EXPECT_GT(got.size(), 10 * frame_bytes);
+}
+
 // Writes that fail mean the terminal is gone: key() is true, read() gives the quit, and
 // closing writes nothing and returns
 TEST_F(TerminalConsole, ATerminalThatGoesAwayAsksToQuit) {
