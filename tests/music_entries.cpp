@@ -297,3 +297,20 @@ TEST_F(MusicLibrary, SharesSdlWithAVideoUser) {
 }
 
 }  // namespace
+
+// Where no sound card or server exists, SDL's audio is not even started (probing there costs
+// start-up time and prints complaints); a named driver is always tried.
+TEST_F(MusicLibrary, WithoutSoundHardwareSdlAudioIsNotStarted) {
+    EXPECT_TRUE(midas::audio_output_possible()) << "SDL_AUDIODRIVER is set by the fixture";
+    unsetenv("SDL_AUDIODRIVER");
+    if (midas::audio_output_possible()) GTEST_SKIP() << "this machine has audio output";
+    EXPECT_EQ(MIDASstartup(), 1);
+    EXPECT_EQ(MIDASinit(), 1);
+    EXPECT_NE(std::string(MIDASerrorText()).find("no sound card"), std::string::npos)
+        << MIDASerrorText();
+    EXPECT_FALSE(midas::audio_open());
+    EXPECT_EQ(SDL_WasInit(SDL_INIT_AUDIO), 0u);
+    EXPECT_EQ(MIDASstartBackgroundPlay(0), 1);
+    EXPECT_NE(MIDASplayModule(MIDASloadModule(module_path.c_str()), 1), 0u);
+    EXPECT_EQ(midas::state(), State::playing);
+}

@@ -13,6 +13,7 @@
 
 #include <SDL.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <xmp.h>
 
 #include <cerrno>
@@ -129,8 +130,17 @@ void shut_down() {
 
 void exit_hook() { shut_down(); }
 
+bool exists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
 void open_audio() {
     Library& l = lib();
+    if (!audio_output_possible()) {
+        l.error = "no audio, playing silently: no sound card or sound server here";
+        return;
+    }
     // No audio driver or no device is not an error: the demo plays on in silence
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         l.error = std::string("no audio, playing silently: ") + SDL_GetError();
@@ -344,3 +354,31 @@ int MIDASclose(void) {
 const char* MIDASerrorText(void) { return lib().error.c_str(); }
 
 }  // extern "C"
+
+namespace midas {
+
+// Whether any audio output can exist here: a sound card the kernel knows, or a sound server
+// to talk to. Asking SDL on a machine with neither costs tens of milliseconds of start-up
+// (the sound card library probes and sleeps, and prints its complaints to standard error)
+// only to end in silence, so we skip it. A driver named in SDL_AUDIODRIVER is always tried.
+bool audio_output_possible() {
+    if (std::getenv("SDL_AUDIODRIVER") || std::getenv("PULSE_SERVER")) return true;
+    if (std::FILE* cards = std::fopen("/proc/asound/cards", "r")) {
+        char line[256] = "";
+        const bool listed = std::fgets(line, sizeof line, cards) != nullptr &&
+                            std::strstr(line, "no soundcards") == nullptr;
+        std::fclose(cards);
+        if (listed) return true;
+    }
+    if (exists("/dev/dsp")) return true;
+    std::string runtime;
+    if (const char* dir = std::getenv("XDG_RUNTIME_DIR")) {
+        runtime = dir;
+    } else {
+        runtime = "/run/user/" + std::to_string(getuid());
+    }
+    return exists(runtime + "/pulse/native") || exists(runtime + "/pipewire-0") ||
+           exists("/run/pulse/native") || exists("/var/run/pulse/native");
+}
+
+}  // namespace midas

@@ -21,6 +21,9 @@ constexpr int output_frame_bytes = 4;
 
 State state();
 bool audio_open();      // whether an output device is open (false: silent)
+// Whether SDL is asked for audio at all: a driver is named in SDL_AUDIODRIVER, or a sound card
+// or sound server exists here
+bool audio_output_possible();
 size_t module_count();  // modules loaded and not yet freed by close
 bool module_playing();  // whether a module is chosen and has not reached its end
 
