@@ -49,11 +49,11 @@ const std::vector<std::vector<std::uint32_t>>& demo_frames() {
 // Arguments: columns, rows, 1 for 24-bit colour or 0 for the palette
 void present_frame(benchmark::State& state) {
     const auto& frames = demo_frames();
-    const auto colors = state.range(2) ? display::TerminalColors::direct
-                                       : display::TerminalColors::indexed;
+    const auto colors =
+        state.range(2) ? display::TerminalColors::direct : display::TerminalColors::indexed;
     display::TerminalCells cells;
-    cells.layout(display::fit_picture(320, 200, int(state.range(0)), int(state.range(1))), 320,
-                 200, colors);
+    cells.layout(display::fit_picture(320, 200, int(state.range(0)), int(state.range(1))), 320, 200,
+                 colors);
     const int sink = open("/dev/null", O_WRONLY);
     // The first frame rewrites every cell; the measured ones only what changed
     cells.sample(frames[0].data(), 320);

@@ -1,13 +1,13 @@
 // The terminal back end's cells: where the picture goes, the 256-colour palette, and the exact
 // bytes written for small frames and for what changes between them.
+#include "platform/display/terminal_cells.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <random>
 #include <string>
 #include <vector>
-
-#include "platform/display/terminal_cells.h"
 
 namespace {
 
@@ -97,14 +97,17 @@ TEST(TerminalCells, OnlyChangedCellsAreRewrittenWithShortMoves) {
     cells.set(0, 0, 0x102030, 0x102030);
     cells.set(4, 0, 0x102030, 0x102030);
     cells.set(5, 1, 0x0a0b0c, 0x000000);
-    EXPECT_EQ(encode(cells), "\x1b[1;1H\x1b[48;2;16;32;48m \x1b[3C \x1b[2;6H"
-                             "\x1b[38;2;10;11;12;48;2;0;0;0m" + upper);
+    EXPECT_EQ(encode(cells),
+              "\x1b[1;1H\x1b[48;2;16;32;48m \x1b[3C \x1b[2;6H"
+              "\x1b[38;2;10;11;12;48;2;0;0;0m" +
+                  upper);
     cells.forget();
     const std::string again = encode(cells);
     EXPECT_EQ(again.substr(0, 7), clear) << "forgotten: the screen is cleared";
     int written = 0;
     for (std::size_t i = 0; i < again.size(); ++i) {
-        if (again[i] == ' ' || again.compare(i, 3, upper) == 0 || again.compare(i, 3, full) == 0) ++written;
+        if (again[i] == ' ' || again.compare(i, 3, upper) == 0 || again.compare(i, 3, full) == 0)
+            ++written;
     }
     EXPECT_EQ(written, 12) << "every cell written again";
 }
@@ -113,7 +116,8 @@ TEST(TerminalCells, OnlyChangedCellsAreRewrittenWithShortMoves) {
 // lower half is black
 TEST(TerminalCells, SamplesPixelCentres) {
     std::vector<std::uint32_t> pixels(8 * 6);
-    for (int i = 0; i < int(pixels.size()); ++i) pixels[std::size_t(i)] = 0xff000000u + i;  // top byte ignored
+    for (int i = 0; i < int(pixels.size()); ++i)
+        pixels[std::size_t(i)] = 0xff000000u + i;  // top byte ignored
     TerminalCells cells;
     cells.layout(display::fit_picture(8, 6, 4, 2), 8, 6, TerminalColors::direct);  // 4 x 3 pixels
     ASSERT_EQ(cells.current().height, 3);

@@ -17,8 +17,8 @@
 // Colours: 24-bit when COLORTERM is truecolor or 24bit, else the 256-colour palette. The
 // characters are UTF-8.
 #include <fcntl.h>
-#include <strings.h>
 #include <poll.h>
+#include <strings.h>
 #include <sys/ioctl.h>
 #include <time.h>
 #include <unistd.h>
@@ -72,7 +72,8 @@ bool can_run(const char** reason) {
 
 TerminalColors colors_offered() {
     const char* colorterm = std::getenv("COLORTERM");
-    if (colorterm && (strcasecmp(colorterm, "truecolor") == 0 || strcasecmp(colorterm, "24bit") == 0)) {
+    if (colorterm &&
+        (strcasecmp(colorterm, "truecolor") == 0 || strcasecmp(colorterm, "24bit") == 0)) {
         return TerminalColors::direct;
     }
     return TerminalColors::indexed;
@@ -82,7 +83,9 @@ class Terminal : public Backend {
 public:
     // Allocates everything first; the terminal is changed only once nothing can fail
     explicit Terminal(const OpenRequest& request)
-        : width_(request.width), height_(request.height), pace_(request.pace),
+        : width_(request.width),
+          height_(request.height),
+          pace_(request.pace),
           colors_(colors_offered()) {
         presented_.assign(std::size_t(width_) * height_, 0);
         // A descriptor of our own for the terminal: non-blocking writes without changing the
@@ -131,8 +134,12 @@ public:
 
     void present(const Image& frame, const Rect& area) override {
         if (area.left < area.right && area.top < area.bottom) {
-            const Image kept{reinterpret_cast<std::uint8_t*>(presented_.data()), width_, height_,
-                             width_ * 4, &default_format(), nullptr};
+            const Image kept{reinterpret_cast<std::uint8_t*>(presented_.data()),
+                             width_,
+                             height_,
+                             width_ * 4,
+                             &default_format(),
+                             nullptr};
             blit(frame, area, kept, area, area);
         }
         if (pace_) wait_for_refresh();

@@ -71,8 +71,7 @@ CellLayout fit_picture(int width, int height, int columns, int rows) {
     return layout;
 }
 
-void TerminalCells::layout(const CellLayout& layout, int width, int height,
-                           TerminalColors colors) {
+void TerminalCells::layout(const CellLayout& layout, int width, int height, TerminalColors colors) {
     layout_ = layout;
     colors_ = colors;
     image_width_ = width;
