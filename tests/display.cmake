@@ -1,5 +1,6 @@
-# The display library's tests: value objects and handles, pixels, the headless console and the
-# terminal's keys in one program; the window back end in another, run under a virtual X display.
+# The display library's tests: value objects and handles, pixels, the headless console, the
+# terminal's keys and raw mode (on a pseudo-terminal) in one program; the window back end in
+# another, run under a virtual X display.
 #
 # The window tests run with leak detection off: SDL, X11 and the GL drivers keep allocations
 # for the life of the process that LeakSanitizer reports and that are not ours (the library's
@@ -10,8 +11,10 @@ if(TARGET trelk_display)
     ${CMAKE_CURRENT_LIST_DIR}/display_objects.cpp
     ${CMAKE_CURRENT_LIST_DIR}/display_pixels.cpp
     ${CMAKE_CURRENT_LIST_DIR}/display_console.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/display_terminal_keys.cpp)
-  target_link_libraries(display_tests PRIVATE trelk trelk_display GTest::gtest GTest::gtest_main)
+    ${CMAKE_CURRENT_LIST_DIR}/display_terminal_keys.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/display_terminal_input.cpp)
+  target_link_libraries(display_tests PRIVATE trelk trelk_display util GTest::gtest
+                        GTest::gtest_main)
   target_compile_definitions(display_tests PRIVATE DISPLAY_TESTS_DIR="${CMAKE_CURRENT_LIST_DIR}")
   gtest_discover_tests(display_tests PROPERTIES ENVIRONMENT "TRELK_DISPLAY=headless" TIMEOUT 120)
 

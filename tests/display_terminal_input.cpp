@@ -1,0 +1,103 @@
+// Keys typed at a real terminal reach a headless console: a child process on a
+// pseudo-terminal opens one and reads a key we type, and the terminal's settings come back
+// when the console closes and when the program exits without closing it.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/display/display.h"
+#include "trelk/console.h"
+#include "trelk/key.h"
+
+namespace {
+
+bool echo_on(int fd) {
+    struct termios settings;
+    return tcgetattr(fd, &settings) == 0 && (settings.c_lflag & ECHO);
+}
+
+// What the child printed until text appeared (or 10 seconds passed)
+std::string read_until(int master, const std::string& text) {
+    std::string out;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (out.find(text) == std::string::npos && std::chrono::steady_clock::now() < end) {
+        struct pollfd input = {master, POLLIN, 0};
+        if (poll(&input, 1, 100) <= 0) continue;
+        char buffer[256];
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n <= 0) break;
+        out.append(buffer, std::size_t(n));
+    }
+    return out;
+}
+
+// The child: a headless console on the terminal; reads one key and reports it with whether
+// echo was off while open and on again after close (or leaves without closing)
+[[noreturn]] void child(bool close_before_exit) {
+    setenv("TRELK_DISPLAY", "headless", 1);
+    unsetenv("TRELK_FRAMES");
+    {
+        trelk::Console console;
+        console.open("terminal keys", 0);
+        std::printf("ready\n");
+        std::fflush(stdout);
+        const trelk::Key key = console.read();
+        const bool raw = !echo_on(STDIN_FILENO);
+        if (!close_before_exit) {
+            std::printf("code %d shift %d raw %d\n", key.code(), key.modifier2() ? 1 : 0, raw);
+            std::fflush(stdout);
+            std::exit(0);  // the exit hook puts the terminal back
+        }
+        console.close();
+        std::printf("code %d shift %d raw %d echo %d\n", key.code(), key.modifier2() ? 1 : 0, raw,
+                    echo_on(STDIN_FILENO) ? 1 : 0);
+        std::fflush(stdout);
+    }
+    std::_Exit(0);
+}
+
+void run_child(bool close_before_exit, const char* typed, const std::string& expected) {
+    int master = -1;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) child(close_before_exit);
+    const std::string ready = read_until(master, "ready");
+    ASSERT_NE(ready.find("ready"), std::string::npos) << ready;
+    ASSERT_EQ(write(master, typed, std::strlen(typed)), ssize_t(std::strlen(typed)));
+    const std::string report = read_until(master, "\n");
+    EXPECT_NE(report.find(expected), std::string::npos) << "got: " << report;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    close(master);
+}
+
+TEST(DisplayTerminalInput, AKeyTypedAtTheTerminalIsReadAndTheTerminalComesBackOnClose) {
+    run_child(true, "X", "code 88 shift 1 raw 1 echo 1");
+}
+
+TEST(DisplayTerminalInput, TheTerminalComesBackWhenTheProgramExitsWithoutClosing) {
+    int master = -1;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) child(false);
+    ASSERT_NE(read_until(master, "ready").find("ready"), std::string::npos);
+    EXPECT_FALSE(echo_on(master)) << "raw while the console is open";
+    ASSERT_EQ(write(master, "\x1b[A", 3), 3);
+    EXPECT_NE(read_until(master, "\n").find("code 38 shift 0 raw 1"), std::string::npos);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(echo_on(master)) << "the exit hook restored the terminal";
+    close(master);
+}
+
+}  // namespace
