@@ -1,13 +1,21 @@
 // The terminal back end's cost per presented frame on the demo's own frames: the picture
-// shaking and the cube turning, made by the demo's code, then sampled into cells, encoded and
-// written to /dev/null in one write. Reports the time and the bytes per frame
-// (bytes_per_frame) for a few terminal sizes in 24-bit and in 256 colours.
+// shaking and the cube turning, made by the demo's code. present_frame: sampled into cells,
+// encoded and written to /dev/null in one write, for a few terminal sizes in 24-bit and in
+// 256 colours. console_update: the whole update() of a console on the terminal back end (no
+// pacing) with a pseudo-terminal of 100 x 40 as standard output, drained by a thread; its
+// bytes per update count the frames skipped while the terminal had no room.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "demo/cube.h"
@@ -15,6 +23,7 @@
 #include "demo/random.h"
 #include "platform/display/terminal_cells.h"
 #include "trelk/area.h"
+#include "trelk/console.h"
 #include "trelk/format.h"
 #include "trelk/surface.h"
 
@@ -78,6 +87,57 @@ BENCHMARK(present_frame)
     ->Args({100, 40, 0})
     ->Args({80, 24, 1})
     ->Args({200, 60, 1});
+
+void console_update(benchmark::State& state) {
+    const auto& frames = demo_frames();
+    struct winsize size = {40, 100, 0, 0};
+    int master = -1, slave = -1;
+    if (openpty(&master, &slave, nullptr, nullptr, &size) != 0) {
+        state.SkipWithError("no pseudo-terminal");
+        return;
+    }
+    std::atomic<bool> done{false};
+    std::atomic<long long> bytes{0};
+    std::thread reader([&] {
+        char buffer[65536];
+        struct pollfd in = {master, POLLIN, 0};
+        while (!done) {
+            if (::poll(&in, 1, 10) <= 0) continue;
+            const ssize_t n = read(master, buffer, sizeof buffer);
+            if (n > 0) bytes += n;
+        }
+    });
+    std::fflush(stdout);
+    const int saved = dup(STDOUT_FILENO);
+    dup2(slave, STDOUT_FILENO);
+    setenv("TRELK_DISPLAY", "terminal", 1);
+    setenv("TRELK_VSYNC", "0", 1);
+    setenv("COLORTERM", "truecolor", 1);
+    {
+        trelk::Console console;
+        trelk::Format format(32, 0xff0000, 0xff00, 0xff, 0);
+        console.open("bench", format, 0);
+        std::size_t frame = 0;
+        for (auto _ : state) {
+            auto* pixels = static_cast<std::uint32_t*>(console.lock());
+            std::memcpy(pixels, frames[frame].data(), 320 * 200 * 4);
+            console.unlock();
+            console.update();
+            frame = frame + 1 == frames.size() ? 0 : frame + 1;
+        }
+        // Frames the terminal had no room for were skipped: fewer bytes than present_frame's
+        state.counters["bytes_per_update"] =
+            benchmark::Counter(double(bytes) / double(state.iterations()));
+        console.close();
+    }
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+    done = true;
+    reader.join();
+    close(slave);
+    close(master);
+}
+BENCHMARK(console_update)->UseRealTime();
 
 }  // namespace
 
