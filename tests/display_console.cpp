@@ -1,11 +1,11 @@
 // The console on the headless back end, through trelk::Console: opening and closing, copies
 // to and from it, TRELK_FRAMES, TRELK_CAPTURE, Ctrl-C and SIGTERM, modes, and its errors.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
 #include <string>
-#include <unistd.h>
 
 #include "tests/display_support.h"
 #include "trelk/area.h"
@@ -28,8 +28,8 @@ protected:
     trelk::Format xrgb{32, 0xff0000, 0xff00, 0xff, 0};
 
     std::string temporary(const char* name) {
-        std::string path = ::testing::TempDir() + "display_console_" + std::to_string(getpid()) +
-                           "_" + name;
+        std::string path =
+            ::testing::TempDir() + "display_console_" + std::to_string(getpid()) + "_" + name;
         std::remove(path.c_str());
         return path;
     }
@@ -160,7 +160,8 @@ TEST_F(DisplayConsole, OpenErrorsLeaveTheConsoleClosed) {
     EXPECT_DISPLAY_ERROR(trelk_console_open_format(console.handle(), "no format", nullptr, 0),
                          "invalid format handle");
     setenv("TRELK_DISPLAY", "teletype", 1);
-    EXPECT_DISPLAY_ERROR(console.open("unknown", 0), "TRELK_DISPLAY=teletype: no such display; use one of: window, ");
+    EXPECT_DISPLAY_ERROR(console.open("unknown", 0),
+                         "TRELK_DISPLAY=teletype: no such display; use one of: window, ");
     EXPECT_DISPLAY_ERROR(console.open("unknown", 0), "headless");
     setenv("TRELK_DISPLAY", "headless", 1);
     setenv("TRELK_FRAMES", "ten", 1);
@@ -260,7 +261,8 @@ TEST_F(DisplayConsole, ACaptureThatCannotBeWrittenIsAnErrorAfterClosing) {
     trelk::Console console;
     console.open("capture", 0);
     console.update();
-    EXPECT_DISPLAY_ERROR(console.close(), "TRELK_CAPTURE: cannot save /nonexistent-folder/frame.png");
+    EXPECT_DISPLAY_ERROR(console.close(),
+                         "TRELK_CAPTURE: cannot save /nonexistent-folder/frame.png");
     EXPECT_EQ(console.entry40(), 0) << "closed all the same";
     // Without a presented frame nothing is written, so nothing fails
     console.open("capture", 0);

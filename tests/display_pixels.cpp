@@ -142,7 +142,8 @@ TEST_F(DisplayPixels, AlphaFormatsGetOpaquePixelsFromFormatsWithoutAlpha) {
 
 TEST_F(DisplayPixels, IndexedPixelsGoThroughThePalette) {
     std::uint32_t colors[256];
-    for (int i = 0; i < 256; ++i) colors[i] = 0xff000000u | std::uint32_t(255 - i) << 16 | std::uint32_t(i);
+    for (int i = 0; i < 256; ++i)
+        colors[i] = 0xff000000u | std::uint32_t(255 - i) << 16 | std::uint32_t(i);
     colors[3] = 0xff00ff00u;  // pure green at index 3
     trelk_display_palette_set(palette.handle(), colors);
 
@@ -261,8 +262,8 @@ void expect_placed(trelk::Surface& source, trelk::Surface& target, int left, int
         for (int x = 0; x < 6; ++x) {
             const bool inside = x >= left && x < left + 4 && y >= top && y < top + 4;
             const std::uint32_t want = inside ? coordinate_color(x - left, y - top) : 0;
-            EXPECT_EQ(pixel(target, x, y), want) << "at " << x << "," << y << " placed at "
-                                                 << left << "," << top;
+            EXPECT_EQ(pixel(target, x, y), want)
+                << "at " << x << "," << y << " placed at " << left << "," << top;
         }
     }
 }
@@ -409,12 +410,11 @@ TEST_F(DisplayPixels, TheClipAreaBoundsCopiesLoadsAndClears) {
     EXPECT_EQ(pixel(target, 1, 1), 0u);
     target.clear();
     EXPECT_EQ(pixel(target, 2, 1), 0u);
-    const std::uint32_t ones[36] = {0x010101, 0x010101, 0x010101, 0x010101, 0x010101, 0x010101,
-                                    0x010101, 0x010101, 0x010101, 0x010101, 0x010101, 0x010101,
-                                    0x010101, 0x010101, 0x010101, 0x010101, 0x010101, 0x010101,
-                                    0x010101, 0x010101, 0x010101, 0x010101, 0x010101, 0x010101,
-                                    0x010101, 0x010101, 0x010101, 0x010101, 0x010101, 0x010101,
-                                    0x010101, 0x010101, 0x010101, 0x010101, 0x010101, 0x010101};
+    const std::uint32_t ones[36] = {
+        0x010101, 0x010101, 0x010101, 0x010101, 0x010101, 0x010101, 0x010101, 0x010101, 0x010101,
+        0x010101, 0x010101, 0x010101, 0x010101, 0x010101, 0x010101, 0x010101, 0x010101, 0x010101,
+        0x010101, 0x010101, 0x010101, 0x010101, 0x010101, 0x010101, 0x010101, 0x010101, 0x010101,
+        0x010101, 0x010101, 0x010101, 0x010101, 0x010101, 0x010101, 0x010101, 0x010101, 0x010101};
     target.load(ones, 6, 6, 24, xrgb, palette);
     EXPECT_EQ(pixel(target, 3, 4), 0x010101u);
     EXPECT_EQ(pixel(target, 3, 5), 0u);
@@ -463,12 +463,12 @@ TEST_F(DisplayPixels, InvalidBuffersAreErrorsAndChangeNothing) {
     EXPECT_DISPLAY_ERROR(surface.load(buffer, 1 << 20, 1, 1 << 22, xrgb, palette), "out of range");
     EXPECT_DISPLAY_ERROR(surface.load(buffer, 4, 4, 15, xrgb, palette), "pitch 15 is smaller");
     EXPECT_DISPLAY_ERROR(surface.save(buffer, 4, 4, -16, xrgb, palette), "pitch -16 is smaller");
-    EXPECT_DISPLAY_ERROR(trelk_surface_load(surface.handle(), buffer, 4, 4, 16, nullptr,
-                                            palette.handle()),
-                         "invalid format handle");
-    EXPECT_DISPLAY_ERROR(trelk_surface_load(surface.handle(), buffer, 4, 4, 16, xrgb.handle(),
-                                            nullptr),
-                         "invalid palette handle");
+    EXPECT_DISPLAY_ERROR(
+        trelk_surface_load(surface.handle(), buffer, 4, 4, 16, nullptr, palette.handle()),
+        "invalid format handle");
+    EXPECT_DISPLAY_ERROR(
+        trelk_surface_load(surface.handle(), buffer, 4, 4, 16, xrgb.handle(), nullptr),
+        "invalid palette handle");
     EXPECT_DISPLAY_ERROR(trelk_surface_copy_area(surface.handle(), surface.handle(), nullptr,
                                                  surface.area().handle()),
                          "invalid area handle");

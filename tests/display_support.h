@@ -69,7 +69,8 @@ inline std::uint32_t coordinate_color(int x, int y) {
 inline void fill_coordinates(trelk::BaseSurface& surface) {
     auto* p = static_cast<std::uint32_t*>(surface.lock());
     for (int y = 0; y < surface.height(); ++y) {
-        for (int x = 0; x < surface.width(); ++x) p[x + y * surface.width()] = coordinate_color(x, y);
+        for (int x = 0; x < surface.width(); ++x)
+            p[x + y * surface.width()] = coordinate_color(x, y);
     }
     surface.unlock();
 }
@@ -93,8 +94,8 @@ struct PngPixels {
 };
 
 inline PngPixels png_pixels(const std::string& file, const std::vector<std::pair<int, int>>& at) {
-    std::string command = std::string("/usr/bin/python3 " DISPLAY_TESTS_DIR "/display_png_pixels.py '") +
-                          file + "'";
+    std::string command =
+        std::string("/usr/bin/python3 " DISPLAY_TESTS_DIR "/display_png_pixels.py '") + file + "'";
     for (const auto& point : at) {
         command += " " + std::to_string(point.first) + " " + std::to_string(point.second);
     }
@@ -116,16 +117,16 @@ inline PngPixels png_pixels(const std::string& file, const std::vector<std::pair
 }  // namespace display_test
 
 // Expects statement to throw trelk::DynamicError whose message contains text
-#define EXPECT_DISPLAY_ERROR(statement, text)                                             \
-    do {                                                                                  \
-        try {                                                                             \
-            statement;                                                                    \
+#define EXPECT_DISPLAY_ERROR(statement, text)                                               \
+    do {                                                                                    \
+        try {                                                                               \
+            statement;                                                                      \
             ADD_FAILURE() << "expected a DynamicError with \"" << (text) << "\", got none"; \
-        } catch (const trelk::DynamicError& error) {                                      \
-            const std::string got = display_test::message_of(error);                      \
-            EXPECT_NE(got.find(text), std::string::npos)                                  \
-                << "expected a message with \"" << (text) << "\", got \"" << got << "\""; \
-        }                                                                                 \
+        } catch (const trelk::DynamicError& error) {                                        \
+            const std::string got = display_test::message_of(error);                        \
+            EXPECT_NE(got.find(text), std::string::npos)                                    \
+                << "expected a message with \"" << (text) << "\", got \"" << got << "\"";   \
+        }                                                                                   \
     } while (0)
 
 #endif

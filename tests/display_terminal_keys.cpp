@@ -63,7 +63,10 @@ TEST(DisplayTerminalKeys, AnUnfinishedSequenceIsEscapeThenWhatFollowed) {
 }
 
 TEST(DisplayTerminalKeys, TextBeyondAsciiIsOneUnknownKeyACharacter) {
-    expect_keys("\xc3\xa5" "a\xe2\x82\xac", {"0", "65", "0"});
+    expect_keys(
+        "\xc3\xa5"
+        "a\xe2\x82\xac",
+        {"0", "65", "0"});
 }
 
 TEST(DisplayTerminalKeys, NoMoreKeysThanRoomFor) {

@@ -2,11 +2,11 @@
 // its title, a presented frame in a screenshot, a typed key, the close button, the pacing, and
 // the choice of back end when no display is named.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <string>
-#include <unistd.h>
 
 #include "tests/display_support.h"
 #include "trelk/area.h"
@@ -24,10 +24,9 @@ bool press_close_button(unsigned long window);
 
 namespace {
 
-using display_test::run;
 using display_test::press_close_button;
+using display_test::run;
 using Clock = std::chrono::steady_clock;
-
 
 // Presents frames until key() is true or seconds have passed; whether it became true
 bool wait_for_key(trelk::Console& console, double seconds) {
@@ -78,7 +77,8 @@ TEST_F(DisplayWindow, ShowsTheConsoleInATitledWindowAndReadsKeysAndTheCloseButto
     EXPECT_NE(info.find("Width: " + std::to_string(320 * scale)), std::string::npos) << info;
     EXPECT_NE(info.find("Height: " + std::to_string(200 * scale)), std::string::npos) << info;
 
-    const std::string shot = ::testing::TempDir() + "display_window_" + std::to_string(getpid()) + ".png";
+    const std::string shot =
+        ::testing::TempDir() + "display_window_" + std::to_string(getpid()) + ".png";
     run("import -window " + std::to_string(window) + " png24:" + shot);
     const auto png = display_test::png_pixels(
         shot, {{20 * scale, 20 * scale}, {100 * scale, 100 * scale}, {300 * scale, 150 * scale}});
@@ -159,7 +159,8 @@ TEST_F(DisplayWindow, AnIndexedConsoleIsShownThroughItsPalette) {
         run("timeout 10 xdotool search --sync --name '^indexed window$' 2>/dev/null");
     const unsigned long window = std::strtoul(found.c_str(), nullptr, 10);
     ASSERT_NE(window, 0ul);
-    const std::string shot = ::testing::TempDir() + "display_indexed_" + std::to_string(getpid()) + ".png";
+    const std::string shot =
+        ::testing::TempDir() + "display_indexed_" + std::to_string(getpid()) + ".png";
     run("import -window " + std::to_string(window) + " png24:" + shot);
     const auto png = display_test::png_pixels(shot, {{5 * scale, 5 * scale}});
     ASSERT_EQ(png.colors.size(), 1u);

@@ -48,7 +48,7 @@ private:
 };
 
 struct OpenRequest {
-    const char* title = "";  // the window's title
+    const char* title = "";     // the window's title
     int width = 0, height = 0;  // the console's size in pixels
     bool fullscreen = false;    // the openAlternate forms
     bool pace = true;           // update() keeps step with the display (TRELK_VSYNC is not 0)

@@ -57,50 +57,90 @@ int translate_key(SDL_Keycode sym) {
     if (sym >= SDLK_F1 && sym <= SDLK_F12) return TRELK_KEY_F1 + int(sym - SDLK_F1);
     if (sym >= SDLK_KP_1 && sym <= SDLK_KP_9) return TRELK_KEY_NUMPAD0 + 1 + int(sym - SDLK_KP_1);
     switch (sym) {
-        case SDLK_BACKSPACE: return TRELK_KEY_BACKSPACE;
-        case SDLK_TAB: return TRELK_KEY_TAB;
+        case SDLK_BACKSPACE:
+            return TRELK_KEY_BACKSPACE;
+        case SDLK_TAB:
+            return TRELK_KEY_TAB;
         case SDLK_RETURN:
-        case SDLK_KP_ENTER: return TRELK_KEY_ENTER;
+        case SDLK_KP_ENTER:
+            return TRELK_KEY_ENTER;
         case SDLK_LSHIFT:
-        case SDLK_RSHIFT: return TRELK_KEY_SHIFT;
+        case SDLK_RSHIFT:
+            return TRELK_KEY_SHIFT;
         case SDLK_LCTRL:
-        case SDLK_RCTRL: return TRELK_KEY_CONTROL;
+        case SDLK_RCTRL:
+            return TRELK_KEY_CONTROL;
         case SDLK_LALT:
-        case SDLK_RALT: return TRELK_KEY_ALT;
-        case SDLK_PAUSE: return TRELK_KEY_PAUSE;
-        case SDLK_CAPSLOCK: return TRELK_KEY_CAPSLOCK;
-        case SDLK_ESCAPE: return TRELK_KEY_ESCAPE;
-        case SDLK_SPACE: return TRELK_KEY_SPACE;
-        case SDLK_PAGEUP: return TRELK_KEY_PAGEUP;
-        case SDLK_PAGEDOWN: return TRELK_KEY_PAGEDOWN;
-        case SDLK_END: return TRELK_KEY_END;
-        case SDLK_HOME: return TRELK_KEY_HOME;
-        case SDLK_LEFT: return TRELK_KEY_LEFT;
-        case SDLK_UP: return TRELK_KEY_UP;
-        case SDLK_RIGHT: return TRELK_KEY_RIGHT;
-        case SDLK_DOWN: return TRELK_KEY_DOWN;
-        case SDLK_INSERT: return TRELK_KEY_INSERT;
-        case SDLK_DELETE: return TRELK_KEY_DELETE;
-        case SDLK_KP_0: return TRELK_KEY_NUMPAD0;
-        case SDLK_KP_MULTIPLY: return TRELK_KEY_MULTIPLY;
-        case SDLK_KP_PLUS: return TRELK_KEY_ADD;
-        case SDLK_KP_MINUS: return TRELK_KEY_SUBTRACT;
-        case SDLK_KP_PERIOD: return TRELK_KEY_DECIMAL;
-        case SDLK_KP_DIVIDE: return TRELK_KEY_DIVIDE;
-        case SDLK_NUMLOCKCLEAR: return TRELK_KEY_NUMLOCK;
-        case SDLK_SCROLLLOCK: return TRELK_KEY_SCROLLLOCK;
-        case SDLK_SEMICOLON: return TRELK_KEY_SEMICOLON;
-        case SDLK_EQUALS: return TRELK_KEY_EQUALS;
-        case SDLK_COMMA: return TRELK_KEY_COMMA;
-        case SDLK_MINUS: return TRELK_KEY_MINUS;
-        case SDLK_PERIOD: return TRELK_KEY_PERIOD;
-        case SDLK_SLASH: return TRELK_KEY_SLASH;
-        case SDLK_BACKQUOTE: return TRELK_KEY_BACKQUOTE;
-        case SDLK_LEFTBRACKET: return TRELK_KEY_OPENBRACKET;
-        case SDLK_BACKSLASH: return TRELK_KEY_BACKSLASH;
-        case SDLK_RIGHTBRACKET: return TRELK_KEY_CLOSEBRACKET;
-        case SDLK_QUOTE: return TRELK_KEY_QUOTE;
-        default: return TRELK_KEY_UNKNOWN;
+        case SDLK_RALT:
+            return TRELK_KEY_ALT;
+        case SDLK_PAUSE:
+            return TRELK_KEY_PAUSE;
+        case SDLK_CAPSLOCK:
+            return TRELK_KEY_CAPSLOCK;
+        case SDLK_ESCAPE:
+            return TRELK_KEY_ESCAPE;
+        case SDLK_SPACE:
+            return TRELK_KEY_SPACE;
+        case SDLK_PAGEUP:
+            return TRELK_KEY_PAGEUP;
+        case SDLK_PAGEDOWN:
+            return TRELK_KEY_PAGEDOWN;
+        case SDLK_END:
+            return TRELK_KEY_END;
+        case SDLK_HOME:
+            return TRELK_KEY_HOME;
+        case SDLK_LEFT:
+            return TRELK_KEY_LEFT;
+        case SDLK_UP:
+            return TRELK_KEY_UP;
+        case SDLK_RIGHT:
+            return TRELK_KEY_RIGHT;
+        case SDLK_DOWN:
+            return TRELK_KEY_DOWN;
+        case SDLK_INSERT:
+            return TRELK_KEY_INSERT;
+        case SDLK_DELETE:
+            return TRELK_KEY_DELETE;
+        case SDLK_KP_0:
+            return TRELK_KEY_NUMPAD0;
+        case SDLK_KP_MULTIPLY:
+            return TRELK_KEY_MULTIPLY;
+        case SDLK_KP_PLUS:
+            return TRELK_KEY_ADD;
+        case SDLK_KP_MINUS:
+            return TRELK_KEY_SUBTRACT;
+        case SDLK_KP_PERIOD:
+            return TRELK_KEY_DECIMAL;
+        case SDLK_KP_DIVIDE:
+            return TRELK_KEY_DIVIDE;
+        case SDLK_NUMLOCKCLEAR:
+            return TRELK_KEY_NUMLOCK;
+        case SDLK_SCROLLLOCK:
+            return TRELK_KEY_SCROLLLOCK;
+        case SDLK_SEMICOLON:
+            return TRELK_KEY_SEMICOLON;
+        case SDLK_EQUALS:
+            return TRELK_KEY_EQUALS;
+        case SDLK_COMMA:
+            return TRELK_KEY_COMMA;
+        case SDLK_MINUS:
+            return TRELK_KEY_MINUS;
+        case SDLK_PERIOD:
+            return TRELK_KEY_PERIOD;
+        case SDLK_SLASH:
+            return TRELK_KEY_SLASH;
+        case SDLK_BACKQUOTE:
+            return TRELK_KEY_BACKQUOTE;
+        case SDLK_LEFTBRACKET:
+            return TRELK_KEY_OPENBRACKET;
+        case SDLK_BACKSLASH:
+            return TRELK_KEY_BACKSLASH;
+        case SDLK_RIGHTBRACKET:
+            return TRELK_KEY_CLOSEBRACKET;
+        case SDLK_QUOTE:
+            return TRELK_KEY_QUOTE;
+        default:
+            return TRELK_KEY_UNKNOWN;
     }
 }
 
@@ -136,8 +176,8 @@ public:
         if (SDL_RenderSetLogicalSize(renderer_, width_, height_) != 0) {
             fail("cannot scale the window: %s", SDL_GetError());
         }
-        texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGB888,
-                                     SDL_TEXTUREACCESS_STREAMING, width_, height_);
+        texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
+                                     width_, height_);
         if (!texture_) fail("cannot make the window's texture: %s", SDL_GetError());
         SDL_SetTextureScaleMode(texture_, SDL_ScaleModeNearest);
 
@@ -183,18 +223,18 @@ private:
     // XRGB pixels go to the texture as they are; other formats through a converted copy
     void upload(const Image& frame, const Rect& area) {
         const PixelFormat& f = *frame.format;
-        const bool xrgb = f.bits == 32 && f.mask[0] == 0xff0000 && f.mask[1] == 0xff00 &&
-                          f.mask[2] == 0xff;
+        const bool xrgb =
+            f.bits == 32 && f.mask[0] == 0xff0000 && f.mask[1] == 0xff00 && f.mask[2] == 0xff;
         Image source = frame;
         if (!xrgb) {
             if (staging_.empty()) staging_.resize(std::size_t(width_) * height_ * 4);
-            source = Image{staging_.data(), width_, height_, width_ * 4, &default_format(),
-                           frame.palette};
+            source = Image{staging_.data(),   width_,       height_, width_ * 4,
+                           &default_format(), frame.palette};
             blit(frame, area, source, area, area);
         }
         const SDL_Rect rect{area.left, area.top, area.right - area.left, area.bottom - area.top};
-        const std::uint8_t* first = source.pixels + std::size_t(area.top) * source.pitch +
-                                    std::size_t(area.left) * 4;
+        const std::uint8_t* first =
+            source.pixels + std::size_t(area.top) * source.pitch + std::size_t(area.left) * 4;
         SDL_UpdateTexture(texture_, &rect, first, source.pitch);
     }
 
@@ -207,7 +247,9 @@ private:
 
     void handle(const SDL_Event& event, KeyQueue& keys) {
         switch (event.type) {
-            case SDL_QUIT: keys.request_quit(); break;
+            case SDL_QUIT:
+                keys.request_quit();
+                break;
             case SDL_WINDOWEVENT:
                 if (event.window.event == SDL_WINDOWEVENT_CLOSE) keys.request_quit();
                 if (event.window.event == SDL_WINDOWEVENT_EXPOSED) draw();
@@ -218,7 +260,8 @@ private:
                                    (mod & KMOD_SHIFT) ? 1 : 0, (mod & KMOD_CTRL) ? 1 : 0});
                 break;
             }
-            default: break;
+            default:
+                break;
         }
     }
 

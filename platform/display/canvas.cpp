@@ -41,7 +41,8 @@ void canvas_free_handles(Canvas& canvas) {
     areas.remove(canvas.clip_handle);
     formats.remove(canvas.format_handle);
     palettes.remove(canvas.palette_handle);
-    canvas.area_handle = canvas.clip_handle = canvas.format_handle = canvas.palette_handle = nullptr;
+    canvas.area_handle = canvas.clip_handle = canvas.format_handle = canvas.palette_handle =
+        nullptr;
 }
 
 void canvas_allocate(Canvas& canvas, int width, int height, const PixelFormat& format,
@@ -73,8 +74,8 @@ void canvas_free_pixels(Canvas& canvas) {
 }
 
 Image canvas_image(Canvas& canvas) {
-    return Image{canvas.pixels, canvas.width, canvas.height, canvas.pitch, &canvas.format,
-                 canvas.palette.colors};
+    return Image{canvas.pixels, canvas.width,   canvas.height,
+                 canvas.pitch,  &canvas.format, canvas.palette.colors};
 }
 
 namespace {
@@ -87,15 +88,15 @@ Image caller_image(const char* what, const void* pixels, int width, int height, 
     const Palette& p = palettes.get(palette);
     if (!pixels) fail("%s: null pixel buffer", what);
     if (width < 0 || height < 0 || width > max_dimension || height > max_dimension) {
-        fail("%s: buffer size %dx%d is out of range (0 to %d pixels each way)", what, width,
-             height, max_dimension);
+        fail("%s: buffer size %dx%d is out of range (0 to %d pixels each way)", what, width, height,
+             max_dimension);
     }
     if (pitch < width * f.bytes) {
         fail("%s: pitch %d is smaller than a row of %d pixels of %d bytes", what, pitch, width,
              f.bytes);
     }
-    return Image{static_cast<std::uint8_t*>(const_cast<void*>(pixels)), width, height, pitch, &f,
-                 p.colors};
+    return Image{
+        static_cast<std::uint8_t*>(const_cast<void*>(pixels)), width, height, pitch, &f, p.colors};
 }
 
 Rect whole(const Image& image) { return Rect{0, 0, image.width, image.height}; }

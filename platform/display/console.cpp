@@ -41,10 +41,10 @@ struct ConsoleObject {
     int backend_index = -1;  // in backend_list
     std::unique_ptr<Backend> backend;
     KeyQueue keys;
-    long long frames = 0;       // presented since open
+    long long frames = 0;        // presented since open
     long long frame_limit = -1;  // TRELK_FRAMES; -1 when unset
     bool fullscreen = false;
-    std::string capture_path;           // TRELK_CAPTURE; empty when unset
+    std::string capture_path;            // TRELK_CAPTURE; empty when unset
     std::vector<std::uint8_t> captured;  // the last presented frame, kept when capturing
     trelk_handle mode_handle = nullptr;  // what mode(i) hands out
     std::vector<ModeValue> mode_list;
@@ -117,7 +117,8 @@ int forced_backend() {
         if (std::strcmp(backend_list[i]->name, name) == 0) return i;
     }
     std::string known;
-    for (int i = 0; i < backend_count; ++i) known += std::string(i ? ", " : "") + backend_list[i]->name;
+    for (int i = 0; i < backend_count; ++i)
+        known += std::string(i ? ", " : "") + backend_list[i]->name;
     fail("TRELK_DISPLAY=%s: no such display; use one of: %s", name, known.c_str());
 }
 
@@ -231,8 +232,8 @@ void present(ConsoleObject& c, Rect area) {
     Image frame = canvas_image(c.canvas);
     area = clip_to(normalise(area), frame.width, frame.height);
     if (!c.captured.empty() && area.left < area.right) {
-        const Image kept{c.captured.data(), frame.width, frame.height, frame.pitch, frame.format,
-                         frame.palette};
+        const Image kept{c.captured.data(), frame.width,  frame.height,
+                         frame.pitch,       frame.format, frame.palette};
         blit(frame, area, kept, area, area);
     }
     c.backend->present(frame, area);
@@ -318,8 +319,7 @@ void trelk_console_open(trelk_handle console, const char* title, int) {
     open_console(console, title, default_width, default_height, default_format(), false, "open");
 }
 
-void trelk_console_open_format(trelk_handle console, const char* title, trelk_handle format,
-                               int) {
+void trelk_console_open_format(trelk_handle console, const char* title, trelk_handle format, int) {
     const PixelFormat f = formats.get(format);
     open_console(console, title, default_width, default_height, f, false, "open");
 }
@@ -354,8 +354,8 @@ void trelk_console_open_alternate_size(trelk_handle console, const char* title, 
     open_console(console, title, width, height, f, true, "openAlternate");
 }
 
-void trelk_console_open_alternate_mode(trelk_handle console, const char* title,
-                                       trelk_handle mode, int) {
+void trelk_console_open_alternate_mode(trelk_handle console, const char* title, trelk_handle mode,
+                                       int) {
     const ModeValue m = modes.get(mode);
     if (!mode_valid(m)) fail("openAlternate: invalid display mode");
     open_console(console, title, m.width, m.height, m.format, true, "openAlternate");
@@ -435,10 +435,10 @@ void trelk_console_unlock(trelk_handle console) {
     canvas_unlock(console_canvas_for(console, "unlock"));
 }
 
-void trelk_console_load(trelk_handle console, const void* pixels, int width, int height,
-                        int pitch, trelk_handle format, trelk_handle palette) {
-    canvas_load(console_canvas_for(console, "load"), pixels, width, height, pitch, format,
-                palette, nullptr, nullptr);
+void trelk_console_load(trelk_handle console, const void* pixels, int width, int height, int pitch,
+                        trelk_handle format, trelk_handle palette) {
+    canvas_load(console_canvas_for(console, "load"), pixels, width, height, pitch, format, palette,
+                nullptr, nullptr);
 }
 
 void trelk_console_load_area(trelk_handle console, const void* pixels, int width, int height,
@@ -452,13 +452,13 @@ void trelk_console_load_area(trelk_handle console, const void* pixels, int width
 
 void trelk_console_save(trelk_handle console, void* pixels, int width, int height, int pitch,
                         trelk_handle format, trelk_handle palette) {
-    canvas_save(console_canvas_for(console, "save"), pixels, width, height, pitch, format,
-                palette, nullptr, nullptr);
+    canvas_save(console_canvas_for(console, "save"), pixels, width, height, pitch, format, palette,
+                nullptr, nullptr);
 }
 
-void trelk_console_save_area(trelk_handle console, void* pixels, int width, int height,
-                             int pitch, trelk_handle format, trelk_handle palette,
-                             trelk_handle source, trelk_handle destination) {
+void trelk_console_save_area(trelk_handle console, void* pixels, int width, int height, int pitch,
+                             trelk_handle format, trelk_handle palette, trelk_handle source,
+                             trelk_handle destination) {
     Canvas& canvas = console_canvas_for(console, "save");
     areas.get(source);
     areas.get(destination);
@@ -493,8 +493,12 @@ void trelk_console_set_clip(trelk_handle console, trelk_handle area) {
 int trelk_console_width(trelk_handle console) { return console_of(console).canvas.width; }
 int trelk_console_height(trelk_handle console) { return console_of(console).canvas.height; }
 int trelk_console_pitch(trelk_handle console) { return console_of(console).canvas.pitch; }
-trelk_handle trelk_console_area(trelk_handle console) { return canvas_area(console_of(console).canvas); }
-trelk_handle trelk_console_clip(trelk_handle console) { return canvas_clip(console_of(console).canvas); }
+trelk_handle trelk_console_area(trelk_handle console) {
+    return canvas_area(console_of(console).canvas);
+}
+trelk_handle trelk_console_clip(trelk_handle console) {
+    return canvas_clip(console_of(console).canvas);
+}
 trelk_handle trelk_console_format(trelk_handle console) {
     return canvas_format(console_of(console).canvas);
 }
@@ -540,9 +544,7 @@ int trelk_console_entry69(trelk_handle console) {  // the number of valid displa
     return int(c.mode_list.size());
 }
 // The open back end's place in the list of backend.h (0: window); -1 when closed
-int trelk_console_entry74(trelk_handle console) {
-    return console_of(console).backend_index;
-}
+int trelk_console_entry74(trelk_handle console) { return console_of(console).backend_index; }
 int trelk_console_entry75(trelk_handle console) {  // 1 when update() keeps step with the display
     const ConsoleObject& c = console_of(console);
     return c.open && c.backend->paced() ? 1 : 0;

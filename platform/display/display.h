@@ -43,7 +43,7 @@ void trelk_display_mode_size(trelk_handle mode, int* width, int* height);
 // TRELK_KEY_A; shift, alt and control are the modifiers: modifier1 is alt, modifier2 shift,
 // modifier3 control. Codes follow the common virtual-key numbering.
 enum : int {
-    TRELK_KEY_QUIT = -1,  // not a key: the close button, Ctrl-C (SIGINT), SIGTERM or TRELK_FRAMES
+    TRELK_KEY_QUIT = -1,    // not a key: the close button, Ctrl-C (SIGINT), SIGTERM or TRELK_FRAMES
     TRELK_KEY_UNKNOWN = 0,  // a key without a code of its own
     TRELK_KEY_BACKSPACE = 8,
     TRELK_KEY_TAB = 9,
@@ -65,8 +65,8 @@ enum : int {
     TRELK_KEY_DOWN = 40,
     TRELK_KEY_INSERT = 45,
     TRELK_KEY_DELETE = 46,
-    TRELK_KEY_0 = 48,  // '0' to '9': 48 to 57
-    TRELK_KEY_A = 65,  // 'A' to 'Z': 65 to 90
+    TRELK_KEY_0 = 48,        // '0' to '9': 48 to 57
+    TRELK_KEY_A = 65,        // 'A' to 'Z': 65 to 90
     TRELK_KEY_NUMPAD0 = 96,  // keypad digits 96 to 105
     TRELK_KEY_MULTIPLY = 106,
     TRELK_KEY_ADD = 107,

@@ -5,6 +5,8 @@
 // mask 0 is the indexed format. The default palette is the opaque grey ramp. A key keeps the
 // integers it was made with. A timer's time is seconds from a monotonic clock since start(),
 // 0 before the first start(). An error's report is its message on standard error, one line.
+#include "platform/display/objects.h"
+
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
@@ -12,7 +14,6 @@
 #include <new>
 
 #include "platform/display/display.h"
-#include "platform/display/objects.h"
 #include "trelk/error.h"
 
 namespace display {
@@ -33,17 +34,28 @@ Pool<ConsoleObject*> consoles(Kind::console);
 
 const char* kind_name(Kind kind) {
     switch (kind) {
-        case Kind::area: return "area";
-        case Kind::color: return "colour";
-        case Kind::error: return "error";
-        case Kind::format: return "format";
-        case Kind::key: return "key";
-        case Kind::mode: return "mode";
-        case Kind::palette: return "palette";
-        case Kind::timer: return "timer";
-        case Kind::surface: return "surface";
-        case Kind::console: return "console";
-        case Kind::none: break;
+        case Kind::area:
+            return "area";
+        case Kind::color:
+            return "colour";
+        case Kind::error:
+            return "error";
+        case Kind::format:
+            return "format";
+        case Kind::key:
+            return "key";
+        case Kind::mode:
+            return "mode";
+        case Kind::palette:
+            return "palette";
+        case Kind::timer:
+            return "timer";
+        case Kind::surface:
+            return "surface";
+        case Kind::console:
+            return "console";
+        case Kind::none:
+            break;
     }
     return "unknown";
 }
@@ -78,8 +90,7 @@ std::int64_t now_nanoseconds() {
 }
 
 void refuse_library_object(trelk_handle handle, Kind kind) {
-    fail("cannot destroy %s %p: it belongs to the display library", kind_name(kind),
-         (void*)handle);
+    fail("cannot destroy %s %p: it belongs to the display library", kind_name(kind), (void*)handle);
 }
 
 }  // namespace display

@@ -21,9 +21,12 @@ namespace {
 
 inline std::uint32_t load_pixel(const std::uint8_t* p, int bytes) {
     switch (bytes) {
-        case 1: return p[0];
-        case 2: return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8;
-        case 3: return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16;
+        case 1:
+            return p[0];
+        case 2:
+            return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8;
+        case 3:
+            return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16;
         default:
             return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
                    std::uint32_t(p[3]) << 24;
@@ -97,7 +100,7 @@ struct Conversion {
     const PixelFormat* to = nullptr;
     const std::uint32_t* from_palette = nullptr;
     const std::uint32_t* to_palette = nullptr;
-    std::uint32_t mask = 0;        // masked: the bits the destination keeps
+    std::uint32_t mask = 0;         // masked: the bits the destination keeps
     std::uint32_t table[256] = {};  // lookup8: destination pixel of each source index
 };
 
@@ -113,7 +116,8 @@ void prepare(Conversion& c, const Image& from, const Image& to) {
             c.method = Method::copy;
         } else {
             c.method = Method::lookup8;
-            for (int i = 0; i < 256; ++i) c.table[i] = color_to_pixel(t, to.palette, from.palette[i]);
+            for (int i = 0; i < 256; ++i)
+                c.table[i] = color_to_pixel(t, to.palette, from.palette[i]);
         }
     } else if (same_format(f, t)) {
         const std::uint32_t all = t.bytes == 4 ? 0xffffffffu : (1u << t.bits) - 1;
@@ -150,7 +154,8 @@ void convert_row(const Conversion& c, const std::uint8_t* src, const std::int32_
             } else if (db == 4) {
                 for (int i = 0; i < count; ++i) std::memcpy(dst + 4 * i, src + 4 * columns[i], 4);
             } else {
-                for (int i = 0; i < count; ++i) std::memcpy(dst + db * i, src + db * columns[i], db);
+                for (int i = 0; i < count; ++i)
+                    std::memcpy(dst + db * i, src + db * columns[i], db);
             }
             return;
         case Method::masked: {
@@ -199,8 +204,8 @@ void convert_row(const Conversion& c, const std::uint8_t* src, const std::int32_
             }
             each_pixel(columns, count, [&](int i, int s) {
                 const std::uint8_t* p = src + 3 * s;
-                store32(dst + 4 * i, std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 |
-                                         std::uint32_t(p[2]) << 16);
+                store32(dst + 4 * i,
+                        std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16);
             });
             return;
         case Method::xrgb32_to_bgr24:
@@ -213,9 +218,8 @@ void convert_row(const Conversion& c, const std::uint8_t* src, const std::int32_
             });
             return;
         case Method::lookup8:
-            each_pixel(columns, count, [&](int i, int s) {
-                store_pixel(dst + db * i, db, c.table[src[s]]);
-            });
+            each_pixel(columns, count,
+                       [&](int i, int s) { store_pixel(dst + db * i, db, c.table[src[s]]); });
             return;
         case Method::generic: {
             // The last colour is remembered: runs of one colour convert once
@@ -431,7 +435,8 @@ void fill(const Image& image, Rect area, Rect clip, std::uint32_t pixel) {
     if (r.left >= r.right) return;
     const int bytes = image.format->bytes;
     const int count = r.right - r.left;
-    std::uint8_t* row = image.pixels + std::size_t(r.top) * image.pitch + std::size_t(r.left) * bytes;
+    std::uint8_t* row =
+        image.pixels + std::size_t(r.top) * image.pitch + std::size_t(r.left) * bytes;
     const int rows = r.bottom - r.top;
     // Whole rows of an image without padding are one run
     if (count == image.width && image.pitch == image.width * bytes) {
@@ -448,7 +453,9 @@ void fill(const Image& image, Rect area, Rect clip, std::uint32_t pixel) {
     }
     for (int y = 0; y < rows; ++y, row += image.pitch) {
         switch (bytes) {
-            case 1: std::memset(row, int(pixel & 0xff), std::size_t(count)); break;
+            case 1:
+                std::memset(row, int(pixel & 0xff), std::size_t(count));
+                break;
             case 4:
                 for (int i = 0; i < count; ++i) store_pixel(row + 4 * i, 4, pixel);
                 break;
@@ -495,8 +502,10 @@ void blit(const Image& source, Rect source_area, const Image& destination, Rect 
         if (x0 >= x1 || y0 >= y1) return;
         const int count = int(x1 - x0);
         int rows = int(y1 - y0);
-        const std::uint8_t* s = src.pixels + std::size_t(y0 + dy) * src.pitch + std::size_t(x0 + dx) * sb;
-        std::uint8_t* d = destination.pixels + std::size_t(y0) * destination.pitch + std::size_t(x0) * db;
+        const std::uint8_t* s =
+            src.pixels + std::size_t(y0 + dy) * src.pitch + std::size_t(x0 + dx) * sb;
+        std::uint8_t* d =
+            destination.pixels + std::size_t(y0) * destination.pitch + std::size_t(x0) * db;
         // Whole rows of two images without padding are one long row
         if (count == src.width && count == destination.width && src.pitch == count * sb &&
             destination.pitch == count * db && std::int64_t(count) * rows <= INT32_MAX) {
@@ -514,15 +523,15 @@ void blit(const Image& source, Rect source_area, const Image& destination, Rect 
     auto* rows = static_cast<std::int32_t*>(
         row_scratch.reserve(sizeof(std::int32_t) * std::size_t(window.bottom - window.top)));
     std::int64_t x_start = 0, y_start = 0;
-    const int count =
-        build_map(window.left, window.right, da.left, sa.left, sw, dw, src.width, columns, &x_start);
+    const int count = build_map(window.left, window.right, da.left, sa.left, sw, dw, src.width,
+                                columns, &x_start);
     const int row_count =
         build_map(window.top, window.bottom, da.top, sa.top, sh, dh, src.height, rows, &y_start);
     if (count == 0 || row_count == 0) return;
 
     const std::size_t row_bytes = std::size_t(count) * db;
-    std::uint8_t* d = destination.pixels + std::size_t(y_start) * destination.pitch +
-                      std::size_t(x_start) * db;
+    std::uint8_t* d =
+        destination.pixels + std::size_t(y_start) * destination.pitch + std::size_t(x_start) * db;
     for (int j = 0; j < row_count; ++j, d += destination.pitch) {
         // Rows that sample the same source row are equal: copy the one just made
         if (j > 0 && rows[j] == rows[j - 1]) {

@@ -16,13 +16,13 @@ namespace display {
 constexpr int max_dimension = 16384;  // largest width or height of any image, in pixels
 
 struct PixelFormat {
-    int bits = 0;                 // 8, 16, 24 or 32; 0 only in a default ModeValue
-    int bytes = 0;                // bits / 8
-    bool indexed = false;         // 8-bit indexes into a palette
-    std::uint32_t mask[4] = {};   // red, green, blue, alpha
-    std::uint8_t shift[4] = {};   // lowest set bit of each mask
-    std::uint8_t width[4] = {};   // number of bits of each mask (0: channel absent)
-    std::uint32_t used = 0;       // all masks together; other bits are written as 0
+    int bits = 0;                // 8, 16, 24 or 32; 0 only in a default ModeValue
+    int bytes = 0;               // bits / 8
+    bool indexed = false;        // 8-bit indexes into a palette
+    std::uint32_t mask[4] = {};  // red, green, blue, alpha
+    std::uint8_t shift[4] = {};  // lowest set bit of each mask
+    std::uint8_t width[4] = {};  // number of bits of each mask (0: channel absent)
+    std::uint32_t used = 0;      // all masks together; other bits are written as 0
 };
 
 struct Palette {

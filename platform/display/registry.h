@@ -83,7 +83,8 @@ public:
 
     Owner owner(trelk_handle handle) const {
         get(handle);
-        const std::uint64_t index = (reinterpret_cast<std::uintptr_t>(handle) >> 4) & (max_slots - 1);
+        const std::uint64_t index =
+            (reinterpret_cast<std::uintptr_t>(handle) >> 4) & (max_slots - 1);
         return slots_[index].owner;
     }
 

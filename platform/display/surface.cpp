@@ -59,8 +59,8 @@ void trelk_surface_copy_area(trelk_handle surface, trelk_handle target, trelk_ha
     canvas_copy(canvas, target, source, destination);
 }
 
-void trelk_surface_load(trelk_handle surface, const void* pixels, int width, int height,
-                        int pitch, trelk_handle format, trelk_handle palette) {
+void trelk_surface_load(trelk_handle surface, const void* pixels, int width, int height, int pitch,
+                        trelk_handle format, trelk_handle palette) {
     canvas_load(*surfaces.get(surface), pixels, width, height, pitch, format, palette, nullptr,
                 nullptr);
 }
@@ -80,9 +80,9 @@ void trelk_surface_save(trelk_handle surface, void* pixels, int width, int heigh
                 nullptr);
 }
 
-void trelk_surface_save_area(trelk_handle surface, void* pixels, int width, int height,
-                             int pitch, trelk_handle format, trelk_handle palette,
-                             trelk_handle source, trelk_handle destination) {
+void trelk_surface_save_area(trelk_handle surface, void* pixels, int width, int height, int pitch,
+                             trelk_handle format, trelk_handle palette, trelk_handle source,
+                             trelk_handle destination) {
     Canvas& canvas = *surfaces.get(surface);
     areas.get(source);
     areas.get(destination);
@@ -115,8 +115,12 @@ trelk_handle trelk_surface_palette(trelk_handle surface) {
 void trelk_surface_set_clip(trelk_handle surface, trelk_handle area) {
     canvas_set_clip(*surfaces.get(surface), area);
 }
-trelk_handle trelk_surface_clip(trelk_handle surface) { return canvas_clip(*surfaces.get(surface)); }
-trelk_handle trelk_surface_area(trelk_handle surface) { return canvas_area(*surfaces.get(surface)); }
+trelk_handle trelk_surface_clip(trelk_handle surface) {
+    return canvas_clip(*surfaces.get(surface));
+}
+trelk_handle trelk_surface_area(trelk_handle surface) {
+    return canvas_area(*surfaces.get(surface));
+}
 trelk_handle trelk_surface_format(trelk_handle surface) {
     return canvas_format(*surfaces.get(surface));
 }

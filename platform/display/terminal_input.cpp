@@ -37,32 +37,59 @@ KeyValue key(int code, int alt = 0, int shift = 0, int control = 0) {
 KeyValue decode_byte(unsigned char b) {
     static const char unshifted[] = ";=,-./`[\\]'";
     static const int unshifted_codes[] = {
-        TRELK_KEY_SEMICOLON, TRELK_KEY_EQUALS,   TRELK_KEY_COMMA,       TRELK_KEY_MINUS,
-        TRELK_KEY_PERIOD,    TRELK_KEY_SLASH,    TRELK_KEY_BACKQUOTE,   TRELK_KEY_OPENBRACKET,
+        TRELK_KEY_SEMICOLON, TRELK_KEY_EQUALS,       TRELK_KEY_COMMA,     TRELK_KEY_MINUS,
+        TRELK_KEY_PERIOD,    TRELK_KEY_SLASH,        TRELK_KEY_BACKQUOTE, TRELK_KEY_OPENBRACKET,
         TRELK_KEY_BACKSLASH, TRELK_KEY_CLOSEBRACKET, TRELK_KEY_QUOTE};
     static const char shifted[] = ":+<_>?~{|}\"!@#$%^&*()";
-    static const int shifted_codes[] = {
-        TRELK_KEY_SEMICOLON, TRELK_KEY_EQUALS,   TRELK_KEY_COMMA,       TRELK_KEY_MINUS,
-        TRELK_KEY_PERIOD,    TRELK_KEY_SLASH,    TRELK_KEY_BACKQUOTE,   TRELK_KEY_OPENBRACKET,
-        TRELK_KEY_BACKSLASH, TRELK_KEY_CLOSEBRACKET, TRELK_KEY_QUOTE, '1', '2', '3', '4', '5',
-        '6', '7', '8', '9', '0'};
+    static const int shifted_codes[] = {TRELK_KEY_SEMICOLON,
+                                        TRELK_KEY_EQUALS,
+                                        TRELK_KEY_COMMA,
+                                        TRELK_KEY_MINUS,
+                                        TRELK_KEY_PERIOD,
+                                        TRELK_KEY_SLASH,
+                                        TRELK_KEY_BACKQUOTE,
+                                        TRELK_KEY_OPENBRACKET,
+                                        TRELK_KEY_BACKSLASH,
+                                        TRELK_KEY_CLOSEBRACKET,
+                                        TRELK_KEY_QUOTE,
+                                        '1',
+                                        '2',
+                                        '3',
+                                        '4',
+                                        '5',
+                                        '6',
+                                        '7',
+                                        '8',
+                                        '9',
+                                        '0'};
     if (b >= 'a' && b <= 'z') return key(TRELK_KEY_A + (b - 'a'));
     if (b >= 'A' && b <= 'Z') return key(TRELK_KEY_A + (b - 'A'), 0, 1);
     if (b >= '0' && b <= '9') return key(b);
     switch (b) {
-        case ' ': return key(TRELK_KEY_SPACE);
+        case ' ':
+            return key(TRELK_KEY_SPACE);
         case '\r':
-        case '\n': return key(TRELK_KEY_ENTER);
-        case '\t': return key(TRELK_KEY_TAB);
+        case '\n':
+            return key(TRELK_KEY_ENTER);
+        case '\t':
+            return key(TRELK_KEY_TAB);
         case 8:
-        case 127: return key(TRELK_KEY_BACKSPACE);
-        case 27: return key(TRELK_KEY_ESCAPE);
-        case 0: return key(TRELK_KEY_SPACE, 0, 0, 1);
-        case 28: return key(TRELK_KEY_BACKSLASH, 0, 0, 1);
-        case 29: return key(TRELK_KEY_CLOSEBRACKET, 0, 0, 1);
-        case 30: return key('6', 0, 1, 1);
-        case 31: return key(TRELK_KEY_MINUS, 0, 0, 1);
-        default: break;
+        case 127:
+            return key(TRELK_KEY_BACKSPACE);
+        case 27:
+            return key(TRELK_KEY_ESCAPE);
+        case 0:
+            return key(TRELK_KEY_SPACE, 0, 0, 1);
+        case 28:
+            return key(TRELK_KEY_BACKSLASH, 0, 0, 1);
+        case 29:
+            return key(TRELK_KEY_CLOSEBRACKET, 0, 0, 1);
+        case 30:
+            return key('6', 0, 1, 1);
+        case 31:
+            return key(TRELK_KEY_MINUS, 0, 0, 1);
+        default:
+            break;
     }
     if (b >= 1 && b <= 26) return key(TRELK_KEY_A + (b - 1), 0, 0, 1);
     for (int i = 0; unshifted[i]; ++i) {
@@ -77,32 +104,51 @@ KeyValue decode_byte(unsigned char b) {
 // The final byte of ESC [ or ESC O with its first number (0 when none)
 int decode_sequence(unsigned char final, int number) {
     switch (final) {
-        case 'A': return TRELK_KEY_UP;
-        case 'B': return TRELK_KEY_DOWN;
-        case 'C': return TRELK_KEY_RIGHT;
-        case 'D': return TRELK_KEY_LEFT;
-        case 'H': return TRELK_KEY_HOME;
-        case 'F': return TRELK_KEY_END;
-        case 'P': return TRELK_KEY_F1;
-        case 'Q': return TRELK_KEY_F1 + 1;
-        case 'R': return TRELK_KEY_F1 + 2;
-        case 'S': return TRELK_KEY_F1 + 3;
-        case '~': break;
-        default: return TRELK_KEY_UNKNOWN;
+        case 'A':
+            return TRELK_KEY_UP;
+        case 'B':
+            return TRELK_KEY_DOWN;
+        case 'C':
+            return TRELK_KEY_RIGHT;
+        case 'D':
+            return TRELK_KEY_LEFT;
+        case 'H':
+            return TRELK_KEY_HOME;
+        case 'F':
+            return TRELK_KEY_END;
+        case 'P':
+            return TRELK_KEY_F1;
+        case 'Q':
+            return TRELK_KEY_F1 + 1;
+        case 'R':
+            return TRELK_KEY_F1 + 2;
+        case 'S':
+            return TRELK_KEY_F1 + 3;
+        case '~':
+            break;
+        default:
+            return TRELK_KEY_UNKNOWN;
     }
     switch (number) {
         case 1:
-        case 7: return TRELK_KEY_HOME;
-        case 2: return TRELK_KEY_INSERT;
-        case 3: return TRELK_KEY_DELETE;
+        case 7:
+            return TRELK_KEY_HOME;
+        case 2:
+            return TRELK_KEY_INSERT;
+        case 3:
+            return TRELK_KEY_DELETE;
         case 4:
-        case 8: return TRELK_KEY_END;
-        case 5: return TRELK_KEY_PAGEUP;
-        case 6: return TRELK_KEY_PAGEDOWN;
-        default: break;
+        case 8:
+            return TRELK_KEY_END;
+        case 5:
+            return TRELK_KEY_PAGEUP;
+        case 6:
+            return TRELK_KEY_PAGEDOWN;
+        default:
+            break;
     }
-    if (number >= 11 && number <= 15) return TRELK_KEY_F1 + (number - 11);  // F1 to F5
-    if (number >= 17 && number <= 21) return TRELK_KEY_F1 + 5 + (number - 17);  // F6 to F10
+    if (number >= 11 && number <= 15) return TRELK_KEY_F1 + (number - 11);       // F1 to F5
+    if (number >= 17 && number <= 21) return TRELK_KEY_F1 + 5 + (number - 17);   // F6 to F10
     if (number == 23 || number == 24) return TRELK_KEY_F1 + 10 + (number - 23);  // F11, F12
     return TRELK_KEY_UNKNOWN;
 }
