@@ -101,7 +101,7 @@ std::vector<uint8_t> tga_file() {
         0,
         0,
         0,
-        0,  // colour map specification, unused
+        0,  // colour map origin, length and entry size: unused
         0,
         0,
         0,

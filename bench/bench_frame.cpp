@@ -17,7 +17,7 @@
 
 #include "bench/sdl_twin.h"
 #include "demo/cube.h"
-#include "demo/random.h"
+#include "demo/frame.h"
 #include "trelk/area.h"
 #include "trelk/console.h"
 #include "trelk/format.h"
@@ -60,15 +60,7 @@ struct Ours {
 
     void frame() {
         benchmark::DoNotOptimize(console.key());
-        screen.clear();
-        const int r1 = next_random();
-        const int r2 = next_random();
-        trelk::Area destination(320, 200, r2 % 10 - 10, r1 % 10 - 10);
-        picture.copy(screen, picture.area(), destination);
-        draw_cube(screen, 0, -20, 50, 5, 255, 10);
-        advance_angles(2, 1, 2);
-        screen.copy(console);
-        console.update();
+        draw_frame(console, screen, picture);
     }
 
     trelk::Console console;

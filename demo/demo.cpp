@@ -6,6 +6,7 @@
 // built so far, is reported, and the entry point returns 1. The music's closing calls are
 // then skipped; the music library ends with the process.
 #include "demo/cube.h"
+#include "demo/frame.h"
 #include "demo/picture.h"
 #include "demo/random.h"
 #include "platform/midas.h"
@@ -15,6 +16,20 @@
 #include "trelk/error.h"
 #include "trelk/format.h"
 #include "trelk/surface.h"
+
+void draw_frame(trelk::BaseConsole& console, trelk::BaseSurface& screen,
+                trelk::BaseSurface& picture) {
+    screen.clear();
+    // The first number goes to the bottom, the second to the right edge: -10..-1.
+    const int r1 = next_random();
+    const int r2 = next_random();
+    const trelk::Area destination(320, 200, r2 % 10 - 10, r1 % 10 - 10);
+    picture.copy(screen, picture.area(), destination);
+    draw_cube(screen, 0, -20, 50, 5, 255, 10);
+    advance_angles(2, 1, 2);
+    screen.copy(console);
+    console.update();
+}  // the destination area ends with the frame
 
 int WinMain(void* /*instance*/, void* /*previous_instance*/, char* /*command_line*/,
             int /*show_command*/) {
@@ -37,18 +52,7 @@ int WinMain(void* /*instance*/, void* /*previous_instance*/, char* /*command_lin
         load_picture(picture, "flagga.tga");
         build_trig_tables();
 
-        while (!console.key()) {  // the key is left unread
-            screen.clear();
-            // The first number goes to the bottom, the second to the right edge: -10..-1.
-            const int r1 = next_random();
-            const int r2 = next_random();
-            trelk::Area destination(320, 200, r2 % 10 - 10, r1 % 10 - 10);
-            picture.copy(screen, picture.area(), destination);
-            draw_cube(screen, 0, -20, 50, 5, 255, 10);
-            advance_angles(2, 1, 2);
-            screen.copy(console);
-            console.update();
-        }
+        while (!console.key()) draw_frame(console, screen, picture);  // the key is left unread
 
         console.close();
         MIDASstopBackgroundPlay();
