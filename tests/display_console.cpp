@@ -1,5 +1,5 @@
 // The console on the headless back end, through trelk::Console: opening and closing, copies
-// to and from it, TRELK_FRAMES, TRELK_CAPTURE, Ctrl-C and SIGTERM, modes, and its errors.
+// to and from it, TRELK_FRAMES, TRELK_CAPTURE, Ctrl-C, SIGTERM and SIGHUP, modes, and its errors.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -199,8 +199,8 @@ TEST_F(DisplayConsole, TrelkFramesMakesKeyTrueAfterThatManyFrames) {
     console.close();
 }
 
-TEST_F(DisplayConsole, SigintAndSigtermAskToQuit) {
-    for (int signal_number : {SIGINT, SIGTERM}) {
+TEST_F(DisplayConsole, SigintSigtermAndHangUpAskToQuit) {
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
         trelk::Console console;
         console.open("signals", 0);
         EXPECT_FALSE(console.key());

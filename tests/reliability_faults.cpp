@@ -299,8 +299,8 @@ TEST_F(Faults, InterruptAndTerminateEndHeadlessRunsNormally) {
     }
 }
 
-TEST_F(Faults, InterruptAndTerminateRestoreTheTerminalOfAHeadlessRun) {
-    for (int signal : {SIGINT, SIGTERM}) {
+TEST_F(Faults, InterruptTerminateAndHangUpRestoreTheTerminalOfAHeadlessRun) {
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
         SCOPED_TRACE(strsignal(signal));
         Launch l;
         l.environment["TRELK_DISPLAY"] = "headless";

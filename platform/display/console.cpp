@@ -63,11 +63,12 @@ constexpr int max_modes = 255;  // the object layer's list holds 256 with its en
 
 long long presented_total = 0;
 
-// ---- Ctrl-C and SIGTERM ----
+// ---- Ctrl-C, SIGTERM and hang-ups ----
 
 volatile std::sig_atomic_t quit_signal = 0;
 int open_consoles = 0;
-struct sigaction previous_interrupt, previous_terminate;
+struct sigaction previous_interrupt, previous_terminate, previous_hangup;
+bool watching_hangup = false;
 
 void on_quit_signal(int signal_number) {
     if (quit_signal) {  // the second one: end as without us
@@ -88,12 +89,20 @@ void watch_signals() {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, &previous_interrupt);
     sigaction(SIGTERM, &action, &previous_terminate);
+    // A hang-up ends the program by default, which would leave a terminal that still exists
+    // in raw mode: it asks to quit like SIGTERM instead. A back end that handles hang-ups
+    // itself (the terminal) has already put its handler there, and a program started to
+    // ignore them keeps ignoring them.
+    sigaction(SIGHUP, nullptr, &previous_hangup);
+    watching_hangup = previous_hangup.sa_handler == SIG_DFL;
+    if (watching_hangup) sigaction(SIGHUP, &action, nullptr);
 }
 
 void unwatch_signals() {
     if (--open_consoles > 0) return;
     sigaction(SIGINT, &previous_interrupt, nullptr);
     sigaction(SIGTERM, &previous_terminate, nullptr);
+    if (watching_hangup) sigaction(SIGHUP, &previous_hangup, nullptr);
 }
 
 // ---- settings ----

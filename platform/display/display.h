@@ -4,8 +4,9 @@
 // codes that trelk_console_read reports. Every function checks its handle like an entry.
 //
 // Settings, read from the environment each time a console opens (the program reads none):
-//   TRELK_DISPLAY=window|headless  forces a back end; unset: a window when a display is
-//                                  available, else headless
+//   TRELK_DISPLAY=window|terminal|headless  forces a back end; unset: a window when a
+//                                  display is available, else the terminal when standard
+//                                  output is one, else headless
 //   TRELK_FRAMES=N                 key() becomes true once N frames have been presented
 //   TRELK_CAPTURE=FILE.png         the last presented frame is saved as PNG when the console closes
 //   TRELK_VSYNC=0                  update() in a window does not keep step with the display
