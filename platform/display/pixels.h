@@ -73,6 +73,11 @@ void fill(const Image& image, Rect area, Rect clip, std::uint32_t pixel);
 void blit(const Image& source, Rect source_area, const Image& destination, Rect destination_area,
           Rect clip);
 
+// Whether the pixel loops may use the processor's vector extensions when it has them (the
+// default). Turned off, every copy runs the portable loops, which give the same pixels: tests
+// compare the two.
+void allow_vector_loops(bool allowed);
+
 }  // namespace display
 
 #endif
