@@ -2,11 +2,15 @@
 // scaled copy with its clipping, the clip area, and the errors of every invalid argument.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <random>
 #include <vector>
 
+#include "platform/display/pixels.h"
 #include "tests/display_support.h"
 #include "trelk/area.h"
 #include "trelk/color.h"
@@ -507,6 +511,220 @@ TEST_F(DisplayPixels, LocksNestAndAnUnmatchedUnlockIsAnError) {
     surface.unlock();
     EXPECT_FALSE(surface.option("locked"));
     EXPECT_DISPLAY_ERROR(surface.unlock(), "not locked");
+}
+
+// ---- the pixel engine against a pixel-by-pixel reference ----
+//
+// blit() straight on caller-described images: rows with padding, guard bytes around the
+// destination, random pixel bytes (top bytes included). The expected image is made one pixel
+// at a time from the nearest-neighbour rule and the colour conversion, and every byte of the
+// destination buffer (pixels, padding, guards) is compared. Each case runs with the vector
+// loops allowed and with only the portable loops.
+
+display::PixelFormat format_of(int bits, std::uint32_t r, std::uint32_t g, std::uint32_t b,
+                               std::uint32_t a) {
+    display::PixelFormat f;
+    const char* reason = nullptr;
+    EXPECT_TRUE(display::make_format(bits, r, g, b, a, &f, &reason)) << reason;
+    return f;
+}
+
+// Pixel bytes with rows pitch apart; the buffer ends right after the last pixel, so a read
+// past it is caught by the address sanitizer
+struct SourceBuffer {
+    std::vector<std::uint8_t> bytes;
+    display::Image image;
+
+    SourceBuffer(int width, int height, int pitch, const display::PixelFormat& format,
+                 std::mt19937& random) {
+        bytes.resize(std::size_t(height - 1) * pitch + std::size_t(width) * format.bytes);
+        for (auto& byte : bytes) byte = std::uint8_t(random());
+        image = display::Image{bytes.data(), width,   height,
+                               pitch,        &format, display::default_palette().colors};
+    }
+};
+
+constexpr int guard = 64;
+
+// Pixel bytes with guard bytes before and after, all random to start with
+struct DestinationBuffer {
+    std::vector<std::uint8_t> bytes;
+    display::Image image;
+
+    DestinationBuffer(int width, int height, int pitch, const display::PixelFormat& format,
+                      std::mt19937& random) {
+        bytes.resize(std::size_t(height) * pitch + 2 * guard);
+        for (auto& byte : bytes) byte = std::uint8_t(random());
+        image = display::Image{
+            bytes.data() + guard, width, height, pitch, &format, display::default_palette().colors};
+    }
+};
+
+std::uint32_t read_pixel(const std::uint8_t* p, int bytes) {
+    std::uint32_t v = 0;
+    for (int b = 0; b < bytes; ++b) v |= std::uint32_t(p[b]) << (8 * b);
+    return v;
+}
+
+void write_pixel(std::uint8_t* p, int bytes, std::uint32_t v) {
+    for (int b = 0; b < bytes; ++b) p[b] = std::uint8_t(v >> (8 * b));
+}
+
+// The source position under the centre of destination position at, one coordinate
+std::int64_t sample(int at, int area_start, int source_start, std::int64_t s, std::int64_t d) {
+    const std::int64_t u = std::int64_t(at) - area_start;
+    const std::int64_t num = (2 * u + 1) * s, den = 2 * d;
+    return source_start + (num >= 0 ? num / den : -((-num + den - 1) / den));
+}
+
+// What blit() must leave in destination's buffer, computed one pixel at a time
+std::vector<std::uint8_t> expected_copy(const display::Image& source, display::Rect source_area,
+                                        const DestinationBuffer& destination,
+                                        display::Rect destination_area, display::Rect clip) {
+    std::vector<std::uint8_t> want = destination.bytes;
+    const display::Image& to = destination.image;
+    const display::Rect sa = display::normalise(source_area);
+    const display::Rect da = display::normalise(destination_area);
+    const std::int64_t sw = sa.right - sa.left, sh = sa.bottom - sa.top;
+    const std::int64_t dw = da.right - da.left, dh = da.bottom - da.top;
+    if (sw == 0 || sh == 0 || dw == 0 || dh == 0) return want;
+    const int sb = source.format->bytes, db = to.format->bytes;
+    for (int y = 0; y < to.height; ++y) {
+        for (int x = 0; x < to.width; ++x) {
+            if (x < da.left || x >= da.right || y < da.top || y >= da.bottom) continue;
+            if (x < clip.left || x >= clip.right || y < clip.top || y >= clip.bottom) continue;
+            const std::int64_t sx = sample(x, da.left, sa.left, sw, dw);
+            const std::int64_t sy = sample(y, da.top, sa.top, sh, dh);
+            if (sx < 0 || sx >= source.width || sy < 0 || sy >= source.height) continue;
+            const std::uint32_t in = read_pixel(source.pixels + sy * source.pitch + sx * sb, sb);
+            const std::uint32_t color = display::pixel_to_color(*source.format, source.palette, in);
+            write_pixel(want.data() + guard + std::size_t(y) * to.pitch + std::size_t(x) * db, db,
+                        display::color_to_pixel(*to.format, to.palette, color));
+        }
+    }
+    return want;
+}
+
+// blit() with and without the vector loops, each onto a fresh copy of the destination
+void expect_copy_matches(const display::Image& source, display::Rect source_area,
+                         const DestinationBuffer& destination, display::Rect destination_area,
+                         display::Rect clip) {
+    const std::vector<std::uint8_t> want =
+        expected_copy(source, source_area, destination, destination_area, clip);
+    for (const bool vector : {true, false}) {
+        DestinationBuffer copy = destination;
+        copy.image.pixels = copy.bytes.data() + guard;
+        display::allow_vector_loops(vector);
+        display::blit(source, source_area, copy.image, destination_area, clip);
+        display::allow_vector_loops(true);
+        const auto wrong = std::mismatch(copy.bytes.begin(), copy.bytes.end(), want.begin());
+        if (wrong.first != copy.bytes.end()) {
+            const long at = long(wrong.first - copy.bytes.begin()) - guard;
+            ADD_FAILURE() << (vector ? "vector" : "portable") << " loops: byte " << at
+                          << " of the destination (row " << at / destination.image.pitch << ") is "
+                          << int(*wrong.first) << ", want " << int(*wrong.second);
+            return;
+        }
+    }
+}
+
+TEST(DisplayPixelEngine, Bgr24ToXrgb32RowsOfEveryWidthPitchAndOffset) {
+    const display::PixelFormat bgr24 = format_of(24, 0xff0000, 0xff00, 0xff, 0);
+    const display::PixelFormat xrgb = format_of(32, 0xff0000, 0xff00, 0xff, 0);
+    std::mt19937 random(7);
+    const display::Rect everything{-100000, -100000, 100000, 100000};
+    // Widths around every multiple of the sixteen-pixel step, with and without row padding
+    for (int width = 1; width <= 70; ++width) {
+        for (int padding : {0, 1, 5}) {
+            SCOPED_TRACE(testing::Message() << "width " << width << " padding " << padding);
+            const int height = 3;
+            SourceBuffer source(width, height, width * 3 + padding, bgr24, random);
+            DestinationBuffer destination(width, height, width * 4 + 4 * (padding & 1), xrgb,
+                                          random);
+            const display::Rect whole{0, 0, width, height};
+            expect_copy_matches(source.image, whole, destination, whole, everything);
+            // From an odd source column to an odd destination column, clipped on the right
+            if (width > 2) {
+                const display::Rect from{1, 0, width, height}, to{2, 1, width + 1, height + 1};
+                expect_copy_matches(source.image, from, destination, to, everything);
+                const display::Rect clip{0, 0, width - 1, height};
+                expect_copy_matches(source.image, whole, destination, whole, clip);
+            }
+        }
+    }
+}
+
+TEST(DisplayPixelEngine, TheDemosPictureLoadIsOneLongRowOfExactPixels) {
+    const display::PixelFormat bgr24 = format_of(24, 0xff0000, 0xff00, 0xff, 0);
+    const display::PixelFormat xrgb = format_of(32, 0xff0000, 0xff00, 0xff, 0);
+    std::mt19937 random(11);
+    SourceBuffer source(320, 200, 960, bgr24, random);
+    DestinationBuffer destination(320, 200, 1280, xrgb, random);
+    const display::Rect whole{0, 0, 320, 200};
+    expect_copy_matches(source.image, whole, destination, whole, whole);
+}
+
+TEST(DisplayPixelEngine, ScaledCopiesMatchTheReferenceInEveryFormatPair) {
+    const display::PixelFormat formats[] = {
+        format_of(32, 0xff0000, 0xff00, 0xff, 0),            // masked copy
+        format_of(32, 0xff0000, 0xff00, 0xff, 0xff000000u),  // plain copy
+        format_of(24, 0xff0000, 0xff00, 0xff, 0),            // 24 <-> 32 loops
+        format_of(16, 0xf800, 0x07e0, 0x001f, 0),            // generic conversion
+        format_of(8, 0, 0, 0, 0),                            // palette lookup
+    };
+    std::mt19937 random(3);
+    auto between = [&](int low, int high) {
+        return std::uniform_int_distribution<int>(low, high)(random);
+    };
+    for (const auto& from : formats) {
+        for (const auto& to : formats) {
+            for (int round = 0; round < 40; ++round) {
+                const int sw = between(1, 60), sh = between(1, 12);
+                const int dw = between(1, 60), dh = between(1, 12);
+                SourceBuffer source(sw, sh, sw * from.bytes + between(0, 5), from, random);
+                DestinationBuffer destination(dw, dh, dw * to.bytes + between(0, 5), to, random);
+                // Areas that overhang both images, sometimes reversed; destination sizes near
+                // the source's (long runs) as well as far from it (pixel by pixel)
+                const int aw = between(1, sw + 4);
+                const int ah = between(1, sh + 4);
+                const bool near = round % 2 == 0;
+                const int bw = near ? aw + between(-2, 6) : between(1, 3 * dw);
+                const int bh = near ? ah + between(-1, 3) : between(1, 3 * dh);
+                display::Rect source_area{between(-3, sw), between(-3, sh), 0, 0};
+                source_area.right = source_area.left + aw;
+                source_area.bottom = source_area.top + ah;
+                display::Rect destination_area{between(-6, dw), between(-4, dh), 0, 0};
+                destination_area.right = destination_area.left + std::max(bw, 1);
+                destination_area.bottom = destination_area.top + std::max(bh, 1);
+                if (round % 3 == 0) {
+                    std::swap(destination_area.left, destination_area.right);
+                    std::swap(destination_area.top, destination_area.bottom);
+                }
+                const display::Rect clip =
+                    round % 4 == 1 ? display::Rect{between(0, dw / 2), between(0, dh / 2), dw,
+                                                   between(dh / 2 + 1, dh)}
+                                   : display::Rect{0, 0, dw, dh};
+                SCOPED_TRACE(testing::Message()
+                             << from.bits << " -> " << to.bits << " bits, round " << round);
+                expect_copy_matches(source.image, source_area, destination, destination_area, clip);
+            }
+        }
+    }
+}
+
+TEST(DisplayPixelEngine, TheDemosJitterCopyMatchesTheReferenceAtEveryShift) {
+    const display::PixelFormat xrgb = format_of(32, 0xff0000, 0xff00, 0xff, 0);
+    std::mt19937 random(5);
+    SourceBuffer picture(320, 200, 1280, xrgb, random);  // random top bytes: cleared on copy
+    DestinationBuffer screen(320, 200, 1280, xrgb, random);
+    const display::Rect whole{0, 0, 320, 200};
+    for (int x = 1; x <= 10; ++x) {
+        for (int y : {1, 4, 10}) {
+            SCOPED_TRACE(testing::Message() << "shift " << x << "," << y);
+            expect_copy_matches(picture.image, whole, screen, display::Rect{320, 200, -x, -y},
+                                whole);
+        }
+    }
 }
 
 }  // namespace
