@@ -81,6 +81,18 @@ struct BackendEntry {
     int (*modes)(ModeValue* modes, int max);
 };
 
+// What a back end's modes function gives for a fixed list of sizes: the sizes that fit in max,
+// each in the default format at the given refresh rate (0: unknown)
+template <int N>
+int list_modes(ModeValue* modes, int max, const int (&sizes)[N][2], int refresh) {
+    int n = 0;
+    for (const auto& size : sizes) {
+        if (n == max) break;
+        modes[n++] = ModeValue{size[0], size[1], refresh, default_format()};
+    }
+    return n;
+}
+
 #define TRELK_DISPLAY_BACKENDS(X) X(window) X(terminal) X(headless)
 
 #define TRELK_DISPLAY_DECLARE_BACKEND(name) extern const BackendEntry name##_backend;

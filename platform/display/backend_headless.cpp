@@ -21,12 +21,7 @@ std::unique_ptr<Backend> open_headless(const OpenRequest&) { return std::make_un
 int headless_modes(ModeValue* modes, int max) {
     static const int sizes[][2] = {{320, 200},  {320, 240},  {640, 400},   {640, 480},  {800, 600},
                                    {1024, 768}, {1280, 720}, {1280, 1024}, {1920, 1080}};
-    int n = 0;
-    for (const auto& size : sizes) {
-        if (n == max) break;
-        modes[n++] = ModeValue{size[0], size[1], 0, default_format()};
-    }
-    return n;
+    return list_modes(modes, max, sizes, 0);
 }
 
 }  // namespace

@@ -269,12 +269,7 @@ int terminal_modes(ModeValue* modes, int max) {
     const char* reason = nullptr;
     if (!can_run(&reason)) return -1;
     static const int sizes[][2] = {{320, 200}, {320, 240}, {640, 400}, {640, 480}};
-    int n = 0;
-    for (const auto& size : sizes) {
-        if (n == max) break;
-        modes[n++] = ModeValue{size[0], size[1], 30, default_format()};
-    }
-    return n;
+    return list_modes(modes, max, sizes, 30);
 }
 
 }  // namespace
