@@ -187,6 +187,39 @@ void pixel_ours(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * cube_pixels);
 }
 
+// ---- the cube alone, drawn over a cleared screen, as in the frame ----
+void cube_store(benchmark::State& state) {
+    // The memory bound of the cube: its pixel stores alone, at the first frame's places
+    Ours ours(picture_width, picture_height);
+    std::vector<Uint32> addresses;
+    {
+        auto* pixels = static_cast<Uint32*>(ours.screen.lock());
+        std::fill(pixels, pixels + picture_width * picture_height, 0u);
+        ours.screen.unlock();
+        draw_cube(ours.screen, 0, -20, 50, 5, 255, 10);
+        pixels = static_cast<Uint32*>(ours.screen.lock());
+        for (Uint32 i = 0; i < Uint32(picture_width * picture_height); ++i)
+            if (pixels[i]) addresses.push_back(i);
+        ours.screen.unlock();
+    }
+    std::vector<Uint32> pixels(picture_width * picture_height);
+    for (auto _ : state) {
+        for (Uint32 a : addresses) pixels[a] = 0xffffff;
+        benchmark::ClobberMemory();
+    }
+}
+void cube_sdl(benchmark::State& state) {
+    SdlTwin twin(picture_width, picture_height);
+    for (auto _ : state) twin.cube(false);
+}
+void cube_ours(benchmark::State& state) {
+    Ours ours(picture_width, picture_height);
+    for (auto _ : state) {
+        draw_cube(ours.screen, 0, -20, 50, 5, 255, 10);
+        advance_angles(2, 1, 2);
+    }
+}
+
 // ---- the whole frame, at three sizes ----
 void frame_memory(benchmark::State& state) {
     const std::size_t screen = std::size_t(state.range(0)) * state.range(1);
@@ -266,6 +299,9 @@ BENCHMARK(present_ours);
 BENCHMARK(pixel_store);
 BENCHMARK(pixel_sdl);
 BENCHMARK(pixel_ours);
+BENCHMARK(cube_store);
+BENCHMARK(cube_sdl);
+BENCHMARK(cube_ours);
 #define FRAME_SIZES ->Args({320, 200})->Args({640, 480})->Args({1920, 1080})
 BENCHMARK(frame_memory) FRAME_SIZES;
 BENCHMARK(frame_sdl) FRAME_SIZES;

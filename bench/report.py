@@ -13,6 +13,7 @@ TWINS = {
     "scale": ("scale_sdl", "scale_memcpy"),
     "present": ("present_sdl", "present_memcpy"),
     "pixel": ("pixel_sdl", "pixel_store"),
+    "cube": ("cube_sdl", "cube_store"),
     "frame": ("frame_sdl", "frame_memory"),
     "startup": ("startup_sdl", None),
 }

@@ -63,6 +63,12 @@ SdlTwin::~SdlTwin() {
 
 void SdlTwin::frame(bool lock_per_pixel) {
     SDL_FillRect(screen, nullptr, 0);
+    scale_picture();
+    cube(lock_per_pixel);
+    SDL_BlitSurface(screen, nullptr, window, nullptr);
+}
+
+void SdlTwin::scale_picture() {
 
     random_state = random_state * 214013u + 2531011u;
     const int r1 = int(random_state >> 16) & 0x7fff;
@@ -70,6 +76,9 @@ void SdlTwin::frame(bool lock_per_pixel) {
     const int r2 = int(random_state >> 16) & 0x7fff;
     SDL_Rect destination{r2 % 10 - 10, r1 % 10 - 10, 330 - r2 % 10, 210 - r1 % 10};
     SDL_BlitScaled(picture, nullptr, screen, &destination);
+}
+
+void SdlTwin::cube(bool lock_per_pixel) {
 
     const double step = 3.141592654 / 128;
     const double cx = std::cos(angle_x * step), sx = std::sin(angle_x * step);
@@ -93,6 +102,4 @@ void SdlTwin::frame(bool lock_per_pixel) {
     angle_x = (angle_x + 2) % 255;
     angle_y = (angle_y + 1) % 255;
     angle_z = (angle_z + 2) % 255;
-
-    SDL_BlitSurface(screen, nullptr, window, nullptr);
 }

@@ -79,7 +79,9 @@ std::uint32_t grey_pixel(int grey) {
 
 // One pixel, as the surface expects it: lock, ask the width while locked, store, unlock. The
 // caller has clipped (x, y) into the surface; a null address or a narrower row skips the store.
-void plot(trelk::BaseSurface& surface, long long x, long long y, std::uint32_t pixel) {
+// Always inlined into the line loop: a call per pixel costs about as much as the pixel itself.
+inline __attribute__((always_inline)) void plot(trelk::BaseSurface& surface, long long x,
+                                               long long y, std::uint32_t pixel) {
     void* pixels = surface.lock();
     const int width = surface.width();
     if (pixels != nullptr && x < width) {
