@@ -34,14 +34,7 @@ function(demo_tests_needing_other_parts)
     add_dependencies(demo_program_test kelvra-demo assets)
     add_test(NAME demo_program COMMAND demo_program_test --gtest_filter=-*Window*)
     set_tests_properties(demo_program PROPERTIES TIMEOUT 300)
-    find_program(XVFB_RUN xvfb-run)
-    if(XVFB_RUN)
-      add_test(NAME demo_window
-               COMMAND ${XVFB_RUN} -a -s "-screen 0 1280x1024x24 -noreset"
-                       $<TARGET_FILE:demo_program_test> --gtest_filter=*Window*)
-      set_tests_properties(demo_window PROPERTIES TIMEOUT 120
-        ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0")
-    endif()
+    add_window_test(demo_window COMMAND $<TARGET_FILE:demo_program_test> --gtest_filter=*Window*)
   endif()
 endfunction()
 cmake_language(DEFER CALL demo_tests_needing_other_parts)

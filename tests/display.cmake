@@ -18,7 +18,6 @@ if(TARGET trelk_display)
   target_compile_definitions(display_tests PRIVATE DISPLAY_TESTS_DIR="${CMAKE_CURRENT_LIST_DIR}")
   gtest_discover_tests(display_tests PROPERTIES ENVIRONMENT "TRELK_DISPLAY=headless" TIMEOUT 120)
 
-  find_program(XVFB_RUN xvfb-run)
   pkg_check_modules(X11 IMPORTED_TARGET x11)
   if(XVFB_RUN AND X11_FOUND)
     add_executable(display_window_tests ${CMAKE_CURRENT_LIST_DIR}/display_window.cpp
@@ -27,13 +26,8 @@ if(TARGET trelk_display)
                           GTest::gtest GTest::gtest_main)
     target_compile_definitions(display_window_tests PRIVATE
                                DISPLAY_TESTS_DIR="${CMAKE_CURRENT_LIST_DIR}")
-    # One X server for the whole program, its tests one after another. -noreset: by default
-    # the server resets when its last client leaves, and a window opened during the reset
-    # finds no display (SDL then falls back to its offscreen driver, which we refuse)
-    add_test(NAME display_window
-             COMMAND ${XVFB_RUN} -a -s "-screen 0 1280x1024x24 -noreset"
-                     $<TARGET_FILE:display_window_tests>)
-    set_tests_properties(display_window PROPERTIES TIMEOUT 180
-      ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0;TRELK_DISPLAY=window")
+    # One X server for the whole program, its tests one after another
+    add_window_test(display_window ENVIRONMENT TRELK_DISPLAY=window
+                    COMMAND $<TARGET_FILE:display_window_tests>)
   endif()
 endif()

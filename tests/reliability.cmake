@@ -22,14 +22,8 @@ if(TARGET demo_core AND TARGET trelk_display AND TARGET midas AND TARGET assets)
     add_dependencies(reliability_faults kelvra-demo assets)
     gtest_discover_tests(reliability_faults TEST_FILTER "-*Window*" PROPERTIES TIMEOUT 300
                          ENVIRONMENT "DISPLAY=")
-    find_program(XVFB_RUN xvfb-run)
-    if(XVFB_RUN)
-      add_test(NAME reliability_faults_window
-               COMMAND ${XVFB_RUN} -a -s "-screen 0 1280x1024x24 -noreset"
-                       $<TARGET_FILE:reliability_faults> --gtest_filter=*Window*)
-      set_tests_properties(reliability_faults_window PROPERTIES TIMEOUT 120
-        ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0")
-    endif()
+    add_window_test(reliability_faults_window
+                    COMMAND $<TARGET_FILE:reliability_faults> --gtest_filter=*Window*)
 
     # A headless run of 1,000 frames under LeakSanitizer (in the sanitizer build): nothing
     # may be reported as leaked
