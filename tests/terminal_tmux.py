@@ -3,7 +3,8 @@
 what the pane shows, and that a key, Ctrl-C, SIGTERM and SIGHUP each end it with status 0 and
 leave the pane as the shell had it: main screen, cursor visible, earlier output still there.
 
-Usage: terminal_tmux.py DEMO ASSETS_DIR SCENARIO, SCENARIO one of: key, resize, palette, hangup.
+Usage: terminal_tmux.py DEMO ASSETS_DIR SCENARIO, SCENARIO one of: key, resize, palette, hangup,
+suspend.
 Each run has a tmux server of its own (tmux -L) that it kills at the end."""
 import os
 import re
@@ -175,6 +176,33 @@ try:
         wait_for("the demo to end without its terminal",
                  lambda: not os.path.exists("/proc/%d" % pid) or
                  open("/proc/%d/stat" % pid).read().rsplit(")", 1)[1].split()[0] == "Z", 10)
+    elif SCENARIO == "suspend":
+        # Ctrl-Z gives the shell its screen back while the demo is stopped; fg brings the demo
+        # back, drawn whole, and a key then ends it normally
+        start("truecolor")
+        tmux("send-keys", "C-z")
+        wait_for("the shell's screen while the demo is stopped",
+                 lambda: tmux("display", "-p", "#{alternate_on} #{cursor_flag}").split() ==
+                 ["0", "1"] and MARKER in tmux("capture-pane", "-p"))
+        tmux("send-keys", "stty -a | grep -o -- '-\\?icanon' ", "Enter")
+        wait_for("the shell's line mode while the demo is stopped",
+                 lambda: re.search(r"^icanon\s*$", tmux("capture-pane", "-p"), re.M))
+        tmux("send-keys", "fg", "Enter")
+        wait_for("the demo drawn again after fg",
+                 lambda: tmux("display", "-p", "#{alternate_on}").strip() == "1" and
+                 picture_box(cells()) == (0, 4, 100, 31))
+        tmux("send-keys", "x")
+        # The stopped job has already let the shell go on ("status=148"): fg's own status
+        # tells how the demo ended
+        wait_for("the shell after the demo ended",
+                 lambda: tmux("display", "-p", "#{alternate_on} #{cursor_flag}").split() ==
+                 ["0", "1"] and picture_box(cells()) is None)
+        tmux("send-keys", "echo resumed=$?", "Enter")
+        text = wait_for("the demo's status after fg",
+                        lambda: (lambda t: t if re.search(r"^resumed=", t, re.M) else None)(
+                            tmux("capture-pane", "-p")))
+        if not re.search(r"^resumed=0$", text, re.M):
+            fail("after Ctrl-Z, fg and a key the demo did not end with status 0")
     else:
         fail("no scenario " + SCENARIO)
 finally:

@@ -12,6 +12,8 @@
 //   it in parts); a terminal that takes nothing for a second cuts that frame short, and the
 //   next rewrites every cell.
 // - SIGWINCH: the picture is fitted to the new size at the next update() or key().
+// - Ctrl-Z: the shell gets its screen back while the program is stopped (TerminalInput); when
+//   continued, the alternate screen comes back and every cell is drawn again.
 //   SIGHUP, or a write that fails: the terminal is gone. A quit is asked for, so key() is
 //   true; no frame is written any more, and closing gives the restoring bytes one short try.
 // Colours: 24-bit when COLORTERM is truecolor or 24bit, else the 256-colour palette. The
@@ -117,12 +119,15 @@ public:
         static bool exit_hook = false;
         if (!exit_hook) exit_hook = std::atexit(restore_at_exit) == 0;
         terminal_restore_output(fd_, leave_sequence);
+        terminal_resume_output(fd_, enter_sequence);
+        resumes_ = terminal_resumes();
         terminal_open = true;
         write_all(enter_sequence, sizeof enter_sequence - 1, stuck_milliseconds);
     }
 
     ~Terminal() override {
         terminal_restore_output(-1, nullptr);
+        terminal_resume_output(-1, nullptr);
         // After a hang-up the terminal may still be there (a signal sent by hand): it is
         // worth a short try, and a dead one fails the write at once
         if (!gone_) write_all(leave_sequence, sizeof leave_sequence - 1, 100);
@@ -152,7 +157,7 @@ public:
             return;
         }
         terminal_.poll(keys);
-        if (resized) draw();
+        if (resized || resumes_ != terminal_resumes()) draw();
     }
 
     void wait(KeyQueue& keys, int milliseconds) override {
@@ -203,6 +208,12 @@ private:
     // Writes the cells that changed, unless the terminal has not taken the last frame yet
     void draw() {
         if (gone_ || hung_up) return;
+        if (resumes_ != terminal_resumes()) {
+            // Back from Ctrl-Z: the shell has drawn over the screen, and its size may be new
+            resumes_ = terminal_resumes();
+            cells_.forget();
+            resized = 1;
+        }
         if (resized) fit();
         struct pollfd out = {fd_, POLLOUT, 0};
         if (::poll(&out, 1, 0) <= 0) return;  // skipped: still busy with the last frame
@@ -250,6 +261,7 @@ private:
     bool own_fd_ = false;
     bool gone_ = false;  // a write failed: nothing more can be written to the terminal
     std::int64_t last_refresh_ = 0;
+    int resumes_ = 0;  // terminal_resumes() when the screen was last redrawn whole
 };
 
 std::unique_ptr<Backend> open_terminal(const OpenRequest& request) {

@@ -29,6 +29,65 @@ volatile std::sig_atomic_t restore_fd = -1;
 
 void restore_at_exit() { terminal_restore_now(); }
 
+// Raw mode as set, for coming back after Ctrl-Z; what to write then
+struct termios raw_settings;
+char resume_bytes[63];
+volatile std::sig_atomic_t resume_length = 0;
+volatile std::sig_atomic_t resume_fd = -1;
+volatile std::sig_atomic_t resume_count = 0;
+struct sigaction previous_stop;
+bool watching_stop = false;
+
+void write_bytes(int fd, const char* bytes, int length) {
+    if (length <= 0 || fd < 0) return;
+    const ssize_t written = ::write(fd, bytes, std::size_t(length));
+    (void)written;  // nothing more can be done for a terminal that takes nothing
+}
+
+// Ctrl-Z: the terminal as the shell had it, then stop for real; when continued, raw mode and
+// the back end's screen again. Only async-signal-safe calls.
+void on_stop(int) {
+    const int saved_errno = errno;
+    write_bytes(restore_fd, restore_bytes, restore_length);
+    if (settings_saved && raw_users > 0) tcsetattr(STDIN_FILENO, TCSANOW, &saved_settings);
+
+    struct sigaction stop_now;
+    std::memset(&stop_now, 0, sizeof stop_now);
+    stop_now.sa_handler = SIG_DFL;
+    sigemptyset(&stop_now.sa_mask);
+    struct sigaction ours;
+    sigaction(SIGTSTP, &stop_now, &ours);
+    sigset_t stop_signal;
+    sigemptyset(&stop_signal);
+    sigaddset(&stop_signal, SIGTSTP);
+    sigprocmask(SIG_UNBLOCK, &stop_signal, nullptr);
+    raise(SIGTSTP);  // stopped here until the shell continues us
+    sigaction(SIGTSTP, &ours, nullptr);
+
+    if (raw_users > 0) tcsetattr(STDIN_FILENO, TCSANOW, &raw_settings);
+    write_bytes(resume_fd, resume_bytes, resume_length);
+    resume_count = resume_count + 1;
+    errno = saved_errno;
+}
+
+// A program started with Ctrl-Z ignored (no job control) keeps ignoring it
+void watch_stop() {
+    sigaction(SIGTSTP, nullptr, &previous_stop);
+    watching_stop = previous_stop.sa_handler == SIG_DFL;
+    if (!watching_stop) return;
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = on_stop;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTSTP, &action, nullptr);
+}
+
+void unwatch_stop() {
+    if (watching_stop) sigaction(SIGTSTP, &previous_stop, nullptr);
+    watching_stop = false;
+}
+
 KeyValue key(int code, int alt = 0, int shift = 0, int control = 0) {
     return KeyValue{code, alt, shift, control};
 }
@@ -207,6 +266,17 @@ void terminal_restore_now() {
     if (settings_saved && raw_users > 0) tcsetattr(STDIN_FILENO, TCSANOW, &saved_settings);
 }
 
+void terminal_resume_output(int fd, const char* bytes) {
+    resume_length = 0;  // a signal meanwhile writes nothing half changed
+    if (!bytes) return;
+    const std::size_t length = std::min(std::strlen(bytes), sizeof resume_bytes);
+    std::memcpy(resume_bytes, bytes, length);
+    resume_fd = fd;
+    resume_length = int(length);
+}
+
+int terminal_resumes() { return resume_count; }
+
 void terminal_restore_output(int fd, const char* bytes) {
     restore_length = 0;  // a signal meanwhile writes nothing half changed
     if (!bytes) return;
@@ -230,7 +300,9 @@ TerminalInput::TerminalInput() {
         settings.c_iflag &= ~(IXON | ICRNL);
         settings.c_cc[VMIN] = 0;  // read() returns at once with what there is
         settings.c_cc[VTIME] = 0;
+        raw_settings = settings;
         if (tcsetattr(STDIN_FILENO, TCSANOW, &settings) != 0) return;
+        watch_stop();
     }
     raw_users = raw_users + 1;
     active_ = true;
@@ -238,7 +310,10 @@ TerminalInput::TerminalInput() {
 
 TerminalInput::~TerminalInput() {
     if (!active_) return;
-    if (raw_users == 1) terminal_restore_now();
+    if (raw_users == 1) {
+        unwatch_stop();
+        terminal_restore_now();
+    }
     raw_users = raw_users - 1;
 }
 
