@@ -1,6 +1,7 @@
 // The demo as a process, from a folder that holds its picture and module: headless runs that
 // end after N frames and capture the last one, the capture compared with reference frames and
-// with the cube drawn in-process, the missing picture, the missing or broken module, and (under
+// with the cube drawn in-process, the missing picture, the missing or broken module, the music
+// captured by SDL's disk audio driver, and (under
 // a virtual X display) the real window, its screenshot and a key that ends it.
 //
 // Captures are read back with ImageMagick (a reader we did not write) as raw RGB.
@@ -10,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -204,6 +206,29 @@ TEST_F(DemoProgram, MissingOrBrokenModuleGivesASilentDemo) {
         const Image frame = read_image(dir / "capture.png");
         EXPECT_TRUE(frame.width == 320 && white_mask(frame) == cube_mask(3)) << what;
     }
+}
+
+// The music as the demo plays it: SDL's disk driver writes what the device would have played
+// (44.1 kHz, 16-bit stereo) while the demo runs for two seconds and is then asked to quit.
+TEST_F(DemoProgram, MusicIsAudibleWhileTheDemoRuns) {
+    const std::string command = "cd '" + dir.string() +
+                                "' && env TRELK_DISPLAY=headless SDL_AUDIODRIVER=disk "
+                                "SDL_DISKAUDIOFILE=music.raw timeout --preserve-status -s TERM 2 '" +
+                                demo_binary.string() + "' > output.txt 2>&1";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status)) << "the demo did not end by itself after SIGTERM";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+
+    std::ifstream in(dir / "music.raw", std::ios::binary);
+    std::vector<std::int16_t> samples;
+    std::int16_t sample = 0;
+    while (in.read(reinterpret_cast<char*>(&sample), sizeof sample)) samples.push_back(sample);
+    const std::size_t half_second = 44100;  // stereo samples
+    ASSERT_GT(samples.size(), half_second) << "less than half a second of sound was written";
+    double sum = 0;
+    for (std::int16_t v : samples) sum += double(v) * v;
+    const double rms = std::sqrt(sum / double(samples.size())) / 32768.0;
+    EXPECT_GT(rms, 0.01) << "the music is (nearly) silent: RMS " << rms;
 }
 
 // ---- under a virtual X display (xvfb-run, from CTest)
