@@ -22,33 +22,57 @@ struct termios saved_settings;
 volatile int raw_users = 0;
 volatile bool settings_saved = false;
 
+// Bytes for the terminal that a signal handler may have to write: set outside handlers, read
+// inside them (a handler meanwhile sees a length of 0 and writes nothing half changed)
+class SignalBytes {
+public:
+    void set(int to, const char* text) {
+        length = 0;
+        if (!text) return;
+        const std::size_t n = std::min(std::strlen(text), sizeof bytes);
+        std::memcpy(bytes, text, n);
+        fd = to;
+        length = int(n);
+    }
+    // Async-signal-safe
+    void write() const { write(length); }
+    // The same, and never again: the length is taken first, so a signal arriving meanwhile
+    // writes nothing a second time
+    void write_once() {
+        const int n = length;
+        length = 0;
+        write(n);
+    }
+
+private:
+    char bytes[63];
+    volatile std::sig_atomic_t length = 0;
+    volatile std::sig_atomic_t fd = -1;
+
+    void write(int n) const {
+        if (n <= 0 || fd < 0) return;
+        const ssize_t written = ::write(fd, bytes, std::size_t(n));
+        (void)written;  // nothing more can be done for a terminal that takes nothing
+    }
+};
+
 // What terminal_restore_now() writes before the settings (terminal_restore_output)
-char restore_bytes[63];
-volatile std::sig_atomic_t restore_length = 0;
-volatile std::sig_atomic_t restore_fd = -1;
+SignalBytes restore_output;
 
 void restore_at_exit() { terminal_restore_now(); }
 
 // Raw mode as set, for coming back after Ctrl-Z; what to write then
 struct termios raw_settings;
-char resume_bytes[63];
-volatile std::sig_atomic_t resume_length = 0;
-volatile std::sig_atomic_t resume_fd = -1;
+SignalBytes resume_output;  // terminal_resume_output
 volatile std::sig_atomic_t resume_count = 0;
 struct sigaction previous_stop;
 bool watching_stop = false;
-
-void write_bytes(int fd, const char* bytes, int length) {
-    if (length <= 0 || fd < 0) return;
-    const ssize_t written = ::write(fd, bytes, std::size_t(length));
-    (void)written;  // nothing more can be done for a terminal that takes nothing
-}
 
 // Ctrl-Z: the terminal as the shell had it, then stop for real; when continued, raw mode and
 // the back end's screen again. Only async-signal-safe calls.
 void on_stop(int) {
     const int saved_errno = errno;
-    write_bytes(restore_fd, restore_bytes, restore_length);
+    restore_output.write();
     if (settings_saved && raw_users > 0) tcsetattr(STDIN_FILENO, TCSANOW, &saved_settings);
 
     struct sigaction stop_now;
@@ -65,7 +89,7 @@ void on_stop(int) {
     sigaction(SIGTSTP, &ours, nullptr);
 
     if (raw_users > 0) tcsetattr(STDIN_FILENO, TCSANOW, &raw_settings);
-    write_bytes(resume_fd, resume_bytes, resume_length);
+    resume_output.write();
     resume_count = resume_count + 1;
     errno = saved_errno;
 }
@@ -257,34 +281,15 @@ int decode_terminal_keys(const unsigned char* bytes, int count, KeyValue* keys, 
 }
 
 void terminal_restore_now() {
-    const int length = restore_length;
-    restore_length = 0;
-    if (length > 0) {
-        const ssize_t written = ::write(restore_fd, restore_bytes, std::size_t(length));
-        (void)written;  // nothing more can be done for a terminal that takes nothing
-    }
+    restore_output.write_once();
     if (settings_saved && raw_users > 0) tcsetattr(STDIN_FILENO, TCSANOW, &saved_settings);
 }
 
-void terminal_resume_output(int fd, const char* bytes) {
-    resume_length = 0;  // a signal meanwhile writes nothing half changed
-    if (!bytes) return;
-    const std::size_t length = std::min(std::strlen(bytes), sizeof resume_bytes);
-    std::memcpy(resume_bytes, bytes, length);
-    resume_fd = fd;
-    resume_length = int(length);
-}
+void terminal_resume_output(int fd, const char* bytes) { resume_output.set(fd, bytes); }
 
 int terminal_resumes() { return resume_count; }
 
-void terminal_restore_output(int fd, const char* bytes) {
-    restore_length = 0;  // a signal meanwhile writes nothing half changed
-    if (!bytes) return;
-    const std::size_t length = std::min(std::strlen(bytes), sizeof restore_bytes);
-    std::memcpy(restore_bytes, bytes, length);
-    restore_fd = fd;
-    restore_length = int(length);
-}
+void terminal_restore_output(int fd, const char* bytes) { restore_output.set(fd, bytes); }
 
 TerminalInput::TerminalInput() {
     if (!isatty(STDIN_FILENO)) return;
