@@ -5,6 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/packages.sh
 ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+scripts/check_format.sh
 
 # The fuzz targets: a clang build with libFuzzer, each target run for a short fixed time from
 # its corpus (the long runs are in reliability.sh). Their inputs also replay as tests below.

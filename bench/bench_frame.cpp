@@ -3,10 +3,9 @@
 // (the memory bound). Names pair up as <operation>/<who>: report.py turns them into ratios.
 #include <SDL.h>
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
-
-#include <fcntl.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -49,7 +48,8 @@ std::vector<unsigned char> picture_bytes() {
 // Our side: a headless console of the given size, a screen surface as large, and the picture,
 // exactly as the demo builds them.
 struct Ours {
-    explicit Ours(int width, int height) : screen(width, height, format), picture(320, 200, format) {
+    explicit Ours(int width, int height)
+        : screen(width, height, format), picture(320, 200, format) {
         console.open("bench", width, height, format, 0);
         const std::vector<unsigned char> bytes = picture_bytes();
         picture.load(bytes.data(), picture_width, picture_height, picture_width * 3, format24,
@@ -225,9 +225,9 @@ void frame_memory(benchmark::State& state) {
     const std::size_t screen = std::size_t(state.range(0)) * state.range(1);
     std::vector<Uint32> a(screen), b(screen), picture(330 * 210);
     for (auto _ : state) {
-        std::memset(a.data(), 0, screen * 4);                                     // clear
+        std::memset(a.data(), 0, screen * 4);                                         // clear
         std::memcpy(a.data(), picture.data(), std::min(screen, picture.size()) * 4);  // scale
-        std::memcpy(b.data(), a.data(), screen * 4);                              // present
+        std::memcpy(b.data(), a.data(), screen * 4);                                  // present
         benchmark::ClobberMemory();
     }
 }

@@ -29,7 +29,8 @@ void line(SDL_Surface* s, bool lock_per_pixel, int x1, int y1, int x2, int y2, U
     for (int i = 0; i <= length; ++i) {
         if (lock_per_pixel) SDL_LockSurface(s);
         const int w = s->w;
-        if (x >= 0 && y >= 0 && x < w && y < s->h) static_cast<Uint32*>(s->pixels)[x + y * w] = value;
+        if (x >= 0 && y >= 0 && x < w && y < s->h)
+            static_cast<Uint32*>(s->pixels)[x + y * w] = value;
         if (lock_per_pixel) SDL_UnlockSurface(s);
         err += shorter;
         if (err >= length) {
@@ -47,7 +48,8 @@ void line(SDL_Surface* s, bool lock_per_pixel, int x1, int y1, int x2, int y2, U
 }  // namespace
 
 SdlTwin::SdlTwin(int width, int height)
-    : screen(make_surface(width, height)), picture(make_surface(320, 200)),
+    : screen(make_surface(width, height)),
+      picture(make_surface(320, 200)),
       window(make_surface(width, height)) {
     // Any picture will do: the cost of the blits does not depend on the colours.
     for (int y = 0; y < 200; ++y)
@@ -69,7 +71,6 @@ void SdlTwin::frame(bool lock_per_pixel) {
 }
 
 void SdlTwin::scale_picture() {
-
     random_state = random_state * 214013u + 2531011u;
     const int r1 = int(random_state >> 16) & 0x7fff;
     random_state = random_state * 214013u + 2531011u;
@@ -79,7 +80,6 @@ void SdlTwin::scale_picture() {
 }
 
 void SdlTwin::cube(bool lock_per_pixel) {
-
     const double step = 3.141592654 / 128;
     const double cx = std::cos(angle_x * step), sx = std::sin(angle_x * step);
     const double cy = std::cos(angle_y * step), sy = std::sin(angle_y * step);

@@ -15,9 +15,8 @@ struct SdlTwin {
     // One frame; lock_per_pixel locks and unlocks the screen around every cube pixel instead
     // of once around the whole cube.
     void frame(bool lock_per_pixel);
-    void scale_picture();           // the picture scaled into the jittering rectangle
+    void scale_picture();            // the picture scaled into the jittering rectangle
     void cube(bool lock_per_pixel);  // the cube drawn and turned on
-
 
     SDL_Surface* screen;   // the off-screen frame
     SDL_Surface* picture;  // 320x200 picture

@@ -81,13 +81,13 @@ std::uint32_t grey_pixel(int grey) {
 // caller has clipped (x, y) into the surface; a null address or a narrower row skips the store.
 // Always inlined into the line loop: a call per pixel costs about as much as the pixel itself.
 inline __attribute__((always_inline)) void plot(trelk::BaseSurface& surface, long long x,
-                                               long long y, std::uint32_t pixel) {
+                                                long long y, std::uint32_t pixel) {
     void* pixels = surface.lock();
     const int width = surface.width();
     if (pixels != nullptr && x < width) {
-        static_cast<std::uint32_t*>(pixels)[static_cast<std::size_t>(x) +
-                                            static_cast<std::size_t>(y) *
-                                                static_cast<std::size_t>(width)] = pixel;
+        static_cast<std::uint32_t*>(
+            pixels)[static_cast<std::size_t>(x) +
+                    static_cast<std::size_t>(y) * static_cast<std::size_t>(width)] = pixel;
     }
     surface.unlock();
 }
@@ -133,10 +133,8 @@ void draw_cube(trelk::BaseSurface& surface, int x_offset, int y_offset, int z_of
             continue;
         }
         behind_viewer[v] = false;
-        projected_x[v] =
-            clamp_to_int((static_cast<long long>(x3) - x_offset) * 256 / d + 160);
-        projected_y[v] =
-            clamp_to_int((static_cast<long long>(y_offset) - y3) * 256 / d + 100);
+        projected_x[v] = clamp_to_int((static_cast<long long>(x3) - x_offset) * 256 / d + 160);
+        projected_y[v] = clamp_to_int((static_cast<long long>(y_offset) - y3) * 256 / d + 100);
     }
     draw_cube_edges(surface, grey, thickness);
 }
@@ -186,8 +184,8 @@ void draw_line(trelk::BaseSurface& surface, int x1, int y1, int x2, int y2, int 
 // major axis. After k steps the minor axis has therefore moved (long / 2 + k * short) / long
 // and err is the remainder, which lets the line start at its first pixel inside the surface
 // and stop after its last, setting exactly the pixels the whole line would set there.
-void draw_line(trelk::BaseSurface& surface, long long x1, long long y1, long long x2,
-               long long y2, int grey, const Clip& clip) {
+void draw_line(trelk::BaseSurface& surface, long long x1, long long y1, long long x2, long long y2,
+               int grey, const Clip& clip) {
     const std::uint32_t pixel = grey_pixel(grey);
     const long long dx = x2 - x1;
     const long long dy = y2 - y1;
@@ -225,10 +223,8 @@ void draw_line(trelk::BaseSurface& surface, long long x1, long long y1, long lon
     if (minor_step == 0) {
         if (minor_start < 0 || minor_start >= minor_extent) return;
     } else {
-        const long long q_low =
-            minor_step > 0 ? -minor_start : minor_start - (minor_extent - 1);
-        const long long q_high =
-            minor_step > 0 ? minor_extent - 1 - minor_start : minor_start;
+        const long long q_low = minor_step > 0 ? -minor_start : minor_start - (minor_extent - 1);
+        const long long q_high = minor_step > 0 ? minor_extent - 1 - minor_start : minor_start;
         if (q_high < 0 || q_low > q_high) return;
         if (q_low > 0) {
             // The first k with half + k * short >= q_low * long

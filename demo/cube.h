@@ -56,8 +56,8 @@ void draw_cube_edges(trelk::BaseSurface& surface, int grey, int thickness);
 // A line with both end points, by the error-term rule; asks the surface's size once.
 void draw_line(trelk::BaseSurface& surface, int x1, int y1, int x2, int y2, int grey);
 // The same line, kept inside clip (coordinates wide enough for offset copies of any line).
-void draw_line(trelk::BaseSurface& surface, long long x1, long long y1, long long x2,
-               long long y2, int grey, const Clip& clip);
+void draw_line(trelk::BaseSurface& surface, long long x1, long long y1, long long x2, long long y2,
+               int grey, const Clip& clip);
 
 int sign_of(long long value);  // 1 above 0, -1 below 0, 0 for 0
 

@@ -27,15 +27,24 @@ struct FormatSpec {
 
 // Formats the library knows, then ones it must refuse
 const FormatSpec format_specs[] = {
-    {32, 0xff0000, 0xff00, 0xff, 0},       {32, 0xff0000, 0xff00, 0xff, 0xff000000},
-    {32, 0xff, 0xff00, 0xff0000, 0},       {32, 0x3ff00000, 0xffc00, 0x3ff, 0xc0000000},
-    {24, 0xff0000, 0xff00, 0xff, 0},       {24, 0xff, 0xff00, 0xff0000, 0},
-    {16, 0xf800, 0x7e0, 0x1f, 0},          {16, 0x7c00, 0x3e0, 0x1f, 0x8000},
-    {16, 0xf00, 0xf0, 0xf, 0xf000},        {8, 0xe0, 0x1c, 0x3, 0},
-    {8, 0, 0, 0, 0},                       {8, 0, 0, 0, 0},
-    {12, 0xf00, 0xf0, 0xf, 0},             {32, 0xff00ff, 0xff00, 0xff, 0},
-    {16, 0x1f0000, 0x7e0, 0x1f, 0},        {32, 0xf0f000, 0xff, 0xf, 0},
-    {0, 0, 0, 0, 0},                       {32, 0, 0, 0, 0xff000000},
+    {32, 0xff0000, 0xff00, 0xff, 0},
+    {32, 0xff0000, 0xff00, 0xff, 0xff000000},
+    {32, 0xff, 0xff00, 0xff0000, 0},
+    {32, 0x3ff00000, 0xffc00, 0x3ff, 0xc0000000},
+    {24, 0xff0000, 0xff00, 0xff, 0},
+    {24, 0xff, 0xff00, 0xff0000, 0},
+    {16, 0xf800, 0x7e0, 0x1f, 0},
+    {16, 0x7c00, 0x3e0, 0x1f, 0x8000},
+    {16, 0xf00, 0xf0, 0xf, 0xf000},
+    {8, 0xe0, 0x1c, 0x3, 0},
+    {8, 0, 0, 0, 0},
+    {8, 0, 0, 0, 0},
+    {12, 0xf00, 0xf0, 0xf, 0},
+    {32, 0xff00ff, 0xff00, 0xff, 0},
+    {16, 0x1f0000, 0x7e0, 0x1f, 0},
+    {32, 0xf0f000, 0xff, 0xf, 0},
+    {0, 0, 0, 0, 0},
+    {32, 0, 0, 0, 0xff000000},
 };
 
 // A fuzzed format; null when the library refused it
@@ -101,11 +110,21 @@ bool make_buffer(FuzzInput& in, int bytes, Buffer& b) {
     const std::int64_t row = std::int64_t(b.width) * bytes;
     std::int64_t pitch = 0;
     switch (in.byte() % 5) {
-        case 0: pitch = row; break;
-        case 1: pitch = row + in.byte() % 16; break;
-        case 2: pitch = row - 1 - in.byte() % 4; break;
-        case 3: pitch = (row + 3) / 4 * 4; break;
-        default: pitch = in.edgy(); break;
+        case 0:
+            pitch = row;
+            break;
+        case 1:
+            pitch = row + in.byte() % 16;
+            break;
+        case 2:
+            pitch = row - 1 - in.byte() % 4;
+            break;
+        case 3:
+            pitch = (row + 3) / 4 * 4;
+            break;
+        default:
+            pitch = in.edgy();
+            break;
     }
     b.pitch = int(pitch < INT_MIN ? INT_MIN : pitch > INT_MAX ? INT_MAX : pitch);
     const bool sizes_ok = b.width >= 0 && b.height >= 0 && b.width <= 16384 && b.height <= 16384;
@@ -127,10 +146,12 @@ void check_padding(const Buffer& b) {
     if (!b.valid) return;
     const std::size_t row = std::size_t(b.width) * b.bytes;
     for (int y = 0; y + 1 < b.height; ++y) {
-        for (std::size_t i = std::size_t(y) * b.pitch + row; i < std::size_t(y + 1) * b.pitch; ++i) {
+        for (std::size_t i = std::size_t(y) * b.pitch + row; i < std::size_t(y + 1) * b.pitch;
+             ++i) {
             if (b.pixels[i] != std::uint8_t(0x5a + i * 7)) {
-                fuzz_finding("save wrote byte %zu of a %dx%d buffer of pitch %d: padding after row %d",
-                             i, b.width, b.height, b.pitch, y);
+                fuzz_finding(
+                    "save wrote byte %zu of a %dx%d buffer of pitch %d: padding after row %d", i,
+                    b.width, b.height, b.pitch, y);
             }
         }
     }
@@ -157,7 +178,8 @@ void one_operation(FuzzInput& in, Objects& o, trelk_handle palette) {
             Buffer b;
             if (!make_buffer(in, format_bytes(format), b)) return;
             const void* pixels = in.byte() == 255 ? nullptr : b.pixels;
-            if (op == 0) trelk_surface_load(target, pixels, b.width, b.height, b.pitch, format, palette);
+            if (op == 0)
+                trelk_surface_load(target, pixels, b.width, b.height, b.pitch, format, palette);
             if (op == 1) {
                 trelk_handle source = o.area(in), destination = o.area(in);
                 trelk_surface_load_area(target, pixels, b.width, b.height, b.pitch, format, palette,
@@ -182,22 +204,30 @@ void one_operation(FuzzInput& in, Objects& o, trelk_handle palette) {
             }
             return;
         }
-        case 4: trelk_surface_copy(target, other); return;
+        case 4:
+            trelk_surface_copy(target, other);
+            return;
         case 5:
         case 6: {
             trelk_handle source = o.area(in), destination = o.area(in);
             trelk_surface_copy_area(target, op == 5 ? other : target, source, destination);
             return;
         }
-        case 7: trelk_surface_clear(target); return;
+        case 7:
+            trelk_surface_clear(target);
+            return;
         case 8:
         case 9: {
             trelk_handle color = o.colors.emplace_back(trelk_color_create(in.u32()));
-            if (op == 8) trelk_surface_clear_color(target, color);
-            else trelk_surface_clear_color_area(target, color, o.area(in));
+            if (op == 8)
+                trelk_surface_clear_color(target, color);
+            else
+                trelk_surface_clear_color_area(target, color, o.area(in));
             return;
         }
-        case 10: trelk_surface_set_clip(target, o.area(in)); return;
+        case 10:
+            trelk_surface_set_clip(target, o.area(in));
+            return;
         case 11: {  // locks, nested or not matched
             const int locks = in.byte() % 3, unlocks = in.byte() % 4;
             for (int i = 0; i < locks; ++i) {

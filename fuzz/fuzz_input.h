@@ -28,12 +28,11 @@ public:
     // A value that fuzzing finds interesting at the edges: small numbers around zero most of
     // the time, else the limits of int and of the library's dimensions, else any 32 bits
     int edgy() {
-        static const int edges[] = {0,       1,        -1,      2,       16383,  16384,
-                                    16385,   32767,    32768,   32769,   65536,  -16384,
-                                    INT_MAX, INT_MIN,  INT_MAX - 1, INT_MIN + 1, 1 << 30,
-                                    -(1 << 30)};
+        static const int edges[] = {
+            0,     1,     -1,     2,       16383,   16384,       16385,       32767,   32768,
+            32769, 65536, -16384, INT_MAX, INT_MIN, INT_MAX - 1, INT_MIN + 1, 1 << 30, -(1 << 30)};
         const std::uint8_t how = byte();
-        if (how < 160) return int(byte()) - 64;      // -64 .. 191
+        if (how < 160) return int(byte()) - 64;  // -64 .. 191
         if (how < 224) return pick(edges);
         return int(u32());
     }

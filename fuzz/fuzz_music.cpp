@@ -35,6 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     MIDASstopBackgroundPlay();
     MIDASclose();  // frees the module
-    if (midas::module_count() != 0) fuzz_finding("MIDASclose left %zu modules", midas::module_count());
+    if (midas::module_count() != 0)
+        fuzz_finding("MIDASclose left %zu modules", midas::module_count());
     return 0;
 }

@@ -30,7 +30,9 @@ public:
     SizedSurface(trelk::Surface& real, int width, int height)
         : real_(real), width_(width), height_(height) {}
 
-    void copy(BaseSurface& s, const trelk::Area& a, const trelk::Area& b) override { real_.copy(s, a, b); }
+    void copy(BaseSurface& s, const trelk::Area& a, const trelk::Area& b) override {
+        real_.copy(s, a, b);
+    }
     void copy(BaseSurface& s) override { real_.copy(s); }
     void* lock() override { return real_.lock(); }
     void unlock() override { real_.unlock(); }
@@ -135,8 +137,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     const std::uint32_t want = expected_pixel(file, file_size, x, y, width, height);
                     const std::uint32_t got = pixels[std::size_t(y) * pitch + x];
                     if (got != want) {
-                        fuzz_finding("pixel (%d, %d) of %dx%d: expected %#x, got %#x", x, y,
-                                     width, height, want, got);
+                        fuzz_finding("pixel (%d, %d) of %dx%d: expected %#x, got %#x", x, y, width,
+                                     height, want, got);
                     }
                 }
             }

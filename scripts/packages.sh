@@ -22,5 +22,5 @@ BUILD_PACKAGES=(build-essential cmake pkg-config libsdl2-dev libxmp-dev libpng-d
 # What the tests need besides: GoogleTest, a virtual X display with keys and screenshots, an
 # image library we did not write, an audio measurer, tmux, and clang's fuzzing runtime
 TEST_PACKAGES=(libgtest-dev googletest xvfb xauth xdotool x11-utils imagemagick python3
-    python3-pil sox tmux clang libclang-rt-14-dev xmp openmpt123)
+    python3-pil sox tmux clang clang-format libclang-rt-14-dev xmp openmpt123)
 BENCH_PACKAGES=(libbenchmark-dev)

@@ -1,6 +1,8 @@
 // The wireframe cube: projections of known frames, the error-term lines, the per-pixel call
 // pattern, the thickness copies, angle wrapping, and what happens at and beyond the surface's
 // edges (pixels outside are skipped, lines are clipped exactly, corners behind the viewer).
+#include "demo/cube.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,7 +11,6 @@
 #include <random>
 #include <vector>
 
-#include "demo/cube.h"
 #include "tests/demo_memory_surface.h"
 
 namespace {
@@ -217,20 +218,29 @@ std::vector<Store> line(int x1, int y1, int x2, int y2, int grey = 255) {
 }
 
 TEST(CubeLine, FollowsTheErrorTermInOrder) {
-    EXPECT_EQ(line(0, 0, 4, 1), (std::vector<Store>{{0, 0, white}, {1, 0, white}, {2, 1, white},
-                                                    {3, 1, white}, {4, 1, white}}));
+    EXPECT_EQ(line(0, 0, 4, 1),
+              (std::vector<Store>{
+                  {0, 0, white}, {1, 0, white}, {2, 1, white}, {3, 1, white}, {4, 1, white}}));
     // The reverse sets other pixels
-    EXPECT_EQ(line(4, 1, 0, 0), (std::vector<Store>{{4, 1, white}, {3, 1, white}, {2, 0, white},
-                                                    {1, 0, white}, {0, 0, white}}));
-    EXPECT_EQ(line(0, 0, 5, 2),
-              (std::vector<Store>{{0, 0, white}, {1, 0, white}, {2, 1, white}, {3, 1, white},
-                                  {4, 2, white}, {5, 2, white}}));
+    EXPECT_EQ(line(4, 1, 0, 0),
+              (std::vector<Store>{
+                  {4, 1, white}, {3, 1, white}, {2, 0, white}, {1, 0, white}, {0, 0, white}}));
+    EXPECT_EQ(line(0, 0, 5, 2), (std::vector<Store>{{0, 0, white},
+                                                    {1, 0, white},
+                                                    {2, 1, white},
+                                                    {3, 1, white},
+                                                    {4, 2, white},
+                                                    {5, 2, white}}));
     // Equal lengths are y-major: a pure diagonal
-    EXPECT_EQ(line(0, 0, 3, 3), (std::vector<Store>{{0, 0, white}, {1, 1, white}, {2, 2, white},
-                                                    {3, 3, white}}));
-    EXPECT_EQ(line(1, 0, 2, 6),
-              (std::vector<Store>{{1, 0, white}, {1, 1, white}, {1, 2, white}, {2, 3, white},
-                                  {2, 4, white}, {2, 5, white}, {2, 6, white}}));
+    EXPECT_EQ(line(0, 0, 3, 3),
+              (std::vector<Store>{{0, 0, white}, {1, 1, white}, {2, 2, white}, {3, 3, white}}));
+    EXPECT_EQ(line(1, 0, 2, 6), (std::vector<Store>{{1, 0, white},
+                                                    {1, 1, white},
+                                                    {1, 2, white},
+                                                    {2, 3, white},
+                                                    {2, 4, white},
+                                                    {2, 5, white},
+                                                    {2, 6, white}}));
 }
 
 TEST(CubeLine, OnePointLineIsOnePixelInOneLock) {
@@ -269,8 +279,8 @@ TEST(CubeLine, ClippingKeepsThePixelsOfTheWholeLine) {
                 const bool expected = whole.at(x + shift, y + shift) == white;
                 inside += expected;
                 ASSERT_EQ(small.at(x, y) == white, expected)
-                    << "line (" << x1 << ", " << y1 << ") to (" << x2 << ", " << y2 << ") at ("
-                    << x << ", " << y << ")";
+                    << "line (" << x1 << ", " << y1 << ") to (" << x2 << ", " << y2 << ") at (" << x
+                    << ", " << y << ")";
             }
         }
         // A line never sets a pixel twice, so every lock stored one pixel inside.
@@ -334,8 +344,8 @@ TEST_F(Cube, CornersAtOrBehindTheViewerLeaveTheirEdgesOut) {
     MemorySurface face(320, 200);
     const int far_edges[4][2] = {{0, 4}, {0, 2}, {4, 6}, {2, 6}};
     for (const auto& e : far_edges) {
-        draw_line(face, projected_x[e[0]], projected_y[e[0]], projected_x[e[1]],
-                  projected_y[e[1]], 255);
+        draw_line(face, projected_x[e[0]], projected_y[e[0]], projected_x[e[1]], projected_y[e[1]],
+                  255);
     }
     EXPECT_EQ(surface.pixels, face.pixels);
     EXPECT_GT(surface.locks, 0);

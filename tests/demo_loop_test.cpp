@@ -210,9 +210,9 @@ TEST_F(FrameLoop, EachFrameCallsInOrder) {
     // Per frame: key, clear, the destination area, the picture's area, the scaling copy, the
     // cube (its size once, then 764 pixels at each of 10 offsets), the copy to the console,
     // update, the destination destroyed. Then the key ends it: close, stop and close the music.
-    const std::vector<int> frame{key,   clear,     prepare, area_create, surface_area,
-                                 area_copy, copy_area, width,   height,      -7640,
-                                 copy,  update,    area_destroy};
+    const std::vector<int> frame{key,       clear,     prepare,     area_create, surface_area,
+                                 area_copy, copy_area, width,       height,      -7640,
+                                 copy,      update,    area_destroy};
     std::vector<int> expected = frame;
     expected.insert(expected.end(), frame.begin(), frame.end());
     const std::vector<int> end{key, close_console, stop_background, close_music};
@@ -266,8 +266,8 @@ TEST_F(FrameLoop, KeyAlreadyPressedEndsBeforeTheFirstFrame) {
     // Then picture, screen and console are destroyed, in that order.
     const auto calls = lib.calls();
     auto destroyed = [&](int entry, trelk_handle h) {
-        return static_cast<std::size_t>(
-            std::find(calls.begin(), calls.end(), Call(entry, {h})) - calls.begin());
+        return static_cast<std::size_t>(std::find(calls.begin(), calls.end(), Call(entry, {h})) -
+                                        calls.begin());
     };
     const std::size_t picture = destroyed(135, first_of(fake::Kind::Surface, 1));
     const std::size_t screen = destroyed(135, first_of(fake::Kind::Surface));

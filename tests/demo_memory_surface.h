@@ -40,8 +40,8 @@ public:
     int widths = 0;           // width() calls, locked or not
     int widths_unlocked = 0;  // width() calls made while not locked
     int heights = 0;
-    int faults = 0;          // lock while locked, unlock while unlocked
-    bool track = false;      // record stores per lock (small surfaces)
+    int faults = 0;                          // lock while locked, unlock while unlocked
+    bool track = false;                      // record stores per lock (small surfaces)
     std::vector<std::vector<Store>> stores;  // per unlock: the pixels that changed
 
     // The load call, when one came
@@ -68,8 +68,8 @@ public:
             std::vector<Store> changed;
             for (std::size_t i = 0; i < pixels.size(); ++i) {
                 if (pixels[i] != shadow_[i]) {
-                    changed.push_back({static_cast<int>(i % w), static_cast<int>(i / w),
-                                       pixels[i]});
+                    changed.push_back(
+                        {static_cast<int>(i % w), static_cast<int>(i / w), pixels[i]});
                 }
             }
             stores.push_back(changed);
@@ -109,8 +109,8 @@ public:
               const trelk::Area&, const trelk::Area&) override {
         unexpected("load with areas");
     }
-    void save(void*, int, int, int, const trelk::Format&, const trelk::Palette&,
-              const trelk::Area&, const trelk::Area&) override {
+    void save(void*, int, int, int, const trelk::Format&, const trelk::Palette&, const trelk::Area&,
+              const trelk::Area&) override {
         unexpected("save");
     }
     void save(void*, int, int, int, const trelk::Format&, const trelk::Palette&) override {

@@ -121,9 +121,9 @@ protected:
     int run_headless(int frames, const std::string& capture = "capture.png") {
         const std::string command = "cd '" + dir.string() +
                                     "' && env TRELK_DISPLAY=headless SDL_AUDIODRIVER=dummy "
-                                    "TRELK_FRAMES=" + std::to_string(frames) +
-                                    " TRELK_CAPTURE=" + capture + " timeout 120 '" +
-                                    demo_binary.string() + "' > output.txt 2>&1";
+                                    "TRELK_FRAMES=" +
+                                    std::to_string(frames) + " TRELK_CAPTURE=" + capture +
+                                    " timeout 120 '" + demo_binary.string() + "' > output.txt 2>&1";
         const int status = std::system(command.c_str());
         std::ifstream in(dir / "output.txt");
         output.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -211,10 +211,11 @@ TEST_F(DemoProgram, MissingOrBrokenModuleGivesASilentDemo) {
 // The music as the demo plays it: SDL's disk driver writes what the device would have played
 // (44.1 kHz, 16-bit stereo) while the demo runs for two seconds and is then asked to quit.
 TEST_F(DemoProgram, MusicIsAudibleWhileTheDemoRuns) {
-    const std::string command = "cd '" + dir.string() +
-                                "' && env TRELK_DISPLAY=headless SDL_AUDIODRIVER=disk "
-                                "SDL_DISKAUDIOFILE=music.raw timeout --preserve-status -s TERM 2 '" +
-                                demo_binary.string() + "' > output.txt 2>&1";
+    const std::string command =
+        "cd '" + dir.string() +
+        "' && env TRELK_DISPLAY=headless SDL_AUDIODRIVER=disk "
+        "SDL_DISKAUDIOFILE=music.raw timeout --preserve-status -s TERM 2 '" +
+        demo_binary.string() + "' > output.txt 2>&1";
     const int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status)) << "the demo did not end by itself after SIGTERM";
     EXPECT_EQ(WEXITSTATUS(status), 0);

@@ -12,16 +12,26 @@ namespace {
 
 const char* kind_name(Kind kind) {
     switch (kind) {
-        case Kind::Area: return "area";
-        case Kind::Console: return "console";
-        case Kind::Error: return "error";
-        case Kind::Format: return "format";
-        case Kind::Key: return "key";
-        case Kind::Mode: return "mode";
-        case Kind::Palette: return "palette";
-        case Kind::Surface: return "surface";
-        case Kind::Timer: return "timer";
-        case Kind::Color: return "colour";
+        case Kind::Area:
+            return "area";
+        case Kind::Console:
+            return "console";
+        case Kind::Error:
+            return "error";
+        case Kind::Format:
+            return "format";
+        case Kind::Key:
+            return "key";
+        case Kind::Mode:
+            return "mode";
+        case Kind::Palette:
+            return "palette";
+        case Kind::Surface:
+            return "surface";
+        case Kind::Timer:
+            return "timer";
+        case Kind::Color:
+            return "colour";
     }
     return "?";
 }
@@ -63,21 +73,29 @@ bool operator==(const Arg& a, const Arg& b) {
     if (a.kind != b.kind) return false;
     switch (a.kind) {
         case Arg::Kind::Int:
-        case Arg::Kind::Mask: return a.number == b.number;
-        case Arg::Kind::Text: return a.text == b.text;
+        case Arg::Kind::Mask:
+            return a.number == b.number;
+        case Arg::Kind::Text:
+            return a.text == b.text;
         case Arg::Kind::Handle:
-        case Arg::Kind::Pointer: return a.pointer == b.pointer;
+        case Arg::Kind::Pointer:
+            return a.pointer == b.pointer;
     }
     return false;
 }
 
 std::ostream& operator<<(std::ostream& out, const Arg& arg) {
     switch (arg.kind) {
-        case Arg::Kind::Int: return out << arg.number;
-        case Arg::Kind::Mask: return out << "0x" << std::hex << arg.number << std::dec << 'u';
-        case Arg::Kind::Text: return out << '"' << arg.text << '"';
-        case Arg::Kind::Handle: return out << "h:" << arg.pointer;
-        case Arg::Kind::Pointer: return out << "p:" << arg.pointer;
+        case Arg::Kind::Int:
+            return out << arg.number;
+        case Arg::Kind::Mask:
+            return out << "0x" << std::hex << arg.number << std::dec << 'u';
+        case Arg::Kind::Text:
+            return out << '"' << arg.text << '"';
+        case Arg::Kind::Handle:
+            return out << "h:" << arg.pointer;
+        case Arg::Kind::Pointer:
+            return out << "p:" << arg.pointer;
     }
     return out;
 }
@@ -436,8 +454,8 @@ void trelk_console_unlock(trelk_handle console) {
     record(49, {console});
     on(Kind::Console, console, "console");
 }
-void trelk_console_load(trelk_handle console, const void* pixels, int width, int height,
-                        int pitch, trelk_handle format, trelk_handle palette) {
+void trelk_console_load(trelk_handle console, const void* pixels, int width, int height, int pitch,
+                        trelk_handle format, trelk_handle palette) {
     record(50, {console, pixels, width, height, pitch, format, palette});
     on(Kind::Console, console, "console");
     on(Kind::Format, format, "format");
@@ -460,9 +478,9 @@ void trelk_console_save(trelk_handle console, void* pixels, int width, int heigh
     on(Kind::Format, format, "format");
     on(Kind::Palette, palette, "palette");
 }
-void trelk_console_save_area(trelk_handle console, void* pixels, int width, int height,
-                             int pitch, trelk_handle format, trelk_handle palette,
-                             trelk_handle source, trelk_handle destination) {
+void trelk_console_save_area(trelk_handle console, void* pixels, int width, int height, int pitch,
+                             trelk_handle format, trelk_handle palette, trelk_handle source,
+                             trelk_handle destination) {
     record(53, {console, pixels, width, height, pitch, format, palette, source, destination});
     on(Kind::Console, console, "console");
     on(Kind::Format, format, "format");
@@ -479,8 +497,7 @@ void trelk_console_clear_color(trelk_handle console, trelk_handle color) {
     on(Kind::Console, console, "console");
     on(Kind::Color, color, "colour");
 }
-void trelk_console_clear_color_area(trelk_handle console, trelk_handle color,
-                                    trelk_handle area) {
+void trelk_console_clear_color_area(trelk_handle console, trelk_handle color, trelk_handle area) {
     record(56, {console, color, area});
     on(Kind::Console, console, "console");
     on(Kind::Color, color, "colour");
@@ -531,8 +548,8 @@ void trelk_console_open_alternate_size(trelk_handle console, const char* title, 
     on(Kind::Console, console, "console");
     on(Kind::Format, format, "format");
 }
-void trelk_console_open_alternate_mode(trelk_handle console, const char* title,
-                                       trelk_handle mode, int extra) {
+void trelk_console_open_alternate_mode(trelk_handle console, const char* title, trelk_handle mode,
+                                       int extra) {
     record(73, {console, title, mode, extra});
     on(Kind::Console, console, "console");
     on(Kind::Mode, mode, "mode");
@@ -644,8 +661,8 @@ void trelk_surface_unlock(trelk_handle surface) {
     record(139, {surface});
     on(Kind::Surface, surface, "surface");
 }
-void trelk_surface_load(trelk_handle surface, const void* pixels, int width, int height,
-                        int pitch, trelk_handle format, trelk_handle palette) {
+void trelk_surface_load(trelk_handle surface, const void* pixels, int width, int height, int pitch,
+                        trelk_handle format, trelk_handle palette) {
     record(140, {surface, pixels, width, height, pitch, format, palette});
     on(Kind::Surface, surface, "surface");
     on(Kind::Format, format, "format");
@@ -668,9 +685,9 @@ void trelk_surface_save(trelk_handle surface, void* pixels, int width, int heigh
     on(Kind::Format, format, "format");
     on(Kind::Palette, palette, "palette");
 }
-void trelk_surface_save_area(trelk_handle surface, void* pixels, int width, int height,
-                             int pitch, trelk_handle format, trelk_handle palette,
-                             trelk_handle source, trelk_handle destination) {
+void trelk_surface_save_area(trelk_handle surface, void* pixels, int width, int height, int pitch,
+                             trelk_handle format, trelk_handle palette, trelk_handle source,
+                             trelk_handle destination) {
     record(143, {surface, pixels, width, height, pitch, format, palette, source, destination});
     on(Kind::Surface, surface, "surface");
     on(Kind::Format, format, "format");
@@ -687,8 +704,7 @@ void trelk_surface_clear_color(trelk_handle surface, trelk_handle color) {
     on(Kind::Surface, surface, "surface");
     on(Kind::Color, color, "colour");
 }
-void trelk_surface_clear_color_area(trelk_handle surface, trelk_handle color,
-                                    trelk_handle area) {
+void trelk_surface_clear_color_area(trelk_handle surface, trelk_handle color, trelk_handle area) {
     record(146, {surface, color, area});
     on(Kind::Surface, surface, "surface");
     on(Kind::Color, color, "colour");

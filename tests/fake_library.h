@@ -55,9 +55,7 @@ struct Arg {
     std::string text;
     const void* pointer = nullptr;
 
-    trelk_handle handle() const {
-        return static_cast<trelk_handle>(const_cast<void*>(pointer));
-    }
+    trelk_handle handle() const { return static_cast<trelk_handle>(const_cast<void*>(pointer)); }
 };
 
 bool operator==(const Arg& a, const Arg& b);

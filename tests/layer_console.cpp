@@ -114,8 +114,9 @@ TEST_F(ConsoleTest, FailingConsoleCreateLeavesNoConsoleInTheLibrary) {
         const std::vector<Call> log = lib.calls();
         const std::vector<Call> undo = undo_modes_and_caches(h, modes);
         ASSERT_GE(log.size(), undo.size());
-        EXPECT_EQ(std::vector<Call>(log.end() - static_cast<std::ptrdiff_t>(undo.size()), log.end()),
-                  undo);
+        EXPECT_EQ(
+            std::vector<Call>(log.end() - static_cast<std::ptrdiff_t>(undo.size()), log.end()),
+            undo);
         EXPECT_THAT(lib.calls_of(31), IsEmpty());
         for (trelk_handle made : lib.created()) EXPECT_NE(lib.kind(made), fake::Kind::Console);
     }
@@ -140,8 +141,8 @@ TEST_F(ConsoleTest, OptionAndKeyAreTrueOnlyForOne) {
         lib.clear_log();
         EXPECT_EQ(console.option("x"), answer == 1) << answer;
         EXPECT_EQ(console.key(), answer == 1) << answer;
-        EXPECT_THAT(lib.calls(), ElementsAre(Call(33, {console.handle(), "x"}),
-                                             Call(44, {console.handle()})));
+        EXPECT_THAT(lib.calls(),
+                    ElementsAre(Call(33, {console.handle(), "x"}), Call(44, {console.handle()})));
     }
 }
 
@@ -168,14 +169,14 @@ TEST_F(ConsoleTest, ConsoleOperationsForwardTheirArgumentsInOrder) {
     target.close();
     target.update(area);
     target.update();
-    EXPECT_THAT(lib.calls(),
-                ElementsAre(Call(32, {c, -5}), Call(73, {c, "alt mode", m, 1}),
-                            Call(72, {c, "alt size", 800, 600, f, 2}),
-                            Call(71, {c, "alt format", f, 3}), Call(70, {c, "alt", 4}),
-                            Call(38, {c, "kelvra demo", m, 5}),
-                            Call(37, {c, "kelvra demo", 320, 200, f, 6}),
-                            Call(36, {c, "kelvra demo", f, 0}), Call(35, {c, "kelvra demo", 7}),
-                            Call(39, {c}), Call(43, {c, a}), Call(42, {c})));
+    EXPECT_THAT(
+        lib.calls(),
+        ElementsAre(Call(32, {c, -5}), Call(73, {c, "alt mode", m, 1}),
+                    Call(72, {c, "alt size", 800, 600, f, 2}), Call(71, {c, "alt format", f, 3}),
+                    Call(70, {c, "alt", 4}), Call(38, {c, "kelvra demo", m, 5}),
+                    Call(37, {c, "kelvra demo", 320, 200, f, 6}),
+                    Call(36, {c, "kelvra demo", f, 0}), Call(35, {c, "kelvra demo", 7}),
+                    Call(39, {c}), Call(43, {c, a}), Call(42, {c})));
 }
 
 TEST_F(ConsoleTest, LibraryDefinedQueriesReturnTheirResultUnchanged) {
@@ -294,10 +295,10 @@ TEST_F(ConsoleRead, FillsATemporaryKeyAndReturnsACopyOfIt) {
     ASSERT_EQ(log.size(), 10u);
     const trelk_handle temporary = log[2].args.at(1).handle();
     const trelk_handle c = console.handle();
-    EXPECT_THAT(log, ElementsAre(Call(167), Call(108, {0, 0, 0, 0}), Call(45, {c, temporary}),
-                                 Call(167), Call(113, {temporary}), Call(112, {temporary}),
-                                 Call(111, {temporary}), Call(110, {temporary}),
-                                 Call(108, {65, 1, 0, 1}), Call(109, {temporary})));
+    EXPECT_THAT(
+        log, ElementsAre(Call(167), Call(108, {0, 0, 0, 0}), Call(45, {c, temporary}), Call(167),
+                         Call(113, {temporary}), Call(112, {temporary}), Call(111, {temporary}),
+                         Call(110, {temporary}), Call(108, {65, 1, 0, 1}), Call(109, {temporary})));
     EXPECT_EQ(lib.created().size(), made_before + 2);
     EXPECT_EQ(key.handle(), lib.created().back());
     EXPECT_EQ(key.code(), 65);
@@ -366,14 +367,12 @@ TEST(SlotOrder, ConsoleOperationsFollowTheSurfaceSlotsInDeclarationOrder) {
         vtable_index(&C::entry32),
         vtable_index(&C::modes),
         vtable_index(static_cast<void (C::*)(const char*, const Mode&, int)>(&C::openAlternate)),
-        vtable_index(static_cast<void (C::*)(const char*, int, int, const Format&, int)>(
-            &C::openAlternate)),
         vtable_index(
-            static_cast<void (C::*)(const char*, const Format&, int)>(&C::openAlternate)),
+            static_cast<void (C::*)(const char*, int, int, const Format&, int)>(&C::openAlternate)),
+        vtable_index(static_cast<void (C::*)(const char*, const Format&, int)>(&C::openAlternate)),
         vtable_index(static_cast<void (C::*)(const char*, int)>(&C::openAlternate)),
         vtable_index(static_cast<void (C::*)(const char*, const Mode&, int)>(&C::open)),
-        vtable_index(
-            static_cast<void (C::*)(const char*, int, int, const Format&, int)>(&C::open)),
+        vtable_index(static_cast<void (C::*)(const char*, int, int, const Format&, int)>(&C::open)),
         vtable_index(static_cast<void (C::*)(const char*, const Format&, int)>(&C::open)),
         vtable_index(static_cast<void (C::*)(const char*, int)>(&C::open)),
         vtable_index(&C::close),
@@ -400,8 +399,9 @@ TEST(SlotOrder, ConsoleOperationsFollowTheSurfaceSlotsInDeclarationOrder) {
         EXPECT_EQ(slots[i], static_cast<std::ptrdiff_t>(24 + i)) << "console operation " << i;
     // The surface operations keep their slots in the console
     EXPECT_EQ(vtable_index(&C::handle), 23);
-    EXPECT_EQ(vtable_index(static_cast<void (trelk::Console::*)()>(&trelk::Console::clear)),
-              vtable_index(static_cast<void (trelk::BaseSurface::*)()>(&trelk::BaseSurface::clear)));
+    EXPECT_EQ(
+        vtable_index(static_cast<void (trelk::Console::*)()>(&trelk::Console::clear)),
+        vtable_index(static_cast<void (trelk::BaseSurface::*)()>(&trelk::BaseSurface::clear)));
 #endif
 }
 

@@ -40,9 +40,9 @@ TEST_F(SurfaceTest, BuildsItsCachesThenCreatesTheSurfaceFromTheFormatHandle) {
 
     lib.clear_log();
     surface.reset();
-    EXPECT_THAT(lib.calls(), ElementsAre(Call(135, {made[5]}), Call(126, {made[4]}),
-                                         Call(97, {made[3]}), Call(2, {made[2]}),
-                                         Call(2, {made[1]})));
+    EXPECT_THAT(lib.calls(),
+                ElementsAre(Call(135, {made[5]}), Call(126, {made[4]}), Call(97, {made[3]}),
+                            Call(2, {made[2]}), Call(2, {made[1]})));
 }
 
 TEST_F(SurfaceTest, KeepsNothingOfTheFormatItWasBuiltWith) {
@@ -168,12 +168,13 @@ TEST(SlotOrder, BaseSurfaceOperationsFollowTheDestructorInDeclarationOrder) {
         vtable_index(&B::unlock),
         vtable_index(static_cast<void (B::*)(const void*, int, int, int, const Format&,
                                              const Palette&, const Area&, const Area&)>(&B::load)),
-        vtable_index(static_cast<void (B::*)(const void*, int, int, int, const Format&,
-                                             const Palette&)>(&B::load)),
+        vtable_index(
+            static_cast<void (B::*)(const void*, int, int, int, const Format&, const Palette&)>(
+                &B::load)),
         vtable_index(static_cast<void (B::*)(void*, int, int, int, const Format&, const Palette&,
                                              const Area&, const Area&)>(&B::save)),
-        vtable_index(static_cast<void (B::*)(void*, int, int, int, const Format&,
-                                             const Palette&)>(&B::save)),
+        vtable_index(static_cast<void (B::*)(void*, int, int, int, const Format&, const Palette&)>(
+            &B::save)),
         vtable_index(static_cast<void (B::*)(const Color&, const Area&)>(&B::clear)),
         vtable_index(static_cast<void (B::*)(const Color&)>(&B::clear)),
         vtable_index(static_cast<void (B::*)()>(&B::clear)),

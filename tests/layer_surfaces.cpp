@@ -59,18 +59,16 @@ void check_surface_operations(fake::Library& lib, trelk::BaseSurface& target,
     EXPECT_TRUE(target.option(option));
     std::strcpy(option, "windowed");  // the option string passes by value
 
-    EXPECT_THAT(lib.calls(),
-                ElementsAre(Call(e.copy_area, {h, other_handle, a, d}),
-                            Call(e.copy, {h, other_handle}), Call(e.lock, {h}),
-                            Call(e.unlock, {h}),
-                            Call(e.load_area, {h, in, 4, 2, 12, f, p, a, d}),
-                            Call(e.load, {h, in, 4, 2, 12, f, p}),
-                            Call(e.save_area, {h, in, 3, 1, 9, f, p, a, d}),
-                            Call(e.save, {h, in, 3, 1, 9, f, p}),
-                            Call(e.clear_color_area, {h, c, a}), Call(e.clear_color, {h, c}),
-                            Call(e.clear, {h}), Call(e.set_palette, {h, p}),
-                            Call(e.set_clip, {h, d}), Call(e.width, {h}), Call(e.height, {h}),
-                            Call(e.pitch, {h}), Call(e.option, {h, "fullscreen"})));
+    EXPECT_THAT(
+        lib.calls(),
+        ElementsAre(
+            Call(e.copy_area, {h, other_handle, a, d}), Call(e.copy, {h, other_handle}),
+            Call(e.lock, {h}), Call(e.unlock, {h}),
+            Call(e.load_area, {h, in, 4, 2, 12, f, p, a, d}), Call(e.load, {h, in, 4, 2, 12, f, p}),
+            Call(e.save_area, {h, in, 3, 1, 9, f, p, a, d}), Call(e.save, {h, in, 3, 1, 9, f, p}),
+            Call(e.clear_color_area, {h, c, a}), Call(e.clear_color, {h, c}), Call(e.clear, {h}),
+            Call(e.set_palette, {h, p}), Call(e.set_clip, {h, d}), Call(e.width, {h}),
+            Call(e.height, {h}), Call(e.pitch, {h}), Call(e.option, {h, "fullscreen"})));
 }
 
 namespace {
@@ -101,8 +99,7 @@ void check_getter(fake::Library& lib, trelk_handle h, int query, int copy, fake:
 
 }  // namespace
 
-void check_cached_getters(fake::Library& lib, trelk::BaseSurface& target,
-                          const SurfaceEntries& e) {
+void check_cached_getters(fake::Library& lib, trelk::BaseSurface& target, const SurfaceEntries& e) {
     const trelk_handle h = target.handle();
     check_getter<trelk::Area>(lib, h, e.area, 9, fake::Kind::Area,
                               [&]() -> const trelk::Area& { return target.area(); });
@@ -116,8 +113,7 @@ void check_cached_getters(fake::Library& lib, trelk::BaseSurface& target,
     EXPECT_NE(&target.area(), &target.clip());
 }
 
-void check_clip_after_set(fake::Library& lib, trelk::BaseSurface& target,
-                          const SurfaceEntries& e) {
+void check_clip_after_set(fake::Library& lib, trelk::BaseSurface& target, const SurfaceEntries& e) {
     const trelk::Area& kept = target.clip();
     const trelk_handle before = lib.origin(kept.handle());
     trelk::Area wanted(10, 20, 30, 40);

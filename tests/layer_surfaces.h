@@ -30,8 +30,8 @@ public:
     void load(const void*, int, int, int, const trelk::Format&, const trelk::Palette&,
               const trelk::Area&, const trelk::Area&) override {}
     void load(const void*, int, int, int, const trelk::Format&, const trelk::Palette&) override {}
-    void save(void*, int, int, int, const trelk::Format&, const trelk::Palette&,
-              const trelk::Area&, const trelk::Area&) override {}
+    void save(void*, int, int, int, const trelk::Format&, const trelk::Palette&, const trelk::Area&,
+              const trelk::Area&) override {}
     void save(void*, int, int, int, const trelk::Format&, const trelk::Palette&) override {}
     void clear(const trelk::Color&, const trelk::Area&) override {}
     void clear(const trelk::Color&) override {}

@@ -130,9 +130,9 @@ TEST_F(KeyValues, CopyReadsLastFlagFirstAndCreatesFromWhatTheAccessorsReport) {
     const std::size_t before = lib.mark();
     trelk::Key copy(source);
     const trelk_handle s = source.handle();
-    EXPECT_THAT(since(before), ElementsAre(Call(167), Call(113, {s}), Call(112, {s}),
-                                           Call(111, {s}), Call(110, {s}),
-                                           Call(108, {-77, 0, 1, 0})));
+    EXPECT_THAT(since(before),
+                ElementsAre(Call(167), Call(113, {s}), Call(112, {s}), Call(111, {s}),
+                            Call(110, {s}), Call(108, {-77, 0, 1, 0})));
     EXPECT_NE(copy.handle(), source.handle());
     EXPECT_EQ(copy.code(), -77);
     EXPECT_FALSE(copy.modifier1());
@@ -195,8 +195,8 @@ TEST_F(ErrorValues, CopyCreatesAnEmptyErrorThenCopiesTheSourceIntoIt) {
     const std::size_t before = lib.mark();
     trelk::DynamicError copy(source);
     EXPECT_NE(copy.handle(), source.handle());
-    EXPECT_THAT(since(before), ElementsAre(Call(167), Call(86, {""}),
-                                           Call(91, {copy.handle(), source.handle()})));
+    EXPECT_THAT(since(before),
+                ElementsAre(Call(167), Call(86, {""}), Call(91, {copy.handle(), source.handle()})));
 }
 
 TEST_F(ErrorValues, CopyOutlivesItsSourceAndReportsWithItsOwnHandle) {
@@ -250,8 +250,9 @@ TEST_F(ErrorValues, FailingCopyEntryDestroysTheHalfMadeCopyAndPassesTheErrorOn) 
         const std::vector<Call> log = since(before);
         ASSERT_EQ(log.size(), 4u);
         const trelk_handle half_made = log[2].args[0].handle();
-        EXPECT_THAT(log, ElementsAre(Call(167), Call(86, {""}), Call(91, {half_made, source.handle()}),
-                                     Call(88, {half_made})));
+        EXPECT_THAT(log,
+                    ElementsAre(Call(167), Call(86, {""}), Call(91, {half_made, source.handle()}),
+                                Call(88, {half_made})));
         EXPECT_THAT(lib.live(), ElementsAre(source.handle(), error.handle()));
     }
 }

@@ -2,19 +2,20 @@
 // colours, the header is never consulted, a short file leaves black rows, and a missing file or
 // a directory is refused before anything is loaded. The display library is the recording
 // double, which shows the format and palette handed over and that both are destroyed.
+#include "demo/picture.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include "demo/picture.h"
 #include "tests/demo_memory_surface.h"
 #include "tests/fake_library.h"
 #include "trelk/error.h"
@@ -40,7 +41,8 @@ void write_file(const fs::path& path, const std::vector<unsigned char>& header,
     std::copy(header.begin(), header.end(), bytes.begin());
     bytes.insert(bytes.end(), rows.begin(), rows.end());
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 // The colours that demo_make_picture.py gives pixel (x, y), as blue, green, red.
@@ -131,11 +133,13 @@ TEST_F(Picture, PilPictureWithAnImageIdIsShifted) {
 TEST_F(Picture, HeaderIsNeverConsulted) {
     // It claims 2 x 2 pixels, RLE, 32 bits and a 5-byte image ID: read as 4 x 3 raw pixels all
     // the same, from byte 18 on.
-    const std::vector<unsigned char> header{5, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 32, 0x20};
+    const std::vector<unsigned char> header{5, 0, 10, 0, 0, 0, 0, 0,  0,
+                                            0, 0, 0,  2, 0, 2, 0, 32, 0x20};
     const std::vector<unsigned char> top_down = pattern(4, 3);
     std::vector<unsigned char> bottom_up;
     for (int y = 2; y >= 0; --y) {
-        bottom_up.insert(bottom_up.end(), top_down.begin() + y * 12, top_down.begin() + y * 12 + 12);
+        bottom_up.insert(bottom_up.end(), top_down.begin() + y * 12,
+                         top_down.begin() + y * 12 + 12);
     }
     write_file(dir / "odd.tga", header, bottom_up);
     MemorySurface surface(4, 3);
@@ -151,7 +155,7 @@ TEST_F(Picture, ShortFileLeavesTheRestBlack) {
     load_picture(surface, (dir / "short.tga").string().c_str());
     ASSERT_EQ(surface.loads, 1);
     std::vector<unsigned char> expected(4 * 3 * 3, 0);
-    std::fill(expected.begin() + 24, expected.end(), 0x7f);     // row 2, the bottom
+    std::fill(expected.begin() + 24, expected.end(), 0x7f);         // row 2, the bottom
     std::fill(expected.begin() + 12, expected.begin() + 18, 0x7f);  // half of row 1
     EXPECT_EQ(surface.loaded, expected);
 
@@ -177,8 +181,11 @@ TEST_F(Picture, MissingFileOrDirectoryIsRefusedBeforeAnythingIsLoaded) {
 
 TEST_F(Picture, SurfaceSizesOutOfRangeAreRefused) {
     write_file(dir / "p.tga", {}, pattern(4, 3));
-    for (auto size : {std::pair<int, int>{-1, 3}, {4, -3}, {max_picture_side + 1, 1},
-                      {1, max_picture_side + 1}, {INT_MAX, INT_MAX}}) {
+    for (auto size : {std::pair<int, int>{-1, 3},
+                      {4, -3},
+                      {max_picture_side + 1, 1},
+                      {1, max_picture_side + 1},
+                      {INT_MAX, INT_MAX}}) {
         MemorySurface surface(0, 0);
         surface.w = size.first;  // only the answers of width() and height(), no pixels
         surface.h = size.second;

@@ -32,7 +32,7 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 struct Outcome {
-    bool exited = false;     // ended by exit(), with status
+    bool exited = false;  // ended by exit(), with status
     int status = -1;
     int signal = 0;          // ended by this signal
     bool timed_out = false;  // killed by us after the time limit
@@ -43,16 +43,17 @@ struct Outcome {
 
 struct Launch {
     std::map<std::string, std::string> environment;  // an empty value removes the variable
-    bool terminal = false;        // standard input and output on a pseudo-terminal of its own
-    int signal = 0;               // sent after `after` seconds
-    bool hang_up = false;         // the terminal is closed after `after` seconds
+    bool terminal = false;  // standard input and output on a pseudo-terminal of its own
+    int signal = 0;         // sent after `after` seconds
+    bool hang_up = false;   // the terminal is closed after `after` seconds
     double after = 1.5;
-    double limit = 30;            // seconds before it counts as a hang
+    double limit = 30;  // seconds before it counts as a hang
 };
 
 std::string describe(const Outcome& o) {
     if (o.timed_out) return "hung (killed after the time limit)";
-    if (o.exited) return "exit status " + std::to_string(o.status) + ", stderr: \"" + o.error + "\"";
+    if (o.exited)
+        return "exit status " + std::to_string(o.status) + ", stderr: \"" + o.error + "\"";
     return std::string("killed by signal ") + strsignal(o.signal) + ", stderr: \"" + o.error + "\"";
 }
 
@@ -75,7 +76,8 @@ protected:
     // Replaces one of the demo's files with a variant made from the original's bytes
     void replace(const char* name, const std::string& bytes) {
         fs::remove_all(folder / name);
-        std::ofstream(folder / name, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+        std::ofstream(folder / name, std::ios::binary)
+            .write(bytes.data(), std::streamsize(bytes.size()));
     }
     std::string original(const char* name) {
         std::ifstream in(fs::path(RELIABILITY_ASSETS) / name, std::ios::binary);
@@ -85,8 +87,8 @@ protected:
     Outcome run(Launch launch) {
         // Headless and without a window system unless a case says otherwise
         std::map<std::string, std::string> env = {
-            {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"TRELK_DISPLAY", ""},
-            {"TRELK_FRAMES", ""}, {"TRELK_CAPTURE", ""}, {"TERM", "xterm-256color"}};
+            {"DISPLAY", ""},      {"WAYLAND_DISPLAY", ""}, {"TRELK_DISPLAY", ""},
+            {"TRELK_FRAMES", ""}, {"TRELK_CAPTURE", ""},   {"TERM", "xterm-256color"}};
         for (const auto& [k, v] : launch.environment) env[k] = v;
         const fs::path error_file = folder / "stderr.txt";
 
@@ -105,8 +107,10 @@ protected:
         if (pid == 0) {
             if (chdir(folder.c_str()) != 0) _exit(126);
             for (const auto& [k, v] : env) {
-                if (v.empty()) unsetenv(k.c_str());
-                else setenv(k.c_str(), v.c_str(), 1);
+                if (v.empty())
+                    unsetenv(k.c_str());
+                else
+                    setenv(k.c_str(), v.c_str(), 1);
             }
             const int error = open(error_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             if (launch.terminal) {
@@ -137,7 +141,8 @@ protected:
             if (master >= 0) {  // the terminal takes what the program writes
                 char buffer[65536];
                 ssize_t n;
-                while ((n = read(master, buffer, sizeof buffer)) > 0) o.screen.append(buffer, std::size_t(n));
+                while ((n = read(master, buffer, sizeof buffer)) > 0)
+                    o.screen.append(buffer, std::size_t(n));
             }
             if (!acted && seconds >= launch.after) {
                 acted = true;
@@ -163,7 +168,8 @@ protected:
         if (master >= 0) {
             char buffer[65536];
             ssize_t n;
-            while ((n = read(master, buffer, sizeof buffer)) > 0) o.screen.append(buffer, std::size_t(n));
+            while ((n = read(master, buffer, sizeof buffer)) > 0)
+                o.screen.append(buffer, std::size_t(n));
             // The settings are read through the master side: once the program, the session
             // leader, has ended, its side of the terminal is hung up
             struct termios after {};

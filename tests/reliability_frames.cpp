@@ -32,8 +32,9 @@
 
 #ifdef RELIABILITY_ASAN
 // From the sanitizer runtime (sanitizer/allocator_interface.h, which not every compiler ships)
-extern "C" int __sanitizer_install_malloc_and_free_hooks(
-    void (*malloc_hook)(const volatile void*, std::size_t), void (*free_hook)(const volatile void*));
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(const volatile void*,
+                                                                             std::size_t),
+                                                         void (*free_hook)(const volatile void*));
 #endif
 
 namespace {
@@ -141,7 +142,8 @@ protected:
     }
 
     static void expect_nothing_alive(const char* after) {
-        EXPECT_EQ(trelk_display_live_objects(), 0) << "objects made by the demo still alive " << after;
+        EXPECT_EQ(trelk_display_live_objects(), 0)
+            << "objects made by the demo still alive " << after;
         EXPECT_EQ(trelk_display_library_objects(), 0)
             << "objects the library made for the demo still alive " << after;
     }
@@ -158,8 +160,8 @@ TEST_F(DemoRun, NoHeapAllocationPerFrame) {
     const long long short_again = allocations_of_run(10);
     EXPECT_EQ(trelk_display_presented_frames() - presented, 20 + 10 + 1010 + 10)
         << "the runs did not present the frames they were asked for";
-    ASSERT_EQ(short_run, short_again) << "two runs of 10 frames allocate differently: "
-                                      << short_run << " then " << short_again;
+    ASSERT_EQ(short_run, short_again)
+        << "two runs of 10 frames allocate differently: " << short_run << " then " << short_again;
     EXPECT_GT(short_run, 0) << "no allocation counted at all: the counter is not working";
     EXPECT_EQ(long_run - short_run, 0)
         << "1000 more frames made " << (long_run - short_run) << " more heap allocations ("
@@ -178,12 +180,13 @@ TEST_F(DemoRun, NothingAliveAfterErrorPaths) {
         const char* name;
         const char* variable;
         const char* value;  // null: the variable is removed
-        bool picture;      // flagga.tga is a readable file
+        bool picture;       // flagga.tga is a readable file
     };
     const Case cases[] = {
         {"an unknown display", "TRELK_DISPLAY", "no-such-display", true},
         {"a frame count that is not a number", "TRELK_FRAMES", "many", true},
-        {"a capture that cannot be written", "TRELK_CAPTURE", "/nonexistent-folder/frame.png", true},
+        {"a capture that cannot be written", "TRELK_CAPTURE", "/nonexistent-folder/frame.png",
+         true},
         {"no picture file", nullptr, nullptr, false},
     };
     for (const Case& c : cases) {

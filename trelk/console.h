@@ -125,11 +125,11 @@ private:
     // Built in this order; the handle is created last, in the constructor body, and destroyed
     // first, so a construction that fails leaves no console in the library.
     trelk_handle handle_ = nullptr;
-    Area area_;                 // what area() returns
-    Area clip_;                 // what clip() returns
-    Format format_;             // what format() returns
-    Palette palette_;           // what palette() returns
-    Mode modes_[mode_count];    // what modes() fills and points to
+    Area area_;               // what area() returns
+    Area clip_;               // what clip() returns
+    Format format_;           // what format() returns
+    Palette palette_;         // what palette() returns
+    Mode modes_[mode_count];  // what modes() fills and points to
 };
 
 }  // namespace trelk

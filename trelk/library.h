@@ -14,6 +14,9 @@ typedef struct trelk_object* trelk_handle;  // opaque library object; null is ne
 
 extern "C" {
 
+// One entry a line, its number and role aligned in a column
+// clang-format off
+
 // Areas: four signed ints, left, top, right, bottom
 trelk_handle trelk_area_create(int left, int top, int right, int bottom);  // 1 create area
 void trelk_area_destroy(trelk_handle area);                                 // 2 destroy area
@@ -162,6 +165,8 @@ int trelk_prepare(void);  // 167 preparation
 // Colours: ours, outside the numbered entries (no numbered entry makes a colour)
 trelk_handle trelk_color_create(std::uint32_t argb);  // ours: create colour, 0xAARRGGBB
 void trelk_color_destroy(trelk_handle color);         // ours: destroy colour
+
+// clang-format on
 
 }  // extern "C"
 

@@ -20,7 +20,7 @@ constexpr int output_rate = 44100;  // frames a second, 16-bit signed stereo, na
 constexpr int output_frame_bytes = 4;
 
 State state();
-bool audio_open();      // whether an output device is open (false: silent)
+bool audio_open();  // whether an output device is open (false: silent)
 // Whether SDL is asked for audio at all: a driver is named in SDL_AUDIODRIVER, or a sound card
 // or sound server exists here
 bool audio_output_possible();
