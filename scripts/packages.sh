@@ -9,9 +9,18 @@ ensure_packages() {
         fi
     done
     [ ${#missing[@]} -eq 0 ] && return 0
-    echo "installing: ${missing[*]}"
+    echo "These Debian packages are missing and will be installed with apt-get:"
+    echo "    ${missing[*]}"
     local sudo=()
-    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    if [ "$(id -u)" -ne 0 ]; then
+        if ! command -v sudo >/dev/null; then
+            echo "Installing them needs root, and sudo is not here: run this as root, or install" \
+                "them by hand (README: \"Without apt\")." >&2
+            return 1
+        fi
+        echo "That needs root: sudo may ask for your password."
+        sudo=(sudo)
+    fi
     "${sudo[@]}" apt-get update -qq
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
         "${missing[@]}" >/dev/null
