@@ -1,10 +1,12 @@
 // The console on the headless back end, through trelk::Console: opening and closing, copies
 // to and from it, TRELK_FRAMES, TRELK_CAPTURE, Ctrl-C, SIGTERM and SIGHUP, modes, and its errors.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "tests/display_support.h"
@@ -267,6 +269,28 @@ TEST_F(DisplayConsole, ACaptureThatCannotBeWrittenIsAnErrorAfterClosing) {
     // Without a presented frame nothing is written, so nothing fails
     console.open("capture", 0);
     console.close();
+}
+
+// Open refuses a capture path that is not a regular file; one that becomes something else
+// while the console is open (here a FIFO, which would hang the write) is refused at close and
+// left there, with nothing of ours beside it
+TEST_F(DisplayConsole, ACaptureTargetThatBecameAFifoIsRefusedAndKept) {
+    const std::string file = temporary("fifo.png");
+    setenv("TRELK_CAPTURE", file.c_str(), 1);
+    trelk::Console console;
+    console.open("capture", 0);
+    console.update();
+    ASSERT_EQ(mkfifo(file.c_str(), 0644), 0);
+    EXPECT_DISPLAY_ERROR(console.close(), "it is a FIFO, not a regular file");
+    EXPECT_DISPLAY_ERROR(console.open("capture", 0), "refused: it is a FIFO");
+    struct stat st;
+    EXPECT_TRUE(lstat(file.c_str(), &st) == 0 && S_ISFIFO(st.st_mode)) << "the FIFO is gone";
+    const std::string folder = ::testing::TempDir();
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        EXPECT_EQ(entry.path().filename().string().find("fifo.png.capture"), std::string::npos)
+            << "left behind: " << entry.path();
+    }
+    std::remove(file.c_str());
 }
 
 TEST_F(DisplayConsole, DestroyingAnOpenConsoleClosesIt) {

@@ -12,6 +12,8 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -25,6 +27,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -291,6 +294,52 @@ TEST_F(Faults, BadModulePlaysSilentlyAndTheDemoRuns) {
     fs::create_directory(folder / "bla.xm");
     SCOPED_TRACE("a folder");
     expect_normal_silent_run(run(frames(30)));
+}
+
+// ---- the capture ----
+
+// What is at a path, without following a link: its type, device number and link text
+std::string node_at(const fs::path& path) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) return "nothing";
+    std::string node = std::to_string(st.st_mode & S_IFMT) + " " + std::to_string(st.st_rdev);
+    if (S_ISLNK(st.st_mode)) node += " -> " + fs::read_symlink(path).string();
+    return node;
+}
+
+// libpng's writer removed the file it failed to write: TRELK_CAPTURE=/dev/full as root
+// deleted the device, and a FIFO hung the close. Whatever is at the path and is not a regular
+// file (or a link to one) is refused with a message and left exactly as it was, and nothing of
+// ours is left beside it.
+TEST_F(Faults, CaptureLeavesWhatIsNotARegularFileAlone) {
+    const fs::path place = folder / "nodes";
+    fs::create_directory(place);
+    std::vector<std::string> names = {"fifo", "folder", "link-to-fifo", "link-to-nothing"};
+    ASSERT_EQ(mkfifo((place / "fifo").c_str(), 0644), 0) << std::strerror(errno);
+    fs::create_directory(place / "folder");
+    fs::create_symlink("fifo", place / "link-to-fifo");
+    fs::create_symlink("nothing", place / "link-to-nothing");
+    // A private copy of /dev/full where we may make device nodes (as root)
+    if (mknod((place / "full").c_str(), S_IFCHR | 0666, makedev(1, 7)) == 0) {
+        names.push_back("full");
+        fs::create_symlink("full", place / "link-to-full");
+        names.push_back("link-to-full");
+    }
+    std::map<std::string, std::string> before;
+    for (const auto& entry : fs::directory_iterator(place))
+        before[entry.path().filename()] = node_at(entry.path());
+
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        Launch l = frames(5);
+        l.environment["TRELK_CAPTURE"] = (place / name).string();
+        l.limit = 10;
+        expect_clear_failure(run(l), "TRELK_CAPTURE");
+        std::map<std::string, std::string> after;
+        for (const auto& entry : fs::directory_iterator(place))
+            after[entry.path().filename()] = node_at(entry.path());
+        EXPECT_EQ(after, before) << "the folder of the capture changed";
+    }
 }
 
 // ---- signals ----

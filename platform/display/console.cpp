@@ -168,6 +168,10 @@ void open_console(trelk_handle handle, const char* title, int width, int height,
     if (!title) fail("%s: null title", what);
     if (c.open) fail("%s: the console is already open", what);
     const Settings settings = read_settings();
+    // Refused at once rather than after the whole run; closing checks again before writing
+    std::string refused;
+    if (!settings.capture.empty() && !capture_target_usable(settings.capture.c_str(), &refused))
+        fail("TRELK_CAPTURE=%s: refused: %s", settings.capture.c_str(), refused.c_str());
     Canvas canvas = c.canvas;
     canvas_allocate(canvas, width, height, format, what);
     try {

@@ -9,6 +9,7 @@
 //                                  output is one, else headless
 //   TRELK_FRAMES=N                 key() becomes true once N frames have been presented
 //   TRELK_CAPTURE=FILE.png         the last presented frame is saved as PNG when the console closes
+//                                  (FILE absent, a regular file or a link to one; see capture.h)
 //   TRELK_VSYNC=0                  update() in a window does not keep step with the display
 #ifndef PLATFORM_DISPLAY_DISPLAY_H
 #define PLATFORM_DISPLAY_DISPLAY_H
