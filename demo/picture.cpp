@@ -13,13 +13,18 @@
 #include "trelk/palette.h"
 
 void load_picture(trelk::BaseSurface& surface, const char* file_name) {
-    std::ifstream file(file_name, std::ios::in | std::ios::binary);
-    // A directory opens as a stream here but reads as an empty one: treat it like a missing
-    // file rather than load a black picture from it.
+    // Only a regular file (or a link to one) is a picture; anything else counts as missing.
+    // Asked before the stream opens, because opening a FIFO waits for a writer for ever, and
+    // with one the stream cannot skip the header, so a black picture would load; a directory
+    // opens as a stream but reads as an empty one. A name swapped for a FIFO between this
+    // check and the open can still make the open wait: standard streams cannot open without
+    // blocking, and the check keeps the loader on them.
     std::error_code ignored;
-    if (!file || std::filesystem::is_directory(file_name, ignored)) {
+    if (!std::filesystem::is_regular_file(file_name, ignored)) {
         throw trelk::DynamicError("could not load image");
     }
+    std::ifstream file(file_name, std::ios::in | std::ios::binary);
+    if (!file) throw trelk::DynamicError("could not load image");
     file.seekg(18);  // the header: never consulted
 
     const int width = surface.width();

@@ -11,8 +11,8 @@
 constexpr int max_picture_side = 32768;
 
 // Throws trelk::DynamicError("could not load image") when the file cannot be opened or is not a
-// readable file (a directory), with the surface unchanged. A file shorter than the picture
-// loads all the same: what it does not cover is black.
+// regular file (a directory, a FIFO, a device), with the surface unchanged. A file shorter than the
+// picture loads all the same: what it does not cover is black.
 void load_picture(trelk::BaseSurface& surface, const char* file_name);
 
 #endif

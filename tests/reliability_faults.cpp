@@ -268,6 +268,29 @@ TEST_F(Faults, PictureThatCannotBeReadFailsClearly) {
     expect_clear_failure(run(frames(30)), "could not load image");
 }
 
+// Opening a FIFO waits for a writer: as the picture it hung the demo for ever with the console
+// and the music up; with a writer, or as a device, a black picture loaded. Neither is a
+// picture, and neither may block as the module.
+TEST_F(Faults, PictureOrModuleThatIsNotARegularFileNeverBlocks) {
+    fs::remove(folder / "flagga.tga");
+    ASSERT_EQ(mkfifo((folder / "flagga.tga").c_str(), 0644), 0) << std::strerror(errno);
+    Launch l = frames(30);
+    l.limit = 10;
+    SCOPED_TRACE("the picture a FIFO");
+    expect_clear_failure(run(l), "could not load image");
+    fs::remove(folder / "flagga.tga");
+    fs::create_symlink("/dev/zero", folder / "flagga.tga");
+    SCOPED_TRACE("the picture a link to a device");
+    expect_clear_failure(run(l), "could not load image");
+
+    fs::remove(folder / "flagga.tga");
+    fs::copy_file(fs::path(RELIABILITY_ASSETS) / "flagga.tga", folder / "flagga.tga");
+    fs::remove(folder / "bla.xm");
+    ASSERT_EQ(mkfifo((folder / "bla.xm").c_str(), 0644), 0) << std::strerror(errno);
+    SCOPED_TRACE("the module a FIFO");
+    expect_normal_silent_run(run(l));
+}
+
 // ---- the module ----
 
 TEST_F(Faults, BadModulePlaysSilentlyAndTheDemoRuns) {

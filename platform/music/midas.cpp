@@ -12,6 +12,7 @@
 #include "platform/midas.h"
 
 #include <SDL.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <xmp.h>
@@ -170,19 +171,43 @@ midas_module* find(MIDASmodule m) {
     return nullptr;
 }
 
-// Reads a whole file, refusing what cannot be a module we play
+// Reads a whole file, refusing what cannot be a module we play. Opened without waiting
+// (opening a FIFO for reading waits for a writer) and asked what it is only once open, so a
+// FIFO, a device or a folder is refused before anything is read, and a name swapped for one
+// after a check cannot make us wait.
 bool read_file(const char* name, std::vector<uint8_t>& bytes) {
-    struct stat st;
-    if (stat(name, &st) != 0)
+    const int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
         return fail(std::string("cannot open module ") + name + ": " + std::strerror(errno));
-    if (!S_ISREG(st.st_mode)) return fail(std::string("module ") + name + " is not a file");
-    if (st.st_size == 0) return fail(std::string("module ") + name + " is empty");
-    if (st.st_size > max_module_bytes) return fail(std::string("module ") + name + " is too large");
-    std::FILE* f = std::fopen(name, "rb");
-    if (!f) return fail(std::string("cannot open module ") + name + ": " + std::strerror(errno));
-    bytes.resize(static_cast<size_t>(st.st_size));
-    const size_t got = std::fread(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
+    struct stat st;
+    const char* refused = nullptr;
+    if (fstat(fd, &st) != 0) {
+        refused = "cannot be examined";
+    } else if (!S_ISREG(st.st_mode)) {
+        refused = "is not a file";
+    } else if (st.st_size == 0) {
+        refused = "is empty";
+    } else if (st.st_size > max_module_bytes) {
+        refused = "is too large";
+    }
+    if (refused) {
+        close(fd);
+        return fail(std::string("module ") + name + " " + refused);
+    }
+    try {
+        bytes.resize(static_cast<size_t>(st.st_size));
+    } catch (...) {
+        close(fd);
+        throw;
+    }
+    size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<size_t>(n);
+    }
+    close(fd);
     if (got != bytes.size()) return fail(std::string("cannot read module ") + name);
     return true;
 }
