@@ -12,8 +12,10 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -236,6 +238,33 @@ TEST_F(Faults, NoAudioDevicePlaysSilently) {
     Launch l = frames(60);
     l.environment["SDL_AUDIODRIVER"] = "no-such-audio-driver";
     expect_normal_silent_run(run(l));
+}
+
+// A sound server that takes the connection and never answers held the demo inside the audio
+// start-up, its console open, for tens of seconds, and SIGTERM did nothing meanwhile. The
+// audio is given up after a bounded wait: the demo plays silently and the signal sent during
+// the start-up ends it normally.
+TEST_F(Faults, HungSoundServerDoesNotHoldTheDemo) {
+    const fs::path socket_path = folder / "sound-server";
+    const int server = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(server, 0) << std::strerror(errno);
+    struct sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socket_path.string().size(), sizeof address.sun_path);
+    std::strcpy(address.sun_path, socket_path.c_str());
+    // Connections complete in the listening queue; nothing is ever read or answered
+    ASSERT_EQ(bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address), 0)
+        << std::strerror(errno);
+    ASSERT_EQ(listen(server, 16), 0) << std::strerror(errno);
+    Launch l;
+    l.environment["TRELK_DISPLAY"] = "headless";
+    l.environment["SDL_AUDIODRIVER"] = "pulseaudio";
+    l.environment["PULSE_SERVER"] = "unix:" + socket_path.string();
+    l.signal = SIGTERM;
+    l.after = 1;
+    l.limit = 8;
+    expect_normal_silent_run(run(l));
+    close(server);
 }
 
 // ---- the picture ----

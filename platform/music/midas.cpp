@@ -18,10 +18,14 @@
 #include <xmp.h>
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -136,33 +140,117 @@ bool exists(const std::string& path) {
     return stat(path.c_str(), &st) == 0;
 }
 
+// ---- opening the device off the caller's thread ----
+//
+// Opening audio can wait on a sound server without bound: one that accepts the connection and
+// never answers holds SDL's driver start-up for tens of seconds, and the program with it (its
+// console already open, its signals only noted). So the device is opened on a thread of its
+// own, and MIDASinit waits for it at most open_limit_ms. Past that the library plays silently;
+// the opener, should it ever return, closes what it opened. While an abandoned opener is still
+// inside SDL no other is started (SDL's audio start-up is not made to run twice at once), so a
+// later MIDASinit is silent too.
+
+constexpr int open_limit_ms = 2000;
+
+// What the opener hands over; shared by the opener and the library, guarded by `lock`
+struct Opening {
+    std::mutex lock;
+    std::condition_variable finished;
+    bool done = false;       // the opener has returned
+    bool abandoned = false;  // the library stopped waiting: the opener cleans up after itself
+    bool subsystem = false;  // the opener holds a reference on SDL's audio subsystem
+    SDL_AudioDeviceID device = 0;
+    std::string error;
+};
+
+std::mutex opener_lock;
+bool opener_stuck = false;  // an abandoned opener has not returned yet
+
+// The opener's thread, made by SDL so that SDL's per-thread state is freed when it ends
+int SDLCALL opener(void* data) {
+    const std::unique_ptr<std::shared_ptr<Opening>> owned(
+        static_cast<std::shared_ptr<Opening>*>(data));
+    const std::shared_ptr<Opening>& opening = *owned;
+    bool subsystem = false;
+    SDL_AudioDeviceID device = 0;
+    std::string error;
+    try {
+        // No audio driver or no device is not an error: the demo plays on in silence
+        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+            error = std::string("no audio, playing silently: ") + SDL_GetError();
+        } else {
+            subsystem = true;
+            SDL_AudioSpec want;
+            SDL_zero(want);
+            want.freq = output_rate;
+            want.format = AUDIO_S16SYS;
+            want.channels = 2;
+            want.samples = 1024;  // about 23 ms a buffer
+            want.callback = audio_callback;
+            SDL_AudioSpec have;
+            // No changes allowed: SDL converts to whatever the hardware wants, so the mixer
+            // always produces the one format above
+            device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+            if (!device)
+                error = std::string("no audio device, playing silently: ") + SDL_GetError();
+        }
+    } catch (const std::bad_alloc&) {
+        error = "out of memory";
+    }
+    std::lock_guard<std::mutex> hold(opening->lock);
+    if (opening->abandoned) {
+        if (device) SDL_CloseAudioDevice(device);
+        if (subsystem) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        std::lock_guard<std::mutex> stuck(opener_lock);
+        opener_stuck = false;
+    } else {
+        opening->subsystem = subsystem;
+        opening->device = device;
+        opening->error.swap(error);
+    }
+    opening->done = true;
+    opening->finished.notify_all();
+    return 0;
+}
+
 void open_audio() {
     Library& l = lib();
     if (!audio_output_possible()) {
         l.error = "no audio, playing silently: no sound card or sound server here";
         return;
     }
-    // No audio driver or no device is not an error: the demo plays on in silence
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        l.error = std::string("no audio, playing silently: ") + SDL_GetError();
+    {
+        std::lock_guard<std::mutex> stuck(opener_lock);
+        if (opener_stuck) {
+            l.error = "no audio, playing silently: the sound system did not answer before";
+            return;
+        }
+    }
+    auto opening = std::make_shared<Opening>();
+    auto handed = std::make_unique<std::shared_ptr<Opening>>(opening);
+    SDL_Thread* thread = SDL_CreateThread(opener, "audio opener", handed.get());
+    if (!thread) {
+        l.error = std::string("no audio, playing silently: cannot start the audio opener: ") +
+                  SDL_GetError();
         return;
     }
-    l.audio_subsystem = true;
-    SDL_AudioSpec want;
-    SDL_zero(want);
-    want.freq = output_rate;
-    want.format = AUDIO_S16SYS;
-    want.channels = 2;
-    want.samples = 1024;  // about 23 ms a buffer
-    want.callback = audio_callback;
-    SDL_AudioSpec have;
-    // No changes allowed: SDL converts to whatever the hardware wants, so the mixer always
-    // produces the one format above
-    l.device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    if (!l.device) {
-        l.error = std::string("no audio device, playing silently: ") + SDL_GetError();
-        close_audio();
+    handed.release();  // the thread's now
+    SDL_DetachThread(thread);
+    std::unique_lock<std::mutex> hold(opening->lock);
+    if (!opening->finished.wait_for(hold, std::chrono::milliseconds(open_limit_ms),
+                                    [&] { return opening->done; })) {
+        opening->abandoned = true;
+        std::lock_guard<std::mutex> stuck(opener_lock);
+        opener_stuck = true;
+        l.error = "no audio, playing silently: the sound system did not answer within " +
+                  std::to_string(open_limit_ms / 1000) + " s";
+        return;
     }
+    l.audio_subsystem = opening->subsystem;
+    l.device = opening->device;
+    l.error = opening->error;
+    // A subsystem without a device is of no use: give it back
+    if (!l.device) close_audio();
 }
 
 midas_module* find(MIDASmodule m) {
