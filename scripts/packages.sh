@@ -28,8 +28,9 @@ ensure_packages() {
 
 # What building and running the demo needs
 BUILD_PACKAGES=(build-essential cmake pkg-config libsdl2-dev libxmp-dev libpng-dev)
-# What the tests need besides: GoogleTest, a virtual X display with keys and screenshots, an
-# image library we did not write, an audio measurer, tmux, and clang's fuzzing runtime
-TEST_PACKAGES=(libgtest-dev googletest xvfb xauth xdotool x11-utils imagemagick python3
-    python3-pil sox tmux clang clang-format libclang-rt-14-dev xmp openmpt123)
+# What the tests need besides: GoogleTest, a virtual X display with keys and screenshots, a
+# small window manager (full screen is its job), an image library we did not write, an audio
+# measurer, tmux, and clang's fuzzing runtime
+TEST_PACKAGES=(libgtest-dev googletest xvfb xauth xdotool x11-utils matchbox-window-manager
+    imagemagick python3 python3-pil sox tmux clang clang-format libclang-rt-14-dev xmp openmpt123)
 BENCH_PACKAGES=(libbenchmark-dev)

@@ -1,6 +1,8 @@
 // The window back end under a virtual X display (run by xvfb-run from CTest): the window and
-// its title, a presented frame in a screenshot, a typed key, the close button, the pacing, and
-// the choice of back end when no display is named.
+// its title, a presented frame in a screenshot, a typed key, the close button, keys that are
+// not keys (lone modifiers, focus changes, the full-screen toggles), full screen under a small
+// window manager, whole-number scaling after a resize, the pacing, and the choice of back end
+// when no display is named or the display cannot be drawn on.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -20,10 +22,15 @@
 namespace display_test {
 // What a window manager sends when the close button is clicked (display_window_x11.cpp)
 bool press_close_button(unsigned long window);
+// A window of another client that takes the focus; 0 when it cannot be made
+unsigned long open_other_window();
+void close_other_window(unsigned long window);
 }  // namespace display_test
 
 namespace {
 
+using display_test::close_other_window;
+using display_test::open_other_window;
 using display_test::press_close_button;
 using display_test::run;
 using Clock = std::chrono::steady_clock;
@@ -38,12 +45,65 @@ bool wait_for_key(trelk::Console& console, double seconds) {
     return console.key();
 }
 
+// The X window of the one window titled title, waiting for it; 0 when there is none
+unsigned long window_titled(const std::string& title) {
+    const std::string found =
+        run("timeout 10 xdotool search --sync --name '^" + title + "$' 2>/dev/null");
+    return std::strtoul(found.c_str(), nullptr, 10);
+}
+
+// Presents frames until test() is true or seconds have passed; whether it became true
+template <typename Test>
+bool update_until(trelk::Console& console, double seconds, Test test) {
+    const auto end = Clock::now() + std::chrono::duration<double>(seconds);
+    while (Clock::now() < end) {
+        if (test()) return true;
+        console.update();
+    }
+    return test();
+}
+
+bool window_manager_says_fullscreen(unsigned long window) {
+    return run("xprop -id " + std::to_string(window) + " _NET_WM_STATE")
+               .find("_NET_WM_STATE_FULLSCREEN") != std::string::npos;
+}
+
+// A small window manager for the test's life: without one nothing makes a window full screen.
+// Its own keys are off: it would take F11 for itself.
+class WindowManager {
+public:
+    WindowManager() {
+        pid_ = std::atoi(run("matchbox-window-manager -use_titlebar no -kbdconfig /dev/null "
+                             ">/dev/null 2>&1 & echo $!")
+                             .c_str());
+        const auto end = Clock::now() + std::chrono::seconds(10);
+        while (Clock::now() < end && !ready()) usleep(50000);
+    }
+    ~WindowManager() {
+        if (pid_ > 0)
+            run("kill " + std::to_string(pid_) + "; while kill -0 " + std::to_string(pid_) +
+                " 2>/dev/null; do sleep 0.05; done");
+    }
+    bool ready() const {
+        return run("xprop -root _NET_SUPPORTED").find("_NET_WM_STATE_FULLSCREEN") !=
+               std::string::npos;
+    }
+
+private:
+    int pid_ = 0;
+};
+
 class DisplayWindow : public display_test::DisplayTest {
 protected:
     void SetUp() override {
         DisplayTest::SetUp();
+        for (const char* name : {"TRELK_FULLSCREEN", "TRELK_SCALE"}) unsetenv(name);
         setenv("TRELK_DISPLAY", "window", 1);
         ASSERT_NE(getenv("DISPLAY"), nullptr) << "run under xvfb-run";
+    }
+    void TearDown() override {
+        for (const char* name : {"TRELK_FULLSCREEN", "TRELK_SCALE"}) unsetenv(name);
+        DisplayTest::TearDown();
     }
 
     trelk::Format xrgb{32, 0xff0000, 0xff00, 0xff, 0};
@@ -97,8 +157,7 @@ TEST_F(DisplayWindow, ShowsTheConsoleInATitledWindowAndReadsKeysAndTheCloseButto
     EXPECT_FALSE(key.modifier1() || key.modifier2() || key.modifier3());
     run("xdotool key shift+Left");
     ASSERT_TRUE(wait_for_key(console, 10));
-    EXPECT_EQ(console.read().code(), TRELK_KEY_SHIFT);
-    const trelk::Key left_arrow = console.read();  // waits if it has not come yet
+    const trelk::Key left_arrow = console.read();  // Shift alone is no key
     EXPECT_EQ(left_arrow.code(), TRELK_KEY_LEFT);
     EXPECT_TRUE(left_arrow.modifier2()) << "shift";
     EXPECT_FALSE(console.key());
@@ -108,6 +167,130 @@ TEST_F(DisplayWindow, ShowsTheConsoleInATitledWindowAndReadsKeysAndTheCloseButto
     EXPECT_EQ(console.read().code(), TRELK_KEY_QUIT);
     console.close();
     EXPECT_EQ(run("xdotool search --name '^display window test$'"), "") << "the window is gone";
+}
+
+// Shift, Control, Alt and the system key alone are no keys, and neither is what comes with the
+// focus: keys held while another window had it (Alt and Tab of a switch back). Each part ends
+// with a key that is one, which must be the first to arrive.
+TEST_F(DisplayWindow, LoneModifiersAndFocusChangesAreNotKeys) {
+    trelk::Console console;
+    console.open("focus test", 0);
+    console.update();
+    const unsigned long window = window_titled("focus test");
+    ASSERT_NE(window, 0ul);
+    const std::string id = std::to_string(window);
+    run("xdotool windowfocus --sync " + id + " key shift key ctrl key alt key super key b");
+    ASSERT_TRUE(wait_for_key(console, 10));
+    EXPECT_EQ(console.read().code(), 'B');
+
+    const unsigned long other = open_other_window();
+    ASSERT_NE(other, 0ul);
+    run("xdotool keydown alt keydown Tab");  // held while the other window has the focus
+    run("xdotool windowfocus --sync " + id + " keyup Tab keyup alt key shift+c");
+    ASSERT_TRUE(wait_for_key(console, 10));
+    const trelk::Key key = console.read();
+    EXPECT_EQ(key.code(), 'C') << "the keys held across the focus change were keys";
+    EXPECT_TRUE(key.modifier2() && !key.modifier1() && !key.modifier3()) << "shift only";
+    close_other_window(other);
+    console.close();
+}
+
+// Alt+Enter and F11 switch full screen on and off and are no keys; TRELK_FULLSCREEN=1 opens
+// full screen
+TEST_F(DisplayWindow, AltEnterAndF11ToggleFullScreenAndAreNotKeys) {
+    WindowManager manager;
+    ASSERT_TRUE(manager.ready()) << "matchbox-window-manager did not start";
+    trelk::Console console;
+    console.open("fullscreen test", 0);
+    console.update();
+    const unsigned long window = window_titled("fullscreen test");
+    ASSERT_NE(window, 0ul);
+    EXPECT_EQ(console.entry77(), 0);
+    const std::string focus = "xdotool windowfocus --sync " + std::to_string(window);
+    run(focus + " key F11");
+    EXPECT_TRUE(update_until(console, 10, [&] {
+        return console.entry77() == 1 && window_manager_says_fullscreen(window);
+    })) << "F11 did not make the window full screen";
+    EXPECT_TRUE(console.option("fullscreen"));
+    run(focus + " key alt+Return");
+    EXPECT_TRUE(update_until(console, 10, [&] {
+        return console.entry77() == 0 && !window_manager_says_fullscreen(window);
+    })) << "Alt+Enter did not end full screen";
+    run(focus + " key F11 key alt+KP_Enter key b");
+    ASSERT_TRUE(wait_for_key(console, 10));
+    EXPECT_EQ(console.read().code(), 'B') << "a toggle came as a key";
+    EXPECT_FALSE(console.key());
+    console.close();
+
+    setenv("TRELK_FULLSCREEN", "1", 1);
+    console.open("fullscreen test", 0);
+    EXPECT_EQ(console.entry77(), 1);
+    const unsigned long full = window_titled("fullscreen test");
+    EXPECT_TRUE(update_until(console, 10, [&] { return window_manager_says_fullscreen(full); }));
+    console.close();
+    setenv("TRELK_FULLSCREEN", "yes", 1);
+    EXPECT_DISPLAY_ERROR(console.open("fullscreen test", 0), "TRELK_FULLSCREEN=yes");
+}
+
+// After a resize the console is scaled by a whole number, centred on black: along a row and a
+// column of the screenshot every console pixel is the same number of screen pixels.
+// TRELK_SCALE=fit fills the window instead.
+TEST_F(DisplayWindow, AfterAResizeEveryConsolePixelHasTheSameSize) {
+    // Console pixels alternate between red and green, each way
+    trelk::Format xrgb(32, 0xff0000, 0xff00, 0xff, 0);
+    trelk::Surface pattern(320, 200, xrgb);
+    for (int y = 0; y < 200; ++y) {
+        for (int x = 0; x < 320; ++x)
+            display_test::set_pixel(pattern, x, y, (x + y) % 2 ? 0xff0000u : 0x00ff00u);
+    }
+    const std::string shot =
+        ::testing::TempDir() + "display_resized_" + std::to_string(getpid()) + ".png";
+    for (const bool fit : {false, true}) {
+        if (fit) setenv("TRELK_SCALE", "fit", 1);
+        trelk::Console console;
+        console.open("resize test", xrgb, 0);
+        pattern.copy(console);
+        console.update();
+        const unsigned long window = window_titled("resize test");
+        ASSERT_NE(window, 0ul);
+        const std::string id = std::to_string(window);
+        run("xdotool windowsize --sync " + id + " 1000 700");
+        // 1000 x 700 takes the console 3 times (960 x 600), or 3.125 times to fit
+        const int scale = 3, left = fit ? 0 : 20, top = fit ? 37 : 50;
+        const int shown_w = fit ? 1000 : 960, shown_h = fit ? 625 : 600;
+        EXPECT_TRUE(update_until(console, 10, [&] {
+            return run("xwininfo -id " + id).find("Width: 1000") != std::string::npos;
+        }));
+        for (int i = 0; i < 3; ++i) console.update();
+        EXPECT_EQ(console.entry76(), scale);
+        run("import -window " + id + " png24:" + shot);
+        std::vector<std::pair<int, int>> points;
+        for (int x = 0; x < 1000; ++x) points.push_back({x, 350});
+        for (int y = 0; y < 700; ++y) points.push_back({500, y});
+        const auto png = display_test::png_pixels(shot, points);
+        std::remove(shot.c_str());
+        console.close();
+        ASSERT_EQ(png.colors.size(), points.size()) << "no screenshot";
+        ASSERT_EQ(png.width, 1000);
+        if (fit) {  // the fractional fit: edge to edge, pixels of 3 and 4 screen pixels
+            EXPECT_NE(png.colors[0], 0u);
+            EXPECT_NE(png.colors[999], 0u);
+            continue;
+        }
+        // The console pixel expected at a screen position along the row (x) and column (y)
+        auto expected = [&](int position, int start, int shown, int other) -> std::uint32_t {
+            if (position < start || position >= start + shown) return 0;
+            return ((position - start) / scale + other) % 2 ? 0xff0000u : 0x00ff00u;
+        };
+        int wrong = 0;
+        for (int x = 0; x < 1000; ++x)
+            wrong += png.colors[std::size_t(x)] != expected(x, left, shown_w, (350 - top) / scale);
+        for (int y = 0; y < 700; ++y) {
+            wrong += png.colors[1000 + std::size_t(y)] !=
+                     expected(y, top, shown_h, (500 - left) / scale);
+        }
+        EXPECT_EQ(wrong, 0) << "screen pixels off the whole-number grid";
+    }
 }
 
 TEST_F(DisplayWindow, UpdatesKeepStepWithTheDisplayUnlessTrelkVsyncIsZero) {
@@ -185,6 +368,33 @@ TEST_F(DisplayWindow, WithoutADisplayTheChoiceIsHeadlessAndAWindowAnError) {
     console.open("automatic", 0);
     EXPECT_EQ(console.entry74(), 0) << "a window when a display is named";
     console.close();
+}
+
+// A display SDL reaches but cannot draw on (8 bits a pixel) is passed over by the automatic
+// choice; a forced window there is an error
+TEST_F(DisplayWindow, AnEightBitDisplayIsPassedOverByTheAutomaticChoice) {
+    const std::string numbers = ::testing::TempDir() + "display_8bit_" + std::to_string(getpid());
+    const int server = std::atoi(run("Xvfb -displayfd 3 -screen 0 640x480x8 -nolisten tcp 3>" +
+                                     numbers + " >/dev/null 2>&1 & echo $!")
+                                     .c_str());
+    ASSERT_GT(server, 0);
+    std::string number;
+    for (int i = 0; i < 200 && number.empty(); ++i) {
+        usleep(50000);
+        number = run("cat " + numbers);
+    }
+    std::remove(numbers.c_str());
+    ASSERT_FALSE(number.empty()) << "Xvfb did not start";
+    const std::string display = getenv("DISPLAY");
+    setenv("DISPLAY", (":" + number.substr(0, number.find('\n'))).c_str(), 1);
+    trelk::Console console;
+    EXPECT_DISPLAY_ERROR(console.open("eight bits", 0), "cannot draw in the window");
+    unsetenv("TRELK_DISPLAY");
+    console.open("eight bits", 0);
+    EXPECT_NE(console.entry74(), 0) << "the window back end was chosen";
+    console.close();
+    setenv("DISPLAY", display.c_str(), 1);
+    run("kill " + std::to_string(server));
 }
 
 }  // namespace

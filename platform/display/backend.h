@@ -69,6 +69,9 @@ public:
 
     virtual bool paced() const { return false; }  // present() keeps step with the display
     virtual int scale() const { return 1; }       // screen pixels per console pixel
+    // 1 or 0 when the back end knows whether it shows the console full screen now (a window
+    // can be switched while open); -1: as the console was opened
+    virtual int fullscreen() const { return -1; }
 };
 
 struct BackendEntry {

@@ -1,14 +1,29 @@
-// The window back end, over SDL2: the console shown in a window, scaled by the largest whole
-// factor that fits in 90% of the desktop's usable area, nearest neighbour, its aspect kept
-// (bars around it) when the window is resized; full screen for the openAlternate forms.
+// The window back end, over SDL2: the console shown in a window, nearest neighbour, at first
+// the largest whole factor of its size that fits in 90% of the desktop's usable area.
+//
+// Scaling: the picture is drawn on the window's drawable pixels (high-DPI aware: a window of
+// 640 points on a screen of two pixels per point is scaled on its 1280 pixels), by the largest
+// whole factor that fits, centred with black borders, so that every console pixel is a square
+// of the same size: when the window is resized, made full screen by us or by the window
+// manager, or moved to another screen. A drawable smaller than the console shows it shrunk to
+// fit. TRELK_SCALE=fit fills the drawable instead by the largest fractional factor that keeps
+// the aspect, some console pixels then a screen pixel larger than others.
+//
+// Full screen (on the desktop's own mode): the openAlternate forms and TRELK_FULLSCREEN=1
+// start that way; Alt+Enter and F11 toggle it, and are not keys for the program.
 //
 // update() presents in step with the display: with vsync where the renderer offers it, and by
 // sleeping to the display's refresh rate (60 Hz when unknown) when a present returns early,
 // as it does without vsync. TRELK_VSYNC=0 turns both off.
 //
-// Keys: every key press (repeats too), translated to the codes of display.h. The close button
-// asks to quit. SDL's own signal handlers stay off: the console handles Ctrl-C and SIGTERM.
-// Only the video subsystem is started and stopped here; audio belongs to the music library.
+// Keys: every key press (repeats too), translated to the codes of display.h, with the
+// modifiers held. Not keys: Shift, Control, Alt and the system (GUI) key pressed alone (they
+// come with the next key), and the full-screen toggles. So a change of focus brings no key
+// either: Alt+Tab away gives the Alt press, and coming back SDL reports the modifiers still
+// held as presses (only those: it passes over other keys held meanwhile elsewhere). The close
+// button asks to quit. SDL's own signal handlers stay off: the console handles Ctrl-C and
+// SIGTERM. Only the video subsystem is started and stopped here; audio belongs to the music
+// library.
 #include <SDL.h>
 
 #include <algorithm>
@@ -21,6 +36,7 @@
 
 #include "platform/display/backend.h"
 #include "platform/display/display.h"
+#include "trelk/error.h"
 
 namespace display {
 namespace {
@@ -144,6 +160,31 @@ int translate_key(SDL_Keycode sym) {
     }
 }
 
+// TRELK_SCALE: unset or "whole" for whole-number factors, "fit" for the fractional fit
+bool fractional_scale() {
+    const char* value = std::getenv("TRELK_SCALE");
+    if (!value || !*value || std::strcmp(value, "whole") == 0) return false;
+    if (std::strcmp(value, "fit") == 0) return true;
+    fail("TRELK_SCALE=%s: use fit (fill the window) or whole (whole-number factors)", value);
+}
+
+bool is_modifier(SDL_Keycode sym) {
+    switch (sym) {
+        case SDLK_LSHIFT:
+        case SDLK_RSHIFT:
+        case SDLK_LCTRL:
+        case SDLK_RCTRL:
+        case SDLK_LALT:
+        case SDLK_RALT:
+        case SDLK_LGUI:
+        case SDLK_RGUI:
+        case SDLK_MODE:  // AltGr on some layouts
+            return true;
+        default:
+            return false;
+    }
+}
+
 class Window : public Backend {
 public:
     ~Window() override {
@@ -158,24 +199,22 @@ public:
         width_ = request.width;
         height_ = request.height;
         pace_ = request.pace;
+        fit_ = fractional_scale();
 
         SDL_Rect usable;
         if (SDL_GetDisplayUsableBounds(0, &usable) != 0) usable = SDL_Rect{0, 0, 0, 0};
-        scale_ = std::max(1, std::min(usable.w * 9 / 10 / width_, usable.h * 9 / 10 / height_));
-        Uint32 flags = SDL_WINDOW_RESIZABLE;
+        const int start_scale =
+            std::max(1, std::min(usable.w * 9 / 10 / width_, usable.h * 9 / 10 / height_));
+        Uint32 flags = SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI;
         if (request.fullscreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
         window_ = SDL_CreateWindow(request.title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                   width_ * scale_, height_ * scale_, flags);
+                                   width_ * start_scale, height_ * start_scale, flags);
         if (!window_) fail("cannot open a window: %s", SDL_GetError());
 
         const Uint32 vsync = pace_ ? SDL_RENDERER_PRESENTVSYNC : 0;
         renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_ACCELERATED | vsync);
         if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
         if (!renderer_) fail("cannot draw in the window: %s", SDL_GetError());
-        SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
-        if (SDL_RenderSetLogicalSize(renderer_, width_, height_) != 0) {
-            fail("cannot scale the window: %s", SDL_GetError());
-        }
         texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
                                      width_, height_);
         if (!texture_) fail("cannot make the window's texture: %s", SDL_GetError());
@@ -218,6 +257,9 @@ public:
 
     bool paced() const override { return pace_; }
     int scale() const override { return scale_; }
+    int fullscreen() const override {
+        return (SDL_GetWindowFlags(window_) & SDL_WINDOW_FULLSCREEN) ? 1 : 0;
+    }
 
 private:
     // XRGB pixels go to the texture as they are; other formats through a converted copy
@@ -238,11 +280,40 @@ private:
         SDL_UpdateTexture(texture_, &rect, first, source.pitch);
     }
 
+    // Where the console goes on the drawable's pixels, as the file's head says
+    SDL_Rect placement() {
+        int w = 0, h = 0;
+        if (SDL_GetRendererOutputSize(renderer_, &w, &h) != 0 || w <= 0 || h <= 0) {
+            return SDL_Rect{0, 0, width_ * scale_, height_ * scale_};
+        }
+        const int whole = std::min(w / width_, h / height_);
+        int shown_w = 0, shown_h = 0;
+        if (whole >= 1 && !fit_) {
+            shown_w = width_ * whole;
+            shown_h = height_ * whole;
+        } else if (1LL * w * height_ <= 1LL * h * width_) {  // the width decides
+            shown_w = w;
+            shown_h = std::max(1, int(1LL * w * height_ / width_));
+        } else {
+            shown_h = h;
+            shown_w = std::max(1, int(1LL * h * width_ / height_));
+        }
+        scale_ = std::max(1, whole);
+        return SDL_Rect{(w - shown_w) / 2, (h - shown_h) / 2, shown_w, shown_h};
+    }
+
     void draw() {
+        const SDL_Rect target = placement();
         SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
         SDL_RenderClear(renderer_);
-        SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
+        SDL_RenderCopy(renderer_, texture_, nullptr, &target);
         SDL_RenderPresent(renderer_);
+    }
+
+    void toggle_fullscreen() {
+        const bool now = fullscreen() != 0;
+        SDL_SetWindowFullscreen(window_, now ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
+        draw();
     }
 
     void handle(const SDL_Event& event, KeyQueue& keys) {
@@ -251,12 +322,28 @@ private:
                 keys.request_quit();
                 break;
             case SDL_WINDOWEVENT:
-                if (event.window.event == SDL_WINDOWEVENT_CLOSE) keys.request_quit();
-                if (event.window.event == SDL_WINDOWEVENT_EXPOSED) draw();
+                switch (event.window.event) {
+                    case SDL_WINDOWEVENT_CLOSE:
+                        keys.request_quit();
+                        break;
+                    case SDL_WINDOWEVENT_EXPOSED:
+                    case SDL_WINDOWEVENT_SIZE_CHANGED:
+                        draw();
+                        break;
+                    default:
+                        break;
+                }
                 break;
             case SDL_KEYDOWN: {
+                const SDL_Keycode sym = event.key.keysym.sym;
                 const Uint16 mod = event.key.keysym.mod;
-                keys.push(KeyValue{translate_key(event.key.keysym.sym), (mod & KMOD_ALT) ? 1 : 0,
+                const bool enter = sym == SDLK_RETURN || sym == SDLK_KP_ENTER;
+                if (sym == SDLK_F11 || (enter && (mod & KMOD_ALT))) {
+                    if (!event.key.repeat) toggle_fullscreen();
+                    break;
+                }
+                if (is_modifier(sym)) break;
+                keys.push(KeyValue{translate_key(sym), (mod & KMOD_ALT) ? 1 : 0,
                                    (mod & KMOD_SHIFT) ? 1 : 0, (mod & KMOD_CTRL) ? 1 : 0});
                 break;
             }
@@ -270,12 +357,13 @@ private:
     SDL_Texture* texture_ = nullptr;
     std::vector<std::uint8_t> staging_;  // converted pixels, for consoles not in XRGB
     int width_ = 0, height_ = 0, scale_ = 1;
-    bool pace_ = true;
+    bool pace_ = true, fit_ = false;
     std::int64_t period_ = 0, last_present_ = 0;  // nanoseconds
 };
 
 std::unique_ptr<Backend> open_window(const OpenRequest& request) {
     if (request.automatic && !display_named()) return nullptr;
+    fractional_scale();  // a bad setting is an error wherever the console would open
     std::string reason;
     if (!start_video(&reason)) {
         if (request.automatic) return nullptr;
@@ -288,7 +376,17 @@ std::unique_ptr<Backend> open_window(const OpenRequest& request) {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         throw;
     }
-    window->open(request);
+    // A display that SDL can reach but not draw on (an 8-bit X screen, say) is no window
+    // system for the automatic choice: the next back end is tried
+    if (!request.automatic) {
+        window->open(request);
+        return window;
+    }
+    try {
+        window->open(request);
+    } catch (const trelk::DynamicError&) {
+        return nullptr;
+    }
     return window;
 }
 

@@ -112,6 +112,7 @@ struct Settings {
     long long frames = -1;
     std::string capture;
     bool pace = true;
+    bool fullscreen = false;  // TRELK_FULLSCREEN=1: every open is full screen
 };
 
 const char* setting(const char* name) {
@@ -145,6 +146,12 @@ Settings read_settings() {
     }
     if (const char* capture = setting("TRELK_CAPTURE")) s.capture = capture;
     if (const char* vsync = setting("TRELK_VSYNC")) s.pace = std::strcmp(vsync, "0") != 0;
+    if (const char* fullscreen = setting("TRELK_FULLSCREEN")) {
+        if (std::strcmp(fullscreen, "0") != 0 && std::strcmp(fullscreen, "1") != 0) {
+            fail("TRELK_FULLSCREEN=%s: use 1 (full screen) or 0", fullscreen);
+        }
+        s.fullscreen = fullscreen[0] == '1';
+    }
     return s;
 }
 
@@ -156,6 +163,12 @@ ConsoleObject& open_console_of(trelk_handle handle, const char* what) {
     ConsoleObject& console = *consoles.get(handle);
     if (!console.open) fail("%s: the console is not open", what);
     return console;
+}
+
+// Full screen as opened, or as the window has been switched since
+int shown_fullscreen(const ConsoleObject& c) {
+    const int now = c.open ? c.backend->fullscreen() : -1;
+    return now >= 0 ? now : c.fullscreen ? 1 : 0;
 }
 
 bool quit_asked(const ConsoleObject& c) {
@@ -179,7 +192,7 @@ void open_console(trelk_handle handle, const char* title, int width, int height,
         request.title = title;
         request.width = width;
         request.height = height;
-        request.fullscreen = fullscreen;
+        request.fullscreen = fullscreen || settings.fullscreen;
         request.pace = settings.pace;
         std::unique_ptr<Backend> backend;
         int index = settings.backend;
@@ -210,7 +223,7 @@ void open_console(trelk_handle handle, const char* title, int width, int height,
         throw;
     }
     c.open = true;
-    c.fullscreen = fullscreen;
+    c.fullscreen = fullscreen || settings.fullscreen;
     c.frames = 0;
     c.frame_limit = settings.frames;
     c.keys.reset();
@@ -527,7 +540,7 @@ int trelk_console_option(trelk_handle console, const char* option) {
     if (answer >= 0) return answer;
     if (c.open && std::strcmp(option, backend_list[c.backend_index]->name) == 0) return 1;
     if (std::strcmp(option, "paced") == 0) return c.open && c.backend->paced() ? 1 : 0;
-    if (std::strcmp(option, "fullscreen") == 0) return c.fullscreen ? 1 : 0;
+    if (std::strcmp(option, "fullscreen") == 0) return shown_fullscreen(c);
     return 0;
 }
 
@@ -566,8 +579,8 @@ int trelk_console_entry76(trelk_handle console) {  // screen pixels per console 
     const ConsoleObject& c = console_of(console);
     return c.open ? c.backend->scale() : 0;
 }
-int trelk_console_entry77(trelk_handle console) {  // 1 when open full screen
-    return console_of(console).fullscreen ? 1 : 0;
+int trelk_console_entry77(trelk_handle console) {  // 1 when open and full screen now
+    return shown_fullscreen(console_of(console));
 }
 int trelk_console_entry78(trelk_handle console) {  // reserved: 0
     console_of(console);
