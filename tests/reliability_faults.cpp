@@ -12,6 +12,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -25,6 +26,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <random>
 #include <string>
@@ -44,6 +46,19 @@ struct Outcome {
     std::string error;       // what it wrote on standard error
     std::string screen;      // what it wrote to the terminal (terminal runs)
     bool raw_after = false;  // the terminal was left without line editing or echo
+    double ended_at = 0;     // seconds from the start to the end
+};
+
+// What the test does to a running program and its terminal
+struct Session {
+    pid_t pid = -1;
+    int master = -1, slave = -1;  // the terminal's two sides (terminal runs)
+    bool draining = true;         // the terminal takes what the program writes
+};
+
+struct Step {
+    double at;  // seconds after the start
+    std::function<void(Session&)> act;
 };
 
 struct Launch {
@@ -52,7 +67,10 @@ struct Launch {
     int signal = 0;         // sent after `after` seconds
     bool hang_up = false;   // the terminal is closed after `after` seconds
     double after = 1.5;
-    double limit = 30;  // seconds before it counts as a hang
+    double limit = 30;             // seconds before it counts as a hang
+    std::vector<Step> steps;       // more actions, in time order
+    std::vector<int> ignored;      // signals the program starts with ignored
+    bool input_from_null = false;  // terminal runs: standard input is /dev/null instead
 };
 
 std::string describe(const Outcome& o) {
@@ -130,20 +148,38 @@ protected:
                 dup2(null, 0);
                 dup2(null, 1);
             }
+            if (launch.input_from_null) {
+                const int null = open("/dev/null", O_RDONLY);
+                dup2(null, 0);
+            }
+            for (int signal : launch.ignored) ::signal(signal, SIG_IGN);
+            const struct rlimit no_core = {0, 0};  // signals that dump core leave no file
+            setrlimit(RLIMIT_CORE, &no_core);
             dup2(error, 2);
             execl(RELIABILITY_DEMO, "kelvra-demo", static_cast<char*>(nullptr));
             _exit(127);
         }
 
         Outcome o;
+        Session session;
+        session.pid = pid;
+        session.slave = slave;
+        std::size_t next_step = 0;
         const auto start = Clock::now();
         bool acted = false;
         int status = 0;
         for (;;) {
             const pid_t done = waitpid(pid, &status, WNOHANG);
-            if (done == pid) break;
             const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-            if (master >= 0) {  // the terminal takes what the program writes
+            if (done == pid) {
+                o.ended_at = seconds;
+                break;
+            }
+            session.master = master;
+            while (next_step < launch.steps.size() && seconds >= launch.steps[next_step].at) {
+                launch.steps[next_step++].act(session);
+            }
+            if (master >= 0 && session.draining) {  // the terminal takes what it is sent
                 char buffer[65536];
                 ssize_t n;
                 while ((n = read(master, buffer, sizeof buffer)) > 0)
@@ -211,6 +247,44 @@ protected:
             << "the terminal was left on the alternate screen";
         EXPECT_NE(o.screen.find("\x1b[?25h", entered), std::string::npos)
             << "the cursor was left hidden";
+    }
+    // The same, and every byte written is part of a whole escape sequence or character: the
+    // restoring bytes did not land inside a sequence cut short
+    static void expect_screen_restored_whole(const Outcome& o) {
+        expect_screen_restored(o);
+        const std::string& s = o.screen;
+        std::size_t i = 0;
+        while (i < s.size()) {
+            const std::size_t start = i;
+            const unsigned char b = static_cast<unsigned char>(s[i++]);
+            if (b == 0x1b && i < s.size() && s[i] == '[') {  // CSI: parameters, a final byte
+                ++i;
+                while (i < s.size() && (s[i] < 0x40 || s[i] > 0x7e)) {
+                    if (s[i] == 0x1b) {
+                        ADD_FAILURE()
+                            << "a sequence cut short at byte " << start << " of " << s.size()
+                            << ": \"" << s.substr(start, i - start) << "\" followed by another";
+                        return;
+                    }
+                    ++i;
+                }
+                ++i;
+            } else if (b >= 0xc0) {  // UTF-8: as many continuation bytes as the first says
+                for (int more = b >= 0xf0 ? 3 : b >= 0xe0 ? 2 : 1; more > 0; --more, ++i) {
+                    if (i >= s.size() || (static_cast<unsigned char>(s[i]) & 0xc0) != 0x80) {
+                        ADD_FAILURE() << "a character cut short at byte " << start;
+                        return;
+                    }
+                }
+            } else if (b >= 0x80) {
+                ADD_FAILURE() << "a character cut short before byte " << start;
+                return;
+            }
+        }
+        const std::string leave = "\x1b[m\x1b[?25h\x1b[?1049l";
+        EXPECT_TRUE(s.size() >= leave.size() &&
+                    s.compare(s.size() - leave.size(), leave.size(), leave) == 0)
+            << "the output does not end with the restoring bytes";
     }
 
     fs::path folder;
@@ -450,6 +524,156 @@ TEST_F(Faults, TerminalClosingUnderTheProgramEndsIt) {
         EXPECT_TRUE((o.exited && o.status == 0) || o.signal == SIGHUP)
             << "expected exit status 0 or the end by SIGHUP; got " << describe(o);
     }
+}
+
+// The terminal put back into line mode under the running program, from outside (stty sane)
+// or by a shell that restores its own settings when it continues a stopped job: the program
+// must not wait in a read for a whole line. It puts raw mode back; a key or the first SIGTERM
+// ends it normally.
+TEST_F(Faults, LineModeSetUnderTheProgramIsUndoneAndKeysStillEndIt) {
+    const auto line_mode = [](Session& s) {
+        struct termios settings {};
+        tcgetattr(s.slave, &settings);
+        settings.c_lflag |= ICANON | ECHO;
+        settings.c_iflag |= ICRNL;
+        tcsetattr(s.slave, TCSANOW, &settings);
+    };
+    for (const char* backend : {"terminal", "headless"}) {
+        for (const char* how :
+             {"stty then a key", "stop, stty, continue, then a key", "stty then SIGTERM"}) {
+            SCOPED_TRACE(std::string(backend) + ": " + how);
+            Launch l;
+            l.environment["TRELK_DISPLAY"] = backend;
+            l.terminal = true;
+            l.limit = 20;
+            if (std::strcmp(how, "stop, stty, continue, then a key") == 0) {
+                l.steps = {{1.5, [](Session& s) { kill(s.pid, SIGSTOP); }},
+                           {1.7, line_mode},
+                           {1.9, [](Session& s) { kill(s.pid, SIGCONT); }}};
+            } else {
+                l.steps = {{1.5, line_mode}};
+            }
+            if (std::strstr(how, "key")) {
+                l.steps.push_back({3, [](Session& s) { (void)!write(s.master, "x", 1); }});
+            } else {
+                l.steps.push_back({3, [](Session& s) { kill(s.pid, SIGTERM); }});
+            }
+            const Outcome o = run(l);
+            expect_normal_silent_run(o);
+            EXPECT_LT(o.ended_at, 10) << "the program ended only " << o.ended_at << " s in";
+            EXPECT_FALSE(o.raw_after) << "the terminal was left in raw mode";
+            expect_screen_restored(o);
+        }
+    }
+}
+
+// Signals that end a program by default (Ctrl-\ is SIGQUIT): the terminal comes back, then the
+// program ends by that same signal
+TEST_F(Faults, SignalsThatEndTheProgramRestoreTheTerminalFirst) {
+    for (const char* backend : {"terminal", "headless"}) {
+        for (int signal : {SIGQUIT, SIGPIPE, SIGUSR1, SIGABRT, SIGALRM}) {
+            SCOPED_TRACE(std::string(backend) + ": " + strsignal(signal));
+            Launch l;
+            l.environment["TRELK_DISPLAY"] = backend;
+            l.terminal = true;
+            l.signal = signal;
+            l.limit = 20;
+            const Outcome o = run(l);
+            EXPECT_EQ(o.signal, signal) << "expected the end by that signal; got " << describe(o);
+            EXPECT_FALSE(o.raw_after) << "the terminal was left in raw mode";
+            expect_screen_restored(o);
+        }
+    }
+}
+
+// A program started with Ctrl-C and hang-ups ignored (nohup, a background job of a script)
+// keeps ignoring them; SIGTERM still ends it normally
+TEST_F(Faults, SignalsIgnoredAtStartStayIgnored) {
+    for (const char* backend : {"terminal", "headless"}) {
+        SCOPED_TRACE(backend);
+        Launch l;
+        l.environment["TRELK_DISPLAY"] = backend;
+        l.terminal = true;
+        l.ignored = {SIGINT, SIGHUP};
+        l.steps = {{1.5, [](Session& s) { kill(s.pid, SIGINT); }},
+                   {1.6, [](Session& s) { kill(s.pid, SIGHUP); }},
+                   {3, [](Session& s) { kill(s.pid, SIGTERM); }}};
+        const Outcome o = run(l);
+        expect_normal_silent_run(o);
+        EXPECT_GE(o.ended_at, 3) << "ended by an ignored signal";
+        EXPECT_FALSE(o.raw_after) << "the terminal was left in raw mode";
+    }
+}
+
+// A second Ctrl-C or SIGTERM right after the first, while the terminal is still busy with the
+// last frame; and a terminal that takes nothing for more than a second just as the program
+// ends. The restoring bytes must get out whole, and not inside a sequence cut short.
+TEST_F(Faults, TheRestoringBytesGetOutOfABusyTerminal) {
+    for (int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(std::string("two quick ") + strsignal(signal));
+        Launch l;
+        l.environment["TRELK_DISPLAY"] = "terminal";
+        l.terminal = true;
+        l.limit = 20;
+        l.steps = {{1.5, [](Session& s) { s.draining = false; }},
+                   {2, [signal](Session& s) { kill(s.pid, signal); }},
+                   {2, [signal](Session& s) { kill(s.pid, signal); }},
+                   {2.3, [](Session& s) { s.draining = true; }}};
+        const Outcome o = run(l);
+        EXPECT_TRUE(o.signal == signal || (o.exited && o.status == 0)) << describe(o);
+        EXPECT_FALSE(o.raw_after) << "the terminal was left in raw mode";
+        expect_screen_restored_whole(o);
+    }
+    SCOPED_TRACE("a terminal that stalls for 1.3 s as the program ends");
+    Launch l;
+    l.environment["TRELK_DISPLAY"] = "terminal";
+    l.terminal = true;
+    l.limit = 20;
+    l.steps = {{1.5, [](Session& s) { s.draining = false; }},
+               {1.7, [](Session& s) { kill(s.pid, SIGTERM); }},
+               {3, [](Session& s) { s.draining = true; }}};
+    const Outcome o = run(l);
+    expect_normal_silent_run(o);
+    EXPECT_FALSE(o.raw_after) << "the terminal was left in raw mode";
+    expect_screen_restored_whole(o);
+}
+
+// A storm of resizes (100 a second for 3 s) must not put the pacing to sleep: a key typed
+// after it ends the program at once
+TEST_F(Faults, AStormOfResizesLeavesTheTerminalBackEndResponsive) {
+    Launch l;
+    l.environment["TRELK_DISPLAY"] = "terminal";
+    l.terminal = true;
+    l.limit = 60;
+    for (int i = 0; i < 300; ++i) {
+        l.steps.push_back({1.5 + i * 0.01, [i](Session& s) {
+                               struct winsize size = {static_cast<unsigned short>(10 + i % 5),
+                                                      static_cast<unsigned short>(30 + i % 10), 0,
+                                                      0};
+                               ioctl(s.slave, TIOCSWINSZ, &size);  // sends SIGWINCH
+                           }});
+    }
+    l.steps.push_back({4.5, [](Session& s) { (void)!write(s.master, "x", 1); }});
+    const Outcome o = run(l);
+    expect_normal_silent_run(o);
+    EXPECT_LT(o.ended_at, 6.5) << "the key typed at 4.5 s ended the program only at " << o.ended_at
+                               << " s";
+    expect_screen_restored(o);
+}
+
+// Standard input not a terminal (< /dev/null) while the terminal back end draws: keys come
+// from the controlling terminal, so a key still ends the program
+TEST_F(Faults, KeysEndTheTerminalBackEndWhenStandardInputIsNoTerminal) {
+    Launch l;
+    l.environment["TRELK_DISPLAY"] = "terminal";
+    l.terminal = true;
+    l.input_from_null = true;
+    l.limit = 15;
+    l.steps = {{2, [](Session& s) { (void)!write(s.master, "x", 1); }}};
+    const Outcome o = run(l);
+    expect_normal_silent_run(o);
+    EXPECT_FALSE(o.raw_after) << "the terminal was left in raw mode";
+    expect_screen_restored(o);
 }
 
 TEST_F(Faults, InterruptAndTerminateEndWindowRunsNormally) {

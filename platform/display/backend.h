@@ -96,6 +96,10 @@ int list_modes(ModeValue* modes, int max, const int (&sizes)[N][2], int refresh)
     return n;
 }
 
+// True once Ctrl-C, SIGTERM or a hang-up has asked an open console to quit: a back end that
+// sleeps ends the sleep (the console's; safe to call at any time)
+bool quit_signal_arrived();
+
 #define TRELK_DISPLAY_BACKENDS(X) X(window) X(terminal) X(headless)
 
 #define TRELK_DISPLAY_DECLARE_BACKEND(name) extern const BackendEntry name##_backend;

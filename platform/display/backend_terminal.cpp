@@ -122,15 +122,17 @@ public:
         terminal_resume_output(fd_, enter_sequence);
         resumes_ = terminal_resumes();
         terminal_open = true;
-        write_all(enter_sequence, sizeof enter_sequence - 1, stuck_milliseconds);
+        write_all(enter_sequence, sizeof enter_sequence - 1);
     }
 
     ~Terminal() override {
+        // The rest of a frame cut short, then the restoring bytes, waiting as long as for a
+        // frame: a terminal stalled just as the program ends still gets them. After a hang-up
+        // the terminal may still be there (a signal sent by hand), and a dead one fails the
+        // write at once.
+        if (!gone_) write_all(leave_sequence, sizeof leave_sequence - 1);
         terminal_restore_output(-1, nullptr);
         terminal_resume_output(-1, nullptr);
-        // After a hang-up the terminal may still be there (a signal sent by hand): it is
-        // worth a short try, and a dead one fails the write at once
-        if (!gone_) write_all(leave_sequence, sizeof leave_sequence - 1, 100);
         sigaction(SIGWINCH, &previous_resize, nullptr);
         if (hangup_watched) sigaction(SIGHUP, &previous_hangup, nullptr);
         if (own_fd_) ::close(fd_);
@@ -191,18 +193,20 @@ private:
         laid_out_ = true;
     }
 
-    // Sleeps until one period after the last refresh; a frame that comes late starts the count
-    // again from now
+    // Sleeps until one period after the last refresh, on the monotonic clock's absolute time,
+    // so that signals cutting the sleep short (a storm of resizes) move nothing; a frame that
+    // comes late starts the count again from now, and none is ever set later than one period
+    // from now. A quit or a hang-up ends the wait at once.
     void wait_for_refresh() {
-        std::int64_t now = now_nanoseconds();
-        const std::int64_t target = last_refresh_ + frame_period;
-        if (now < target) {
-            const std::int64_t rest = target - now;
-            struct timespec pause = {time_t(rest / 1000000000LL), long(rest % 1000000000LL)};
-            nanosleep(&pause, nullptr);  // a signal ends it early: a quit is not kept waiting
-            now = target;
+        const std::int64_t now = now_nanoseconds();
+        std::int64_t target = last_refresh_ + frame_period;
+        if (target < now) target = now;
+        if (target > now + frame_period) target = now + frame_period;
+        last_refresh_ = target;
+        const struct timespec until = {time_t(target / 1000000000LL), long(target % 1000000000LL)};
+        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+            if (quit_signal_arrived() || hung_up) break;
         }
-        last_refresh_ = now;
     }
 
     // Writes the cells that changed, unless the terminal has not taken the last frame yet
@@ -223,34 +227,19 @@ private:
         }
         cells_.sample(presented_.data(), width_);
         const std::size_t length = cells_.encode();
-        if (length > 0 && !write_all(cells_.buffer(), length, stuck_milliseconds)) cells_.forget();
+        if (length > 0 && !write_all(cells_.buffer(), length)) cells_.forget();
     }
 
-    // The whole of data, in as few writes as the terminal allows. False when cut short: the
-    // terminal took nothing for patience milliseconds, or is gone
-    bool write_all(const char* data, std::size_t length, int patience) {
-        std::size_t done = 0;
-        while (done < length) {
-            const ssize_t n = ::write(fd_, data + done, length - done);
-            if (n > 0) {
-                done += std::size_t(n);
-                continue;
-            }
-            if (n < 0 && errno == EINTR && !hung_up) continue;
-            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                struct pollfd out = {fd_, POLLOUT, 0};
-                const int ready = ::poll(&out, 1, patience);
-                if (ready < 0 && errno == EINTR && !hung_up) continue;
-                if (ready > 0 && !(out.revents & (POLLERR | POLLHUP | POLLNVAL))) continue;
-                if (ready == 0) return false;  // stuck: this frame is given up, not the terminal
-            }
-            gone_ = true;  // a hang-up, or an error no retry mends
-            return false;
-        }
-        return true;
+    // The whole of data, in as few writes as the terminal allows (terminal_write). False when
+    // cut short: the terminal took nothing for a second (this frame is given up, not the
+    // terminal), or it is gone
+    bool write_all(const char* data, std::size_t length) {
+        const TerminalWrite result = terminal_write(fd_, data, length, stuck_milliseconds);
+        if (result == TerminalWrite::gone) gone_ = true;
+        return result == TerminalWrite::done;
     }
 
-    TerminalInput terminal_;
+    TerminalInput terminal_{true};  // standard input, else the controlling terminal
     int width_ = 0, height_ = 0;
     bool pace_ = true;
     TerminalColors colors_ = TerminalColors::direct;

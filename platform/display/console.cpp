@@ -68,7 +68,7 @@ long long presented_total = 0;
 volatile std::sig_atomic_t quit_signal = 0;
 int open_consoles = 0;
 struct sigaction previous_interrupt, previous_terminate, previous_hangup;
-bool watching_hangup = false;
+bool watching_interrupt = false, watching_terminate = false, watching_hangup = false;
 
 void on_quit_signal(int signal_number) {
     if (quit_signal) {  // the second one: end as without us
@@ -87,8 +87,14 @@ void watch_signals() {
     std::memset(&action, 0, sizeof action);
     action.sa_handler = on_quit_signal;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &previous_interrupt);
-    sigaction(SIGTERM, &action, &previous_terminate);
+    // A program started with Ctrl-C ignored (nohup, a background job of a script) keeps
+    // ignoring it; the same for SIGTERM
+    sigaction(SIGINT, nullptr, &previous_interrupt);
+    watching_interrupt = previous_interrupt.sa_handler != SIG_IGN;
+    if (watching_interrupt) sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, nullptr, &previous_terminate);
+    watching_terminate = previous_terminate.sa_handler != SIG_IGN;
+    if (watching_terminate) sigaction(SIGTERM, &action, nullptr);
     // A hang-up ends the program by default, which would leave a terminal that still exists
     // in raw mode: it asks to quit like SIGTERM instead. A back end that handles hang-ups
     // itself (the terminal) has already put its handler there, and a program started to
@@ -100,8 +106,8 @@ void watch_signals() {
 
 void unwatch_signals() {
     if (--open_consoles > 0) return;
-    sigaction(SIGINT, &previous_interrupt, nullptr);
-    sigaction(SIGTERM, &previous_terminate, nullptr);
+    if (watching_interrupt) sigaction(SIGINT, &previous_interrupt, nullptr);
+    if (watching_terminate) sigaction(SIGTERM, &previous_terminate, nullptr);
     if (watching_hangup) sigaction(SIGHUP, &previous_hangup, nullptr);
 }
 
@@ -294,6 +300,8 @@ Canvas& console_canvas_for(trelk_handle handle, const char* what) {
 }
 
 }  // namespace
+
+bool quit_signal_arrived() { return quit_signal != 0; }
 
 Canvas& target_canvas(trelk_handle handle) {
     if (Canvas** surface = surfaces.find(handle)) return **surface;
