@@ -28,7 +28,7 @@ function(demo_tests_needing_other_parts)
   if(TARGET kelvra-demo AND TARGET assets)
     add_executable(demo_program_test ${DEMO_TESTS_DIR}/demo_program_test.cpp)
     target_compile_definitions(demo_program_test PRIVATE
-      DEMO_BINARY="$<TARGET_FILE:kelvra-demo>" DEMO_ASSETS_DIR="${CMAKE_BINARY_DIR}/assets"
+      DEMO_BINARY="$<TARGET_FILE:kelvra-demo>" DEMO_ASSETS_DIR="${TRELK_ASSETS_DIR}"
       DEMO_TESTS_DIR="${DEMO_TESTS_DIR}")
     target_link_libraries(demo_program_test PRIVATE demo_core GTest::gtest_main)
     add_dependencies(demo_program_test kelvra-demo assets)

@@ -2,6 +2,8 @@
 # recording test double of the display library.
 if(TARGET trelk)
   add_library(trelk_fake STATIC ${CMAKE_CURRENT_LIST_DIR}/fake_library.cpp)
+  # The double implements the entries, so it carries the code of the exception they throw
+  target_sources(trelk_fake PRIVATE ${PROJECT_SOURCE_DIR}/trelk/error.cpp)
   target_link_libraries(trelk_fake PUBLIC trelk)
 
   add_executable(layer_tests

@@ -1,11 +1,11 @@
 # The music library's tests: its entries and mixer in-process, its XM structure check, and a
 # tiny program run as a real process that leaves without closing, to prove a clean exit.
 if(TARGET midas)
-  set(MUSIC_MODULE ${CMAKE_BINARY_DIR}/assets/bla.xm)
+  set(MUSIC_MODULE ${TRELK_ASSETS_DIR}/bla.xm)
 
   add_executable(music_tests ${CMAKE_CURRENT_LIST_DIR}/music_entries.cpp)
   target_link_libraries(music_tests PRIVATE midas GTest::gtest_main)
-  target_compile_definitions(music_tests PRIVATE TRELK_ASSETS_DIR="${CMAKE_BINARY_DIR}/assets")
+  target_compile_definitions(music_tests PRIVATE TRELK_ASSETS_DIR="${TRELK_ASSETS_DIR}")
   if(TARGET assets)
     add_dependencies(music_tests assets)
   endif()
@@ -24,7 +24,7 @@ if(TARGET midas)
       "disk_audio_skip_close|${MUSIC_MODULE}|skip-close|disk"
       "disk_audio_close|${MUSIC_MODULE}|close|disk"
       "no_audio_skip_close|${MUSIC_MODULE}|skip-close|no-such-driver"
-      "missing_module_skip_close|${CMAKE_BINARY_DIR}/assets/no-such.xm|skip-close|disk")
+      "missing_module_skip_close|${TRELK_ASSETS_DIR}/no-such.xm|skip-close|disk")
     string(REPLACE "|" ";" fields "${run}")
     list(GET fields 0 name)
     list(GET fields 1 module)

@@ -16,7 +16,7 @@ if(TARGET kelvra-demo AND TARGET assets AND TMUX AND Python3_FOUND)
   foreach(scenario key resize palette hangup suspend)
     add_test(NAME terminal_tmux_${scenario}
              COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/terminal_tmux.py
-                     $<TARGET_FILE:kelvra-demo> ${CMAKE_BINARY_DIR}/assets ${scenario})
+                     $<TARGET_FILE:kelvra-demo> ${TRELK_ASSETS_DIR} ${scenario})
     set_tests_properties(terminal_tmux_${scenario} PROPERTIES TIMEOUT 120)
   endforeach()
 endif()

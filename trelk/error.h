@@ -6,6 +6,11 @@
 
 #include "library.h"
 
+// The shared display library, which throws it, shows this class to programs
+#if defined(__GNUC__)
+#pragma GCC visibility push(default)
+#endif
+
 namespace trelk {
 
 class DynamicError {
@@ -25,5 +30,9 @@ private:
 };
 
 }  // namespace trelk
+
+#if defined(__GNUC__)
+#pragma GCC visibility pop
+#endif
 
 #endif

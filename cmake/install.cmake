@@ -1,0 +1,37 @@
+# What `cmake --install` puts under the prefix:
+#   include/trelk/*.h                         the public headers (trelk/trelk.h includes them all)
+#   lib/libtrelk.a                            the object layer
+#   lib/libtrelk_display.a, or .so.1.0.0 with BUILD_SHARED_LIBS: the display library
+#   lib/cmake/trelk/                          the CMake package: find_package(trelk), target trelk::trelk
+#   lib/pkgconfig/trelk.pc                    pkg-config trelk
+include(CMakePackageConfigHelpers)
+
+set(trelk_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/trelk)
+
+list(TRANSFORM TRELK_PUBLIC_HEADERS PREPEND ${PROJECT_SOURCE_DIR}/trelk/)
+install(FILES ${TRELK_PUBLIC_HEADERS} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/trelk)
+
+install(TARGETS trelk trelk_display trelk_trelk EXPORT trelkTargets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(EXPORT trelkTargets NAMESPACE trelk:: DESTINATION ${trelk_cmake_dir})
+
+# The config file finds what an archive of the display library still needs at link time
+get_target_property(trelk_display_type trelk_display TYPE)
+if(trelk_display_type STREQUAL "STATIC_LIBRARY")
+  set(TRELK_STATIC ON)
+  set(TRELK_PC_REQUIRES "Requires")  # plain `pkg-config --libs trelk` must name SDL2 and libpng
+else()
+  set(TRELK_STATIC OFF)
+  set(TRELK_PC_REQUIRES "Requires.private")
+endif()
+configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/trelkConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/trelkConfig.cmake INSTALL_DESTINATION ${trelk_cmake_dir})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/trelkConfigVersion.cmake
+  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/trelkConfig.cmake ${PROJECT_BINARY_DIR}/trelkConfigVersion.cmake
+  DESTINATION ${trelk_cmake_dir})
+
+configure_file(${CMAKE_CURRENT_LIST_DIR}/trelk.pc.in ${PROJECT_BINARY_DIR}/trelk.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/trelk.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -1,0 +1,58 @@
+/// @file
+/// What our display library offers a program beyond the entries of trelk/library.h: the
+/// contents of a palette (no entry of the object layer fills one), and the values of an area, a
+/// format and a mode, which the layer has no entry to read. Each function checks its handle like
+/// an entry and throws trelk::DynamicError for a null, destroyed or wrong-kind handle. The
+/// handles are those of the layer's objects: palette.handle(), area.handle() and so on.
+/// Valid C and C++.
+///
+/// Settings, read from the environment each time a console opens:
+///   - TRELK_DISPLAY=window|terminal|headless: forces a back end. Unset: a window when a
+///     display is available, else the terminal when standard output is one, else headless
+///     (pixels in memory only).
+///   - TRELK_FRAMES=N: key() becomes true once N frames have been presented (a read then gives
+///     TRELK_KEY_QUIT).
+///   - TRELK_CAPTURE=FILE.png: the last presented frame is saved as PNG when the console closes
+///     (FILE absent, a regular file or a link to one; anything else is refused).
+///   - TRELK_VSYNC=0: update() in a window does not keep step with the display.
+#ifndef TRELK_DISPLAY_H
+#define TRELK_DISPLAY_H
+
+#include <stdint.h>
+
+#include "library.h"
+
+#if defined(__GNUC__)
+#pragma GCC visibility push(default)
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/// Sets the 256 colours of a palette, each 0xAARRGGBB. The default palette is the opaque grey
+/// ramp: colour i is 0xff000000 + i * 0x010101. An 8-bit indexed console or surface (a format
+/// of 8 bits with all four masks 0) shows pixel value i as colour i of its palette; give the
+/// palette to it with palette(palette) after setting the colours.
+void trelk_display_palette_set(trelk_handle palette, const uint32_t colors[256]);
+/// Reads the 256 colours of a palette, each 0xAARRGGBB
+void trelk_display_palette_get(trelk_handle palette, uint32_t colors[256]);
+
+/// Reads an area's left, top, right and bottom into values[0] to values[3] (right and bottom
+/// exclusive)
+void trelk_display_area_values(trelk_handle area, int values[4]);
+/// Gives a format's bits per pixel and reads its red, green, blue and alpha masks into
+/// masks[0] to masks[3] (all 0 for an indexed format)
+int trelk_display_format_values(trelk_handle format, uint32_t masks[4]);
+/// Reads a mode's width and height in pixels (0 x 0 for the invalid mode that ends a mode list)
+void trelk_display_mode_size(trelk_handle mode, int* width, int* height);
+
+#ifdef __cplusplus
+}  // extern "C"
+#endif
+
+#if defined(__GNUC__)
+#pragma GCC visibility pop
+#endif
+
+#endif
