@@ -61,7 +61,62 @@ TEST(TerminalCells, PaletteIndexOfCubeAndGreyColours) {
     EXPECT_EQ(display::terminal_palette_index(0x5f87af), 67) << "a cube colour exactly";
     EXPECT_EQ(display::terminal_palette_index(0x808080), 244) << "grey 128 is on the ramp";
     EXPECT_EQ(display::terminal_palette_index(0x646464), 241) << "grey 100: ramp 98, not cube 95";
-    EXPECT_EQ(display::terminal_palette_index(0xe6c828), 184) << "the finial's gold";
+    EXPECT_EQ(display::terminal_palette_index(0xe6c828), 220) << "the finial's gold";
+}
+
+// The palette entry's red, green and blue
+std::uint32_t palette_rgb(int index) {
+    static const int levels[6] = {0, 95, 135, 175, 215, 255};
+    if (index >= 232) return 0x010101u * std::uint32_t(8 + 10 * (index - 232));
+    const int i = index - 16;
+    return std::uint32_t(levels[i / 36]) << 16 | std::uint32_t(levels[i / 6 % 6]) << 8 |
+           std::uint32_t(levels[i % 6]);
+}
+
+// Greens stay green in 256 colours: the demo's grass, its dark stripes, a pale green, each
+// mapped to a green entry; dithered over a 4 x 4 patch (every place of the dither), most half
+// cells green and none of another hue (a dark green may take a dark grey here and there).
+TEST(TerminalCells, GreensStayGreenInThePalette) {
+    for (const std::uint32_t green : {0x3c8736u, 0x317530u, 0x0f3517u, 0x90c090u}) {
+        std::vector<std::uint32_t> pixels(16, green);
+        TerminalCells cells = exact_cells(4, 4, TerminalColors::indexed);
+        cells.sample(pixels.data(), 4);
+        // The half cells' palette entries, as a terminal would show them
+        std::vector<int> shown;
+        const std::string bytes = encode(cells);
+        int foreground = -1, background = -1;
+        for (std::size_t i = 0; i < bytes.size();) {
+            if (bytes[i] == '\x1b') {
+                const std::size_t end = bytes.find_first_of("mHC", i);
+                const std::string codes = bytes.substr(i, end - i);
+                for (std::size_t at = codes.find("8;5;"); at != std::string::npos;
+                     at = codes.find("8;5;", at + 1)) {
+                    (codes[at - 1] == '3' ? foreground : background) =
+                        std::stoi(codes.substr(at + 4));
+                }
+                i = end + 1;
+            } else if (bytes[i] == ' ') {
+                shown.insert(shown.end(), {background, background});
+                ++i;
+            } else {
+                const bool half = bytes.compare(i, 3, upper) == 0;
+                shown.insert(shown.end(), {foreground, half ? background : foreground});
+                i += 3;
+            }
+        }
+        ASSERT_EQ(shown.size(), 16u);
+        int greens = 0;
+        for (const int index : shown) {
+            const std::uint32_t rgb = palette_rgb(index);
+            const int r = int(rgb >> 16), g = int(rgb >> 8 & 0xff), b = int(rgb & 0xff);
+            EXPECT_TRUE((g > r && g > b) || (r == g && g == b))
+                << std::hex << green << " became entry " << std::dec << index;
+            greens += g > r && g > b;
+        }
+        EXPECT_GE(greens, 12) << std::hex << green;
+        const std::uint32_t exact = palette_rgb(display::terminal_palette_index(green));
+        EXPECT_GT(exact >> 8 & 0xff, exact >> 16) << std::hex << green;
+    }
 }
 
 // A 2 x 4 frame in 2 x 2 cells: two colours, one colour on a new background, one colour that

@@ -191,6 +191,56 @@ TEST_F(TerminalConsole, PaletteColoursWithoutDirectColourAndResize) {
     EXPECT_NE(resized.find("\x1b[10;5H"), std::string::npos) << resized;
 }
 
+// 24-bit colour where the terminal says it has it, beyond COLORTERM; TRELK_COLORS decides
+TEST_F(TerminalConsole, DirectColourWhereTheTerminalSaysSo) {
+    setenv("TRELK_VSYNC", "0", 1);
+    const char* const names[] = {
+        "COLORTERM",       "TRELK_COLORS", "VTE_VERSION", "TERM_PROGRAM",        "KONSOLE_VERSION",
+        "KITTY_WINDOW_ID", "WEZTERM_PANE", "WT_SESSION",  "ALACRITTY_WINDOW_ID", "TMUX"};
+    struct Case {
+        const char* term;
+        const char* name;  // one more variable, or null
+        const char* value;
+        bool direct;
+    };
+    const Case cases[] = {
+        {"xterm-256color", nullptr, nullptr, false},
+        {"xterm-direct", nullptr, nullptr, true},
+        {"xterm-kitty", nullptr, nullptr, true},
+        {"xterm-256color", "VTE_VERSION", "7200", true},
+        {"tmux-256color", "VTE_VERSION", "7200", false},
+        {"xterm-256color", "COLORTERM", "24bit", true},
+        {"xterm-direct", "TRELK_COLORS", "256", false},
+        {"xterm-256color", "TRELK_COLORS", "24", true},
+    };
+    for (const Case& c : cases) {
+        for (const char* name : names) unsetenv(name);
+        setenv("TERM", c.term, 1);
+        if (c.name) setenv(c.name, c.value, 1);
+        std::string got;
+        {
+            Redirect terminal(20, 5);
+            trelk::Console console;
+            console.open("colours", xrgb, 0);
+            fill(console, 0xff0000);
+            console.update();
+            got = terminal.read_all();
+            console.close();
+        }
+        const std::string want = c.direct ? "8;2;255;0;0m" : "8;5;196m";
+        EXPECT_NE(got.find(want), std::string::npos)
+            << c.term << " " << (c.name ? c.name : "") << "=" << (c.value ? c.value : "");
+    }
+    for (const char* name : names) unsetenv(name);
+    setenv("TRELK_COLORS", "16", 1);
+    trelk::Console console;
+    {
+        Redirect terminal(20, 5);
+        EXPECT_DISPLAY_ERROR(console.open("colours", xrgb, 0), "TRELK_COLORS=16");
+    }
+    unsetenv("TRELK_COLORS");
+}
+
 // A terminal that reads nothing: frames beyond what its buffer holds are skipped, not waited
 // for (300 waits would outlast the test's timeout), and what it finally reads is whole frames
 TEST_F(TerminalConsole, FramesTheTerminalCannotTakeAreSkipped) {

@@ -16,8 +16,8 @@
 //   continued, the alternate screen comes back and every cell is drawn again.
 //   SIGHUP, or a write that fails: the terminal is gone. A quit is asked for, so key() is
 //   true; no frame is written any more, and closing gives the restoring bytes one short try.
-// Colours: 24-bit when COLORTERM is truecolor or 24bit, else the 256-colour palette. The
-// characters are UTF-8.
+// Colours: 24-bit when the terminal says it has them (colors_offered() below), else the
+// 256-colour palette. The characters are UTF-8.
 #include <fcntl.h>
 #include <poll.h>
 #include <strings.h>
@@ -72,11 +72,50 @@ bool can_run(const char** reason) {
     return true;
 }
 
+bool set(const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value;
+}
+
+bool ends_with(const char* text, const char* end) {
+    const std::size_t n = std::strlen(text), m = std::strlen(end);
+    return n >= m && std::strcmp(text + n - m, end) == 0;
+}
+
+// 24-bit colour where the terminal says it has it: TRELK_COLORS=24|256 first, then COLORTERM,
+// a TERM of a direct-colour entry (ending in -direct) or of a terminal that always has it, then
+// the variables terminals set to name themselves. Inside tmux or screen those variables come
+// from the terminal outside it and say nothing of the multiplexer: only COLORTERM counts there.
 TerminalColors colors_offered() {
+    if (const char* asked = std::getenv("TRELK_COLORS")) {
+        if (std::strcmp(asked, "24") == 0) return TerminalColors::direct;
+        if (std::strcmp(asked, "256") == 0) return TerminalColors::indexed;
+        if (*asked) fail("TRELK_COLORS=%s: use 24 (24-bit colour) or 256 (the palette)", asked);
+    }
     const char* colorterm = std::getenv("COLORTERM");
     if (colorterm &&
         (strcasecmp(colorterm, "truecolor") == 0 || strcasecmp(colorterm, "24bit") == 0)) {
         return TerminalColors::direct;
+    }
+    const char* term = std::getenv("TERM");
+    if (!term) term = "";
+    if (ends_with(term, "-direct")) return TerminalColors::direct;
+    for (const char* always : {"xterm-kitty", "alacritty", "foot", "foot-extra", "wezterm",
+                               "xterm-ghostty", "contour"}) {
+        if (std::strcmp(term, always) == 0) return TerminalColors::direct;
+    }
+    if (std::strncmp(term, "screen", 6) == 0 || std::strncmp(term, "tmux", 4) == 0 || set("TMUX")) {
+        return TerminalColors::indexed;
+    }
+    const char* program = std::getenv("TERM_PROGRAM");
+    for (const char* direct : {"iTerm.app", "WezTerm", "vscode", "Hyper", "ghostty"}) {
+        if (program && std::strcmp(program, direct) == 0) return TerminalColors::direct;
+    }
+    const char* vte = std::getenv("VTE_VERSION");  // 24-bit colour since 0.36
+    if (vte && std::atoi(vte) >= 3600) return TerminalColors::direct;
+    for (const char* name : {"KONSOLE_VERSION", "KITTY_WINDOW_ID", "ALACRITTY_WINDOW_ID",
+                             "WEZTERM_PANE", "WT_SESSION"}) {
+        if (set(name)) return TerminalColors::direct;
     }
     return TerminalColors::indexed;
 }

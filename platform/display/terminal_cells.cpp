@@ -6,6 +6,7 @@
 #include "platform/display/terminal_cells.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace display {
@@ -21,32 +22,118 @@ constexpr char clear_screen[] = "\x1b[m\x1b[2J";  // default colours first: they
 const char upper_half[] = "\xe2\x96\x80";  // U+2580
 const char full_block[] = "\xe2\x96\x88";  // U+2588
 
-// The levels of the palette's colour cube, and the nearest of them to a channel value
+// The levels of the palette's colour cube
 const int cube_levels[6] = {0, 95, 135, 175, 215, 255};
 
-int nearest_level(int value) {
-    if (value < 48) return 0;
-    if (value < 115) return 1;
-    return std::min(5, (value - 35) / 40);
+// A colour in OKLab, a space where distances follow how different colours look
+struct Lab {
+    float l, a, b;
+};
+
+float linear(int channel) {
+    const float c = float(channel) / 255.0f;
+    return c <= 0.04045f ? c / 12.92f : std::pow((c + 0.055f) / 1.055f, 2.4f);
 }
 
-int squared_distance(int r, int g, int b, int r2, int g2, int b2) {
-    return (r - r2) * (r - r2) + (g - g2) * (g - g2) + (b - b2) * (b - b2);
+Lab oklab(int red, int green, int blue) {
+    const float r = linear(red), g = linear(green), b = linear(blue);
+    const float l = std::cbrt(0.4122214708f * r + 0.5363325363f * g + 0.0514459929f * b);
+    const float m = std::cbrt(0.2119034982f * r + 0.6806995451f * g + 0.1073969566f * b);
+    const float s = std::cbrt(0.0883024619f * r + 0.2817188376f * g + 0.6299787005f * b);
+    return Lab{0.2104542553f * l + 0.7936177850f * m - 0.0040720468f * s,
+               1.9779984951f * l - 2.4285922050f * m + 0.4505937099f * s,
+               0.0259040371f * l + 0.7827717662f * m - 0.8086757660f * s};
+}
+
+// The 240 entries matched against: the cube (16 to 231) and the grey ramp (232 to 255)
+struct PaletteLab {
+    Lab entry[240];
+    float chroma[240];
+    PaletteLab() {
+        for (int i = 0; i < 216; ++i)
+            entry[i] = oklab(cube_levels[i / 36], cube_levels[i / 6 % 6], cube_levels[i % 6]);
+        for (int i = 0; i < 24; ++i) entry[216 + i] = oklab(8 + 10 * i, 8 + 10 * i, 8 + 10 * i);
+        for (int i = 0; i < 240; ++i)
+            chroma[i] = std::sqrt(entry[i].a * entry[i].a + entry[i].b * entry[i].b);
+    }
+};
+
+// Decision, from looking at the demo's frames mapped several ways: the distance in OKLab with
+// its colour part split into chroma (saturation) and hue, weighted 1 for lightness, 2 for hue,
+// and for chroma 1 when the entry is more saturated but 6 when it is less. The palette has few
+// dark or muted colours, and by plain distance a dark green field, a navy sky or a dusk orange
+// are nearest to a grey; the eye forgives a cell somewhat lighter or more saturated sooner than
+// a green field gone grey.
+int nearest_entry(int red, int green, int blue) {
+    static const PaletteLab palette;
+    const Lab c = oklab(red, green, blue);
+    const float chroma = std::sqrt(c.a * c.a + c.b * c.b);
+    int best = 0;
+    float best_distance = 1e30f;
+    for (int i = 0; i < 240; ++i) {
+        const Lab& p = palette.entry[i];
+        const float dl = c.l - p.l, da = c.a - p.a, db = c.b - p.b;
+        const float dc = chroma - palette.chroma[i];
+        const float hue = std::max(0.0f, da * da + db * db - dc * dc);
+        const float distance = dl * dl + (dc > 0 ? 6.0f : 1.0f) * dc * dc + 2.0f * hue;
+        if (distance < best_distance) {
+            best_distance = distance;
+            best = i;
+        }
+    }
+    return 16 + best;
+}
+
+// The palette index of every colour with 5 bits a channel (32 KB, made once on first use):
+// what sampling looks up. A channel value v falls in step (v * 31 + 127) / 255, whose colour
+// is step * 255 / 31, so black and white stay exact.
+constexpr int table_bits = 5, table_steps = 1 << table_bits;
+
+struct PaletteTable {
+    std::uint8_t step[256];  // a channel value's step
+    std::uint8_t index[table_steps * table_steps * table_steps];
+    PaletteTable() {
+        for (int v = 0; v < 256; ++v) step[v] = std::uint8_t((v * 31 + 127) / 255);
+        int value[table_steps];
+        for (int q = 0; q < table_steps; ++q) value[q] = (q * 255 + 15) / 31;
+        for (int r = 0; r < table_steps; ++r) {
+            for (int g = 0; g < table_steps; ++g) {
+                for (int b = 0; b < table_steps; ++b) {
+                    index[(r << 2 * table_bits) | (g << table_bits) | b] =
+                        std::uint8_t(nearest_entry(value[r], value[g], value[b]));
+                }
+            }
+        }
+    }
+};
+
+const PaletteTable& palette_table() {
+    static const PaletteTable table;
+    return table;
+}
+
+// Ordered dithering: a 4 x 4 Bayer matrix of offsets from -9 to 9 added to each channel
+// before the look-up, by the pixel's place in the scaled picture. Decision, from looking at
+// the demo in a 256-colour terminal: it breaks the sky's bands and the grass's edges into a
+// fine even texture, where the nearest colour alone shows broad stripes; the offsets are small
+// enough that a colour of the palette itself (pure red, white) is never dithered away.
+const int dither_offset[4][4] = {{-9, 1, -7, 3}, {5, -4, 8, -2}, {-5, 4, -8, 2}, {9, -1, 7, -3}};
+
+// The palette index of a pixel at (x, y) of the scaled picture, dithered
+inline std::uint32_t dithered_index(const PaletteTable& table, std::uint32_t xrgb, int x, int y) {
+    const int offset = dither_offset[y & 3][x & 3];
+    const auto step = [&](int channel) {
+        return int(table.step[std::min(255, std::max(0, channel + offset))]);
+    };
+    const int r = step(int(xrgb >> 16 & 0xff)), g = step(int(xrgb >> 8 & 0xff)),
+              b = step(int(xrgb & 0xff));
+    return table.index[(r << 2 * table_bits) | (g << table_bits) | b];
 }
 
 }  // namespace
 
 int terminal_palette_index(std::uint32_t rgb) {
-    const int r = int(rgb >> 16 & 0xff), g = int(rgb >> 8 & 0xff), b = int(rgb & 0xff);
-    const int ri = nearest_level(r), gi = nearest_level(g), bi = nearest_level(b);
-    const int cube = squared_distance(r, g, b, cube_levels[ri], cube_levels[gi], cube_levels[bi]);
-    // The grey ramp runs 8, 18, ..., 238; the cube's own greys cover black and white
-    const int mean = (r + g + b) / 3;
-    const int step = std::max(0, std::min(23, (mean - 3) / 10));
-    const int level = 8 + 10 * step;
-    const int grey = squared_distance(r, g, b, level, level, level);
-    if (grey < cube) return 232 + step;
-    return 16 + 36 * ri + 6 * gi + bi;
+    return nearest_entry(int(rgb >> 16 & 0xff), int(rgb >> 8 & 0xff), int(rgb & 0xff));
 }
 
 CellLayout fit_picture(int width, int height, int columns, int rows) {
@@ -108,14 +195,23 @@ void TerminalCells::sample(const std::uint32_t* pixels, int pitch) {
     const int cell_rows = (layout_.height + 1) / 2;
     std::uint32_t* cell = wanted_.data();
     const std::uint32_t black = cell_color(0);
+    const PaletteTable* table = colors_ == TerminalColors::indexed ? &palette_table() : nullptr;
     for (int row = 0; row < cell_rows; ++row) {
         const std::uint32_t* upper = pixels + std::size_t(source_y_[2 * row]) * pitch;
         const int lower_y = source_y_[2 * row + 1];
         const std::uint32_t* lower = lower_y < 0 ? nullptr : pixels + std::size_t(lower_y) * pitch;
+        if (table) {
+            for (int column = 0; column < layout_.width; ++column) {
+                const int x = source_x_[std::size_t(column)];
+                *cell++ = dithered_index(*table, upper[x], column, 2 * row);
+                *cell++ = lower ? dithered_index(*table, lower[x], column, 2 * row + 1) : black;
+            }
+            continue;
+        }
         for (int column = 0; column < layout_.width; ++column) {
             const int x = source_x_[std::size_t(column)];
-            *cell++ = cell_color(upper[x]);
-            *cell++ = lower ? cell_color(lower[x]) : black;
+            *cell++ = upper[x] & 0xffffff;
+            *cell++ = lower ? lower[x] & 0xffffff : black;
         }
     }
 }
