@@ -100,4 +100,42 @@ TEST(DisplayTerminalInput, TheTerminalComesBackWhenTheProgramExitsWithoutClosing
     close(master);
 }
 
+// Waiting for a key from the terminal with no TRELK_FRAMES, headless keeps step with a display
+// of 60 frames a second instead of spinning; with TRELK_FRAMES it does not. Counted over at
+// least half a second: at most 31 frames paced, a load on the machine only making it fewer.
+TEST(DisplayTerminalInput, HeadlessWaitingForTerminalKeysPacesLikeADisplay) {
+    int master = -1, slave = -1;
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    const int saved = dup(STDIN_FILENO);
+    dup2(slave, STDIN_FILENO);
+    setenv("TRELK_DISPLAY", "headless", 1);
+    unsetenv("TRELK_VSYNC");
+    int frames = 0;
+    bool paced = false, counted_paced = true;
+    {
+        unsetenv("TRELK_FRAMES");
+        trelk::Console console;
+        console.open("paced", 0);
+        paced = console.option("paced");
+        const auto start = std::chrono::steady_clock::now();
+        while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(500)) {
+            console.update();
+            ++frames;
+        }
+        console.close();
+        setenv("TRELK_FRAMES", "1000000", 1);
+        console.open("counted", 0);
+        counted_paced = console.option("paced");
+        console.close();
+        unsetenv("TRELK_FRAMES");
+    }
+    dup2(saved, STDIN_FILENO);
+    close(saved);
+    close(slave);
+    close(master);
+    EXPECT_TRUE(paced);
+    EXPECT_LE(frames, 40) << "frames in half a second";
+    EXPECT_FALSE(counted_paced) << "TRELK_FRAMES runs are not paced";
+}
+
 }  // namespace

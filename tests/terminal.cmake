@@ -13,7 +13,7 @@ endif()
 find_program(TMUX tmux)
 find_package(Python3 COMPONENTS Interpreter)
 if(TARGET kelvra-demo AND TARGET assets AND TMUX AND Python3_FOUND)
-  foreach(scenario key resize palette hangup suspend)
+  foreach(scenario key resize palette repaint hangup suspend)
     add_test(NAME terminal_tmux_${scenario}
              COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/terminal_tmux.py
                      $<TARGET_FILE:kelvra-demo> ${TRELK_ASSETS_DIR} ${scenario})

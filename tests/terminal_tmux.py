@@ -3,8 +3,8 @@
 what the pane shows, and that a key, Ctrl-C, SIGTERM and SIGHUP each end it with status 0 and
 leave the pane as the shell had it: main screen, cursor visible, earlier output still there.
 
-Usage: terminal_tmux.py DEMO ASSETS_DIR SCENARIO, SCENARIO one of: key, resize, palette, hangup,
-suspend.
+Usage: terminal_tmux.py DEMO ASSETS_DIR SCENARIO, SCENARIO one of: key, resize, palette, repaint,
+hangup, suspend.
 Each run has a tmux server of its own (tmux -L) that it kills at the end."""
 import os
 import re
@@ -33,8 +33,9 @@ def cells():
     """The pane's cells as rows of (character, foreground, background); a colour is None for
     the default, ('rgb', r, g, b) or ('index', n)."""
     rows = []
+    fg = bg = None  # tmux gives a colour once, not again at the start of the next line
     for line in tmux("capture-pane", "-e", "-p").split("\n"):
-        row, fg, bg, i = [], None, None, 0
+        row, i = [], 0
         while i < len(line):
             m = re.match(r"\x1b\[([0-9;:]*)m", line[i:])
             if not m:
@@ -165,6 +166,29 @@ try:
             fail("not the 256 colours with white: %s" % sorted(colours)[:20])
         tmux("send-keys", "C-c")
         expect_restored("Ctrl-C")
+    elif SCENARIO == "repaint":
+        # Other output over the picture: ten lines scroll it up, then a line is written into
+        # the margin above it. The picture mends itself; then again at once with Ctrl-L, which
+        # is no key: the demo goes on until a key.
+        start("truecolor")
+        expect_box((0, 4, 100, 31))
+        tty = tmux("display", "-p", "#{pane_tty}").strip()
+
+        def mended():
+            return picture_box(cells()) == (0, 4, 100, 31) and \
+                "foreign" not in tmux("capture-pane", "-p")
+
+        for keys in (None, "C-l"):
+            with open(tty, "w") as terminal:
+                terminal.write("\x1b[m\x1b[40;1H" + "\n" * 10 + "\x1b[2;1Hforeign output")
+            if keys:
+                tmux("send-keys", keys)
+            wait_for("the picture mended after other output", mended, 10)
+        time.sleep(0.5)
+        if tmux("display", "-p", "#{alternate_on}").strip() != "1":
+            fail("Ctrl-L ended the demo")
+        tmux("send-keys", "x")
+        expect_restored("a key")
     elif SCENARIO == "hangup":
         start("truecolor")
         os.kill(demo_pid(), 1)

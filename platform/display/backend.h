@@ -53,6 +53,7 @@ struct OpenRequest {
     bool fullscreen = false;    // the openAlternate forms
     bool pace = true;           // update() keeps step with the display (TRELK_VSYNC is not 0)
     bool automatic = false;     // chosen automatically: return null if this back end cannot run
+    bool counted = false;       // TRELK_FRAMES is set: the run is measured in frames, not time
 };
 
 class Backend {

@@ -1,22 +1,57 @@
-// The headless back end: the console's pixels stay in memory, update() counts the frame and
-// returns at once (no pacing), and keys come from the terminal when standard input is one.
-// Its display modes are a fixed list of common sizes in the default format.
+// The headless back end: the console's pixels stay in memory, update() counts the frame, and
+// keys come from the terminal when standard input is one. Its display modes are a fixed list
+// of common sizes in the default format.
+//
+// Pacing: a run that waits for a key typed at the terminal, with no TRELK_FRAMES to end it,
+// keeps step with a display of 60 frames a second, as a person watching would see it, rather
+// than spinning a whole core; TRELK_VSYNC=0 turns that off. Every other run (tests, benchmarks,
+// captures, anything counting frames) returns from update() at once.
+#include <time.h>
+
+#include <cerrno>
+
 #include "platform/display/terminal_input.h"
 
 namespace display {
 namespace {
 
+constexpr std::int64_t frame_period = 1000000000LL / 60;  // nanoseconds
+
 class Headless : public Backend {
 public:
-    void present(const Image&, const Rect&) override {}
+    explicit Headless(const OpenRequest& request)
+        : pace_(request.pace && !request.counted && terminal_.active()) {}
+
+    void present(const Image&, const Rect&) override {
+        if (pace_) wait_for_refresh();
+    }
     void poll(KeyQueue& keys) override { terminal_.poll(keys); }
     void wait(KeyQueue& keys, int milliseconds) override { terminal_.wait(keys, milliseconds); }
+    bool paced() const override { return pace_; }
 
 private:
-    TerminalInput terminal_;
+    // Sleeps until one period after the last frame, on absolute time; a late frame starts the
+    // count again from now. A quit ends the wait at once.
+    void wait_for_refresh() {
+        const std::int64_t now = now_nanoseconds();
+        std::int64_t target = last_refresh_ + frame_period;
+        if (target < now) target = now;
+        if (target > now + frame_period) target = now + frame_period;
+        last_refresh_ = target;
+        const struct timespec until = {time_t(target / 1000000000LL), long(target % 1000000000LL)};
+        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+            if (quit_signal_arrived()) break;
+        }
+    }
+
+    TerminalInput terminal_;  // before pace_, which asks it
+    bool pace_ = false;
+    std::int64_t last_refresh_ = 0;
 };
 
-std::unique_ptr<Backend> open_headless(const OpenRequest&) { return std::make_unique<Headless>(); }
+std::unique_ptr<Backend> open_headless(const OpenRequest& request) {
+    return std::make_unique<Headless>(request);
+}
 
 int headless_modes(ModeValue* modes, int max) {
     static const int sizes[][2] = {{320, 200},  {320, 240},  {640, 400},   {640, 480},  {800, 600},

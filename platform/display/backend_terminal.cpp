@@ -11,6 +11,10 @@
 // - Each written frame is one write() of the changed cells (more only when the terminal takes
 //   it in parts); a terminal that takes nothing for a second cuts that frame short, and the
 //   next rewrites every cell.
+// - Other output reaching the terminal (a message, a program writing to it, lines scrolling
+//   the picture up) is mended within a second: every second one frame writes every cell
+//   again and erases around the picture. Ctrl-L clears the screen and draws it all at once;
+//   it is taken here, not passed on as a key.
 // - SIGWINCH: the picture is fitted to the new size at the next update() or key().
 // - Ctrl-Z: the shell gets its screen back while the program is stopped (TerminalInput); when
 //   continued, the alternate screen comes back and every cell is drawn again.
@@ -32,6 +36,7 @@
 #include <new>
 #include <vector>
 
+#include "platform/display/display.h"
 #include "platform/display/terminal_cells.h"
 #include "platform/display/terminal_input.h"
 
@@ -42,6 +47,7 @@ extern const BackendEntry terminal_backend;
 namespace {
 
 constexpr std::int64_t frame_period = 1000000000LL / 30;  // nanoseconds
+constexpr std::int64_t repaint_period = 1000000000LL;     // every cell written again
 constexpr int stuck_milliseconds = 1000;  // a terminal taking nothing this long cuts a frame short
 
 // The alternate screen (which saves the cursor) and the cursor hidden; and back
@@ -197,8 +203,22 @@ public:
             keys.request_quit();
             return;
         }
-        terminal_.poll(keys);
-        if (resized || resumes_ != terminal_resumes()) draw();
+        // Ctrl-L draws everything again, as in most programs that fill a terminal: it is
+        // taken here and is no key for the program
+        KeyQueue typed;
+        terminal_.poll(typed);
+        bool redraw = false;
+        for (KeyValue key; typed.pop(&key);) {
+            const bool control_l = key.code == TRELK_KEY_A + ('L' - 'A') && key.modifier3 &&
+                                   !key.modifier1 && !key.modifier2;
+            if (control_l) {
+                redraw = true;
+            } else {
+                keys.push(key);
+            }
+        }
+        if (redraw) cells_.forget();
+        if (redraw || resized || resumes_ != terminal_resumes()) draw();
     }
 
     void wait(KeyQueue& keys, int milliseconds) override {
@@ -264,6 +284,13 @@ private:
             gone_ = true;
             return;
         }
+        // Once a second every cell is written again and the margins erased: what other
+        // programs wrote over the picture (or scrolled it by) lasts no longer than that
+        const std::int64_t now = now_nanoseconds();
+        if (now - last_repaint_ >= repaint_period) {
+            cells_.repaint();
+            last_repaint_ = now;
+        }
         cells_.sample(presented_.data(), width_);
         const std::size_t length = cells_.encode();
         if (length > 0 && !write_all(cells_.buffer(), length)) cells_.forget();
@@ -289,6 +316,7 @@ private:
     bool own_fd_ = false;
     bool gone_ = false;  // a write failed: nothing more can be written to the terminal
     std::int64_t last_refresh_ = 0;
+    std::int64_t last_repaint_ = now_nanoseconds();
     int resumes_ = 0;  // terminal_resumes() when the screen was last redrawn whole
 };
 

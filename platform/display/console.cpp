@@ -200,6 +200,7 @@ void open_console(trelk_handle handle, const char* title, int width, int height,
         request.height = height;
         request.fullscreen = fullscreen || settings.fullscreen;
         request.pace = settings.pace;
+        request.counted = settings.frames >= 0;
         std::unique_ptr<Backend> backend;
         int index = settings.backend;
         if (index >= 0) {

@@ -176,7 +176,8 @@ void TerminalCells::layout(const CellLayout& layout, int width, int height, Term
     if (layout.height % 2) source_y_.back() = -1;  // the last row's lower half: no pixel
     wanted_.assign(cells * 2, cell_color(0));
     shown_.resize(cells * 2);
-    out_.resize(cells * max_cell_bytes + sizeof clear_screen);
+    // Besides: the margins, two moves and an erase a row at most
+    out_.resize(cells * max_cell_bytes + sizeof clear_screen + std::size_t(layout.rows) * 32 + 8);
     end_ = out_.data();
     forget();
 }
@@ -184,6 +185,34 @@ void TerminalCells::layout(const CellLayout& layout, int width, int height, Term
 void TerminalCells::forget() {
     std::fill(shown_.begin(), shown_.end(), unknown_color);
     clear_ = true;
+}
+
+void TerminalCells::repaint() {
+    std::fill(shown_.begin(), shown_.end(), unknown_color);
+    margins_ = true;
+}
+
+// Every row above and below the picture erased whole, and those beside it on the left and the
+// right; the cursor's place is counted as move_to() leaves it
+void TerminalCells::erase_margins() {
+    put("\x1b[m", 3);
+    foreground_ = background_ = unknown_color;
+    const int first = layout_.top, last = layout_.top + (layout_.height + 1) / 2;
+    for (int row = 0; row < layout_.rows; ++row) {
+        if (row < first || row >= last || layout_.width == 0) {
+            move_to(0, row);
+            put("\x1b[2K", 4);
+            continue;
+        }
+        if (layout_.left > 0) {
+            move_to(layout_.left - 1, row);
+            put("\x1b[1K", 4);
+        }
+        if (layout_.left + layout_.width < layout_.columns) {
+            move_to(layout_.left + layout_.width, row);
+            put("\x1b[K", 3);
+        }
+    }
 }
 
 std::uint32_t TerminalCells::cell_color(std::uint32_t xrgb) const {
@@ -290,8 +319,12 @@ std::size_t TerminalCells::encode() {
     // was written to the terminal since costs one move and one colour, not a garbled frame
     cursor_column_ = cursor_row_ = -1;
     foreground_ = background_ = unknown_color;
-    if (clear_) put(clear_screen, int(sizeof clear_screen - 1));
-    clear_ = false;
+    if (clear_) {
+        put(clear_screen, int(sizeof clear_screen - 1));
+    } else if (margins_) {
+        erase_margins();
+    }
+    clear_ = margins_ = false;
     const int cell_rows = (layout_.height + 1) / 2;
     const std::uint32_t* want = wanted_.data();
     std::uint32_t* shown = shown_.data();

@@ -43,6 +43,10 @@ public:
 
     // The terminal's contents are unknown again (it was cleared, or a write was cut short)
     void forget();
+    // The same without clearing the screen, for mending what other output may have drawn over
+    // it: the next encode() erases the terminal around the picture (in the default colours)
+    // and writes every cell, so nothing blanks for a moment
+    void repaint();
 
     // What the cells should show: the picture's pixels as 0x..RRGGBB words (the top byte is
     // ignored), rows pitch words apart, sampled at the centres of the scaled pixels
@@ -63,6 +67,7 @@ private:
     void put(const char* text, int length);
     void put_number(unsigned value);
     void put_color(int ground, std::uint32_t color);
+    void erase_margins();
 
     CellLayout layout_;
     TerminalColors colors_ = TerminalColors::direct;
@@ -70,7 +75,8 @@ private:
     std::vector<int> source_x_, source_y_;  // the pixel each scaled column and row samples
     // Two words per cell, top then bottom: what should be shown, and what was written
     std::vector<std::uint32_t> wanted_, shown_;
-    bool clear_ = true;  // the next encode() starts by clearing the screen
+    bool clear_ = true;     // the next encode() starts by clearing the screen
+    bool margins_ = false;  // the next encode() starts by erasing around the picture
     std::vector<char> out_;
     char* end_ = nullptr;  // the end of what encode() has put so far
     // The terminal's cursor and colours while encoding; -1 and unknown_color: not known
