@@ -256,6 +256,22 @@ TEST_F(ConsoleModes, ShorterSecondWalkLeavesTheFirstWalksCopiesBehindTheNewEnd) 
     EXPECT_EQ(lib.mode_validity(second[2].handle()), 0);  // where a caller stops
 }
 
+// 255 valid modes fill the list up to its last element, which the library's invalid mode 255
+// takes as the end marker: every index 0 to 255 is asked, copied and checked.
+TEST_F(ConsoleModes, ExactlyAsManyValidModesAsFitEndWithTheLibrarysInvalidModeInTheLastElement) {
+    auto console = std::make_unique<trelk::Console>();  // on the heap: overruns are caught
+    lib.set_mode_validity(std::vector<int>(modes - 1, 1));
+    lib.clear_log();
+    const trelk::Mode* list = console->modes();
+    expect_walk(*console, list, modes);
+    EXPECT_EQ(lib.calls().size(), 768u);
+    for (int i = 0; i < modes - 1; ++i) EXPECT_NE(lib.mode_validity(list[i].handle()), 0) << i;
+    EXPECT_EQ(lib.mode_validity(list[modes - 1].handle()), 0);
+    EXPECT_EQ(lib.mode_index(lib.origin(list[modes - 1].handle())), modes - 1);
+}
+
+// More valid modes than fit: elements 0 to 254 take modes 0 to 254, the rest pass through the
+// last element until the library's first invalid mode, which ends the list there.
 TEST_F(ConsoleModes, MoreValidModesThanTheListHoldsStillEndWithAnInvalidElement) {
     auto console = std::make_unique<trelk::Console>();  // on the heap: overruns are caught
     lib.set_mode_validity(std::vector<int>(300, 1));
@@ -265,16 +281,17 @@ TEST_F(ConsoleModes, MoreValidModesThanTheListHoldsStillEndWithAnInvalidElement)
         // The walk writes only into the list and creates nothing on the way
         for (const Call& call : lib.calls()) {
             ASSERT_TRUE(call.entry == 34 || call.entry == 123 || call.entry == 119) << call;
-            if (call.entry == 34) {
-                EXPECT_LT(call.args.at(1).number, modes - 1);
-            }
         }
+        EXPECT_EQ(lib.calls().size(), 3u * 301u) << "modes 0 to 300, the first invalid";
         std::vector<trelk_handle> elements;
         for (int i = 0; i < modes; ++i) elements.push_back(list[i].handle());
         for (const Call& call : lib.calls_of(123))
-            EXPECT_NE(std::find(elements.begin(), elements.end() - 1, call.args.at(0).handle()),
-                      elements.end() - 1)
-                << "copied into " << call.args.at(0) << ", not one of elements 0 to 254";
+            EXPECT_NE(std::find(elements.begin(), elements.end(), call.args.at(0).handle()),
+                      elements.end())
+                << "copied into " << call.args.at(0) << ", not an element of the list";
+        for (int i = 0; i < modes - 1; ++i)
+            EXPECT_EQ(lib.mode_index(lib.origin(list[i].handle())), i) << i;
+        EXPECT_EQ(lib.mode_index(lib.origin(list[modes - 1].handle())), 300);
         int end = 0;
         while (end < modes && lib.mode_validity(list[end].handle()) != 0) ++end;
         EXPECT_EQ(end, modes - 1) << "the first invalid element is the last one";

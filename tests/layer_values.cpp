@@ -1,5 +1,6 @@
 // The value objects over the recording double: what each constructor and destructor asks of
 // the display library, the Key and DynamicError copies, the booleans, and unwinding.
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <type_traits>
@@ -103,6 +104,20 @@ TEST_F(ValueLifetime, ModeBuildsItsFormatFirstAndDestroysItLast) {
     lib.clear_log();
     mode.reset();
     EXPECT_THAT(lib.calls(), ElementsAre(Call(118, {own}), Call(97, {format})));
+}
+
+// The fields in order: the mode handle first, then the Format (whose only field is its handle)
+TEST_F(ValueLifetime, ModeHoldsItsHandleFirstThenItsFormat) {
+    static_assert(std::is_standard_layout_v<trelk::Mode>);
+    static_assert(sizeof(trelk::Mode) == 2 * sizeof(trelk_handle));
+    const trelk::Mode mode;
+    ASSERT_EQ(lib.created().size(), 2u);
+    trelk_handle fields[2];
+    std::memcpy(fields, &mode, sizeof fields);
+    EXPECT_EQ(fields[0], mode.handle());
+    EXPECT_EQ(lib.kind(fields[0]), fake::Kind::Mode);
+    EXPECT_EQ(fields[1], lib.created()[0]);
+    EXPECT_EQ(lib.kind(fields[1]), fake::Kind::Format);
 }
 
 TEST_F(ValueLifetime, ModeWhoseCreateFailsStillDestroysItsFormat) {

@@ -1,5 +1,7 @@
 #include "console.h"
 
+#include <limits>
+
 namespace trelk {
 
 Console::Console() {
@@ -88,16 +90,29 @@ trelk_handle Console::handle() { return handle_; }
 int Console::entry32(int value) { return trelk_console_entry32(handle_, value); }
 
 // Copies the library's modes 0, 1, ... into the list until the first invalid one, which is
-// copied too and ends the list. Validity is asked of the library's own mode, and any non-zero
-// answer counts as valid. The walk stops before the last element and never writes it: that
-// element keeps the default mode it was built with, which the library reports invalid. So a
-// library with more valid modes than the list holds loses the surplus, nothing is written past
-// the list, the list always ends with an invalid element, and the walk creates nothing.
+// copied too and ends the list. For each index: the library's mode at that index (34), copied
+// into the element (123), then its validity asked of the library's mode, not of the copy (119);
+// any non-zero answer counts as valid.
+//
+// The list holds mode_count (256) elements, end marker included, so 255 valid modes fit:
+// - Up to 255 valid modes: elements 0 to k hold the library's modes 0 to k, k being the first
+//   invalid one. With exactly 255 valid modes k is 255: index 255 is asked like the others and
+//   the library's invalid mode 255 becomes element 255 (256 indexes, 768 calls).
+// - 256 valid modes or more: the list cannot hold them, and once the valid mode 255 has been
+//   copied into element 255 the layer has no invalid mode of its own to end the list with
+//   (making one would create a library object). So the walk goes on: the library's modes 256,
+//   257, ... are copied one after another into element 255, until the library reports an
+//   invalid one, which stays there as the end marker. Elements 0 to 254 hold modes 0 to 254,
+//   the modes between are lost, nothing is written past the list, the list ends with an
+//   invalid element, and the walk creates nothing. This relies on the library ending its list
+//   at some index, as every library does that answers "invalid" past its last mode (ours does);
+//   the walk stops at the largest int index in any case.
 Mode* Console::modes() {
-    for (int i = 0; i < mode_count - 1; ++i) {
+    for (int i = 0;; ++i) {
+        Mode& element = modes_[i < mode_count ? i : mode_count - 1];
         const trelk_handle mode = trelk_console_mode(handle_, i);
-        trelk_mode_copy(modes_[i].handle(), mode);
-        if (trelk_mode_valid(mode) == 0) break;
+        trelk_mode_copy(element.handle(), mode);
+        if (trelk_mode_valid(mode) == 0 || i == std::numeric_limits<int>::max()) break;
     }
     return modes_;
 }

@@ -15,6 +15,9 @@
 ///   - TRELK_CAPTURE=FILE.png: the last presented frame is saved as PNG when the console closes
 ///     (FILE absent, a regular file or a link to one; anything else is refused).
 ///   - TRELK_VSYNC=0: update() in a window does not keep step with the display.
+///   - TRELK_FULLSCREEN=1: every open is full screen (0: as the open asks).
+///   - TRELK_SCALE=fit: a window's picture fills it by a fractional factor (unset or whole:
+///     whole-number factors with black borders).
 #ifndef TRELK_DISPLAY_H
 #define TRELK_DISPLAY_H
 
