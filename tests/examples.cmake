@@ -1,0 +1,14 @@
+# The example programs of examples/, each run headless: its last frame (or, for keys, what it
+# prints for keys typed at a pseudo-terminal) compared with its reference in tests/data.
+find_program(EXAMPLES_PYTHON NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH)
+if(EXAMPLES_PYTHON AND TARGET pixels)
+  set(run ${EXAMPLES_PYTHON} ${CMAKE_CURRENT_LIST_DIR}/examples_run.py)
+  set(data ${CMAKE_CURRENT_LIST_DIR}/data)
+  foreach(example pixels sprite palette)
+    add_test(NAME example_${example}
+             COMMAND ${run} capture $<TARGET_FILE:${example}> 40 ${data}/example_${example}.png)
+  endforeach()
+  add_test(NAME example_keys COMMAND ${run} keys $<TARGET_FILE:keys> ${data}/example_keys.txt)
+  set_tests_properties(example_pixels example_sprite example_palette example_keys
+                       PROPERTIES TIMEOUT 120)
+endif()

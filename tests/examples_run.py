@@ -1,0 +1,95 @@
+#!/usr/bin/python3
+# Runs an example program headless and compares what it made with its reference in tests/data:
+#   examples_run.py capture PROGRAM FRAMES REFERENCE.png
+#       the frame saved after FRAMES frames (TRELK_CAPTURE), pixel for pixel (read with PIL)
+#   examples_run.py keys PROGRAM REFERENCE.txt
+#       what the program prints for keys typed at a pseudo-terminal on its standard input
+# EXAMPLES_UPDATE_REFERENCES=1 writes the references instead; look at them before committing.
+import os
+import pty
+import subprocess
+import sys
+import tempfile
+import termios
+import time
+
+from PIL import Image
+
+# The keys typed: a, shift+q, control+a, alt+x, up, control+right, tab, then a lone Escape
+KEYS = b"aQ\x01\x1bx\x1b[A\x1b[1;5C\t\x1b"
+update = os.environ.get("EXAMPLES_UPDATE_REFERENCES") == "1"
+
+
+def fail(message):
+    print(message, file=sys.stderr)
+    sys.exit(1)
+
+
+def headless(**extra):
+    env = dict(os.environ, TRELK_DISPLAY="headless")
+    env.pop("TRELK_FRAMES", None)
+    env.pop("TRELK_CAPTURE", None)
+    env.update(extra)
+    return env
+
+
+def capture(program, frames, reference):
+    with tempfile.TemporaryDirectory() as folder:
+        frame = os.path.join(folder, "frame.png")
+        run = subprocess.run([program], env=headless(TRELK_FRAMES=frames, TRELK_CAPTURE=frame),
+                             stdin=subprocess.DEVNULL, timeout=60)
+        if run.returncode != 0:
+            fail(f"{program} ended with status {run.returncode}")
+        if not os.path.exists(frame):
+            fail(f"{program} saved no frame")
+        image = Image.open(frame).convert("RGB")
+        if update:
+            image.save(reference)
+            return
+        expected = Image.open(reference).convert("RGB")
+        if image.size != expected.size:
+            fail(f"size {image.size}, expected {expected.size}")
+        differ = [(x, y) for y in range(image.height) for x in range(image.width)
+                  if image.getpixel((x, y)) != expected.getpixel((x, y))]
+        if differ:
+            x, y = differ[0]
+            fail(f"{len(differ)} pixels differ from {reference}; first at ({x}, {y}): "
+                 f"{image.getpixel((x, y))}, expected {expected.getpixel((x, y))}")
+
+
+def keys(program, reference):
+    master, slave = pty.openpty()
+    process = subprocess.Popen([program], env=headless(), stdin=slave, stdout=subprocess.PIPE)
+    os.close(slave)
+    # Type only once the program has put the terminal in raw mode
+    deadline = time.monotonic() + 30
+    while termios.tcgetattr(master)[3] & termios.ICANON:
+        if time.monotonic() > deadline or process.poll() is not None:
+            process.kill()
+            fail(f"{program} never put its terminal in raw mode")
+        time.sleep(0.01)
+    os.write(master, KEYS)
+    try:
+        output, _ = process.communicate(timeout=30)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        fail(f"{program} did not end on Escape")
+    finally:
+        os.close(master)
+    if process.returncode != 0:
+        fail(f"{program} ended with status {process.returncode}")
+    text = output.decode()
+    if update:
+        with open(reference, "w") as out:
+            out.write(text)
+        return
+    with open(reference) as f:
+        expected = f.read()
+    if text != expected:
+        fail(f"printed:\n{text}expected:\n{expected}")
+
+
+if sys.argv[1] == "capture":
+    capture(sys.argv[2], sys.argv[3], sys.argv[4])
+else:
+    keys(sys.argv[2], sys.argv[3])

@@ -1,0 +1,15 @@
+/* The public headers that declare C functions are valid C: this file is compiled as C99, every
+   warning an error. */
+#include "trelk/display.h"
+#include "trelk/keys.h"
+#include "trelk/library.h"
+
+/* Every kind of declaration used once, so the types must be C types */
+int public_headers_in_c(void) {
+    trelk_handle (*create)(int, int, int, int) = trelk_area_create;
+    trelk_handle (*format)(int, uint32_t, uint32_t, uint32_t, uint32_t) =
+        trelk_format_create_direct;
+    void (*palette)(trelk_handle, const uint32_t[256]) = trelk_display_palette_set;
+    int (*values)(trelk_handle, uint32_t[4]) = trelk_display_format_values;
+    return (create != 0) + (format != 0) + (palette != 0) + (values != 0) + TRELK_KEY_ESCAPE;
+}
