@@ -2,7 +2,8 @@
 //
 // A back end is one file, backend_NAME.cpp, that defines
 //     extern const display::BackendEntry NAME_backend = {"NAME", automatic, open, modes};
-// and one line: X(NAME) in TRELK_DISPLAY_BACKENDS below (the build picks up backend_*.cpp).
+// and its NAME in the list of its platforms in platform/display/CMakeLists.txt, which builds
+// the file and makes TRELK_DISPLAY_BACKENDS below.
 // TRELK_DISPLAY=NAME forces it; with TRELK_DISPLAY unset the console opens the first back end
 // of the list that is marked automatic and can run here.
 //
@@ -97,11 +98,9 @@ int list_modes(ModeValue* modes, int max, const int (&sizes)[N][2], int refresh)
     return n;
 }
 
-// True once Ctrl-C, SIGTERM or a hang-up has asked an open console to quit: a back end that
-// sleeps ends the sleep (the console's; safe to call at any time)
-bool quit_signal_arrived();
-
-#define TRELK_DISPLAY_BACKENDS(X) X(window) X(terminal) X(headless)
+// TRELK_DISPLAY_BACKENDS(X): X(NAME) for each back end of this build (window, terminal,
+// headless on desktops), from platform/display/CMakeLists.txt
+#include "platform/display/backends.h"
 
 #define TRELK_DISPLAY_DECLARE_BACKEND(name) extern const BackendEntry name##_backend;
 TRELK_DISPLAY_BACKENDS(TRELK_DISPLAY_DECLARE_BACKEND)

@@ -6,11 +6,9 @@
 // keeps step with a display of 60 frames a second, as a person watching would see it, rather
 // than spinning a whole core; TRELK_VSYNC=0 turns that off. Every other run (tests, benchmarks,
 // captures, anything counting frames) returns from update() at once.
-#include <time.h>
-
-#include <cerrno>
-
 #include "platform/display/terminal_input.h"
+#include "platform/os/clock.h"
+#include "platform/os/signals.h"
 
 namespace display {
 namespace {
@@ -38,9 +36,8 @@ private:
         if (target < now) target = now;
         if (target > now + frame_period) target = now + frame_period;
         last_refresh_ = target;
-        const struct timespec until = {time_t(target / 1000000000LL), long(target % 1000000000LL)};
-        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
-            if (quit_signal_arrived()) break;
+        while (!os::sleep_until(target)) {
+            if (os::quit_signalled()) break;
         }
     }
 

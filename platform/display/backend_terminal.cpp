@@ -22,15 +22,7 @@
 //   true; no frame is written any more, and closing gives the restoring bytes one short try.
 // Colours: 24-bit when the terminal says it has them (colors_offered() below), else the
 // 256-colour palette. The characters are UTF-8.
-#include <fcntl.h>
-#include <poll.h>
-#include <strings.h>
-#include <sys/ioctl.h>
-#include <time.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <csignal>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -39,6 +31,9 @@
 #include "platform/display/display.h"
 #include "platform/display/terminal_cells.h"
 #include "platform/display/terminal_input.h"
+#include "platform/os/clock.h"
+#include "platform/os/signals.h"
+#include "platform/os/terminal.h"
 
 namespace display {
 
@@ -54,19 +49,11 @@ constexpr int stuck_milliseconds = 1000;  // a terminal taking nothing this long
 const char enter_sequence[] = "\x1b[?1049h\x1b[?25l";
 const char leave_sequence[] = "\x1b[m\x1b[?25h\x1b[?1049l";
 
-volatile std::sig_atomic_t resized = 0, hung_up = 0;
 bool terminal_open = false;  // one console in the terminal at a time: it has one screen
-struct sigaction previous_resize, previous_hangup;
-bool hangup_watched = false;
-
-void on_resize(int) { resized = 1; }
-void on_hangup(int) { hung_up = 1; }
-
-void restore_at_exit() { terminal_restore_now(); }
 
 // Standard output is a terminal that understands escape sequences
 bool can_run(const char** reason) {
-    if (!isatty(STDOUT_FILENO)) {
+    if (!os::output_is_terminal()) {
         *reason = "standard output is not a terminal";
         return false;
     }
@@ -76,6 +63,15 @@ bool can_run(const char** reason) {
         return false;
     }
     return true;
+}
+
+bool same_letters(const char* a, const char* b) {  // ASCII, ignoring case
+    for (; *a && *b; ++a, ++b) {
+        if (std::tolower(static_cast<unsigned char>(*a)) !=
+            std::tolower(static_cast<unsigned char>(*b)))
+            return false;
+    }
+    return *a == *b;
 }
 
 bool set(const char* name) {
@@ -99,8 +95,7 @@ TerminalColors colors_offered() {
         if (*asked) fail("TRELK_COLORS=%s: use 24 (24-bit colour) or 256 (the palette)", asked);
     }
     const char* colorterm = std::getenv("COLORTERM");
-    if (colorterm &&
-        (strcasecmp(colorterm, "truecolor") == 0 || strcasecmp(colorterm, "24bit") == 0)) {
+    if (colorterm && (same_letters(colorterm, "truecolor") || same_letters(colorterm, "24bit"))) {
         return TerminalColors::direct;
     }
     const char* term = std::getenv("TERM");
@@ -137,35 +132,18 @@ public:
         presented_.assign(std::size_t(width_) * height_, 0);
         // A descriptor of our own for the terminal: non-blocking writes without changing the
         // descriptor that the shell shares with us
-        const char* name = ttyname(STDOUT_FILENO);
-        if (name) fd_ = ::open(name, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        own_fd_ = fd_ >= 0;
-        if (!own_fd_) fd_ = STDOUT_FILENO;
+        fd_ = os::open_terminal_output();
         try {
-            resized = 0;
             fit();
         } catch (...) {
-            if (own_fd_) ::close(fd_);
+            os::close_terminal_output(fd_);
             throw;
         }
 
-        hung_up = 0;
-        struct sigaction action;
-        std::memset(&action, 0, sizeof action);
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        action.sa_handler = on_resize;
-        sigaction(SIGWINCH, &action, &previous_resize);
-        // A program started to ignore hang-ups keeps ignoring them
-        sigaction(SIGHUP, nullptr, &previous_hangup);
-        hangup_watched = previous_hangup.sa_handler != SIG_IGN;
-        action.sa_handler = on_hangup;
-        if (hangup_watched) sigaction(SIGHUP, &action, nullptr);
-        static bool exit_hook = false;
-        if (!exit_hook) exit_hook = std::atexit(restore_at_exit) == 0;
-        terminal_restore_output(fd_, leave_sequence);
-        terminal_resume_output(fd_, enter_sequence);
-        resumes_ = terminal_resumes();
+        os::watch_terminal_changes();  // SIGWINCH and SIGHUP (a hang-up ignored stays so)
+        os::terminal_restore_output(fd_, leave_sequence);
+        os::terminal_resume_output(fd_, enter_sequence);
+        resumes_ = os::terminal_resumes();
         terminal_open = true;
         write_all(enter_sequence, sizeof enter_sequence - 1);
     }
@@ -176,11 +154,10 @@ public:
         // the terminal may still be there (a signal sent by hand), and a dead one fails the
         // write at once.
         if (!gone_) write_all(leave_sequence, sizeof leave_sequence - 1);
-        terminal_restore_output(-1, nullptr);
-        terminal_resume_output(-1, nullptr);
-        sigaction(SIGWINCH, &previous_resize, nullptr);
-        if (hangup_watched) sigaction(SIGHUP, &previous_hangup, nullptr);
-        if (own_fd_) ::close(fd_);
+        os::terminal_restore_output(-1, nullptr);
+        os::terminal_resume_output(-1, nullptr);
+        os::unwatch_terminal_changes();
+        os::close_terminal_output(fd_);
         terminal_open = false;
     }
 
@@ -199,7 +176,7 @@ public:
     }
 
     void poll(KeyQueue& keys) override {
-        if (gone_ || hung_up) {
+        if (gone_ || os::terminal_hung_up()) {
             keys.request_quit();
             return;
         }
@@ -218,11 +195,12 @@ public:
             }
         }
         if (redraw) cells_.forget();
-        if (redraw || resized || resumes_ != terminal_resumes()) draw();
+        if (os::terminal_resized()) resized_ = true;
+        if (redraw || resized_ || resumes_ != os::terminal_resumes()) draw();
     }
 
     void wait(KeyQueue& keys, int milliseconds) override {
-        if (!gone_ && !hung_up) terminal_.wait(keys, milliseconds);
+        if (!gone_ && !os::terminal_hung_up()) terminal_.wait(keys, milliseconds);
         poll(keys);
     }
 
@@ -231,14 +209,9 @@ public:
 private:
     // The picture fitted to the terminal's size, when that changed
     void fit() {
-        resized = 0;
-        struct winsize size;
-        std::memset(&size, 0, sizeof size);
+        resized_ = false;
         int columns = 80, rows = 24;  // what a terminal that does not say is taken to be
-        if (ioctl(fd_, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 && size.ws_row > 0) {
-            columns = size.ws_col;
-            rows = size.ws_row;
-        }
+        os::terminal_size(fd_, &columns, &rows);
         const CellLayout& now = cells_.current();
         if (laid_out_ && now.columns == std::min(columns, max_terminal_side) &&
             now.rows == std::min(rows, max_terminal_side)) {
@@ -262,25 +235,25 @@ private:
         if (target < now) target = now;
         if (target > now + frame_period) target = now + frame_period;
         last_refresh_ = target;
-        const struct timespec until = {time_t(target / 1000000000LL), long(target % 1000000000LL)};
-        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
-            if (quit_signal_arrived() || hung_up) break;
+        while (!os::sleep_until(target)) {
+            if (os::quit_signalled() || os::terminal_hung_up()) break;
         }
     }
 
     // Writes the cells that changed, unless the terminal has not taken the last frame yet
     void draw() {
-        if (gone_ || hung_up) return;
-        if (resumes_ != terminal_resumes()) {
+        if (gone_ || os::terminal_hung_up()) return;
+        if (resumes_ != os::terminal_resumes()) {
             // Back from Ctrl-Z: the shell has drawn over the screen, and its size may be new
-            resumes_ = terminal_resumes();
+            resumes_ = os::terminal_resumes();
             cells_.forget();
-            resized = 1;
+            resized_ = true;
         }
-        if (resized) fit();
-        struct pollfd out = {fd_, POLLOUT, 0};
-        if (::poll(&out, 1, 0) <= 0) return;  // skipped: still busy with the last frame
-        if (out.revents & (POLLERR | POLLHUP | POLLNVAL)) {
+        if (os::terminal_resized()) resized_ = true;
+        if (resized_) fit();
+        const os::TerminalRoom room = os::terminal_room(fd_);
+        if (room == os::TerminalRoom::busy) return;  // skipped: still busy with the last frame
+        if (room == os::TerminalRoom::gone) {
             gone_ = true;
             return;
         }
@@ -300,9 +273,9 @@ private:
     // cut short: the terminal took nothing for a second (this frame is given up, not the
     // terminal), or it is gone
     bool write_all(const char* data, std::size_t length) {
-        const TerminalWrite result = terminal_write(fd_, data, length, stuck_milliseconds);
-        if (result == TerminalWrite::gone) gone_ = true;
-        return result == TerminalWrite::done;
+        const os::TerminalWrite result = os::terminal_write(fd_, data, length, stuck_milliseconds);
+        if (result == os::TerminalWrite::gone) gone_ = true;
+        return result == os::TerminalWrite::done;
     }
 
     TerminalInput terminal_{true};  // standard input, else the controlling terminal
@@ -312,9 +285,9 @@ private:
     std::vector<std::uint32_t> presented_;  // the console as last presented, in XRGB
     TerminalCells cells_;
     bool laid_out_ = false;
-    int fd_ = -1;
-    bool own_fd_ = false;
-    bool gone_ = false;  // a write failed: nothing more can be written to the terminal
+    int fd_ = -1;          // our own descriptor for the terminal (os::open_terminal_output)
+    bool resized_ = true;  // the terminal's size may have changed since the last fit
+    bool gone_ = false;    // a write failed: nothing more can be written to the terminal
     std::int64_t last_refresh_ = 0;
     std::int64_t last_repaint_ = now_nanoseconds();
     int resumes_ = 0;  // terminal_resumes() when the screen was last redrawn whole

@@ -36,17 +36,14 @@
 
 #include "platform/display/backend.h"
 #include "platform/display/display.h"
+#include "platform/os/probe.h"
 #include "trelk/error.h"
 
 namespace display {
 namespace {
 
 // Whether a window system may be reachable; SDL is not even started without one
-bool display_named() {
-    const char* x11 = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    return (x11 && *x11) || (wayland && *wayland);
-}
+bool display_named() { return os::window_system_named(); }
 
 // Starts SDL's video. Without a window system SDL 2.26 falls back to its "offscreen" driver,
 // which shows nothing: that counts as no window system, unless SDL_VIDEODRIVER asked for it.

@@ -20,7 +20,6 @@
 //   what was presented before); both count one frame.
 // - Library-defined entries answer questions and change nothing; see each below.
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -31,7 +30,7 @@
 #include "platform/display/backend.h"
 #include "platform/display/capture.h"
 #include "platform/display/display.h"
-#include "platform/display/terminal_input.h"
+#include "platform/os/signals.h"
 
 namespace display {
 
@@ -62,54 +61,6 @@ constexpr int default_width = 320, default_height = 200;
 constexpr int max_modes = 255;  // the object layer's list holds 256 with its end marker
 
 long long presented_total = 0;
-
-// ---- Ctrl-C, SIGTERM and hang-ups ----
-
-volatile std::sig_atomic_t quit_signal = 0;
-int open_consoles = 0;
-struct sigaction previous_interrupt, previous_terminate, previous_hangup;
-bool watching_interrupt = false, watching_terminate = false, watching_hangup = false;
-
-void on_quit_signal(int signal_number) {
-    if (quit_signal) {  // the second one: end as without us
-        terminal_restore_now();
-        std::signal(signal_number, SIG_DFL);
-        std::raise(signal_number);
-        return;
-    }
-    quit_signal = 1;
-}
-
-void watch_signals() {
-    if (open_consoles++ > 0) return;
-    quit_signal = 0;
-    struct sigaction action;
-    std::memset(&action, 0, sizeof action);
-    action.sa_handler = on_quit_signal;
-    sigemptyset(&action.sa_mask);
-    // A program started with Ctrl-C ignored (nohup, a background job of a script) keeps
-    // ignoring it; the same for SIGTERM
-    sigaction(SIGINT, nullptr, &previous_interrupt);
-    watching_interrupt = previous_interrupt.sa_handler != SIG_IGN;
-    if (watching_interrupt) sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, nullptr, &previous_terminate);
-    watching_terminate = previous_terminate.sa_handler != SIG_IGN;
-    if (watching_terminate) sigaction(SIGTERM, &action, nullptr);
-    // A hang-up ends the program by default, which would leave a terminal that still exists
-    // in raw mode: it asks to quit like SIGTERM instead. A back end that handles hang-ups
-    // itself (the terminal) has already put its handler there, and a program started to
-    // ignore them keeps ignoring them.
-    sigaction(SIGHUP, nullptr, &previous_hangup);
-    watching_hangup = previous_hangup.sa_handler == SIG_DFL;
-    if (watching_hangup) sigaction(SIGHUP, &action, nullptr);
-}
-
-void unwatch_signals() {
-    if (--open_consoles > 0) return;
-    if (watching_interrupt) sigaction(SIGINT, &previous_interrupt, nullptr);
-    if (watching_terminate) sigaction(SIGTERM, &previous_terminate, nullptr);
-    if (watching_hangup) sigaction(SIGHUP, &previous_hangup, nullptr);
-}
 
 // ---- settings ----
 
@@ -178,7 +129,8 @@ int shown_fullscreen(const ConsoleObject& c) {
 }
 
 bool quit_asked(const ConsoleObject& c) {
-    return c.keys.quit() || quit_signal || (c.frame_limit >= 0 && c.frames >= c.frame_limit);
+    return c.keys.quit() || os::quit_signalled() ||
+           (c.frame_limit >= 0 && c.frames >= c.frame_limit);
 }
 
 void open_console(trelk_handle handle, const char* title, int width, int height,
@@ -234,7 +186,7 @@ void open_console(trelk_handle handle, const char* title, int width, int height,
     c.frames = 0;
     c.frame_limit = settings.frames;
     c.keys.reset();
-    watch_signals();
+    os::watch_quit_signals();
 }
 
 // Closes and frees; the capture is written first, and a failure to write it comes back as a
@@ -257,7 +209,7 @@ std::string close_console(ConsoleObject& c) {
     c.open = false;
     c.backend_index = -1;
     c.fullscreen = false;
-    unwatch_signals();
+    os::unwatch_quit_signals();
     return failure;
 }
 
@@ -301,8 +253,6 @@ Canvas& console_canvas_for(trelk_handle handle, const char* what) {
 }
 
 }  // namespace
-
-bool quit_signal_arrived() { return quit_signal != 0; }
 
 Canvas& target_canvas(trelk_handle handle) {
     if (Canvas** surface = surfaces.find(handle)) return **surface;

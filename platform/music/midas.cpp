@@ -31,6 +31,7 @@
 
 #include "platform/music/mixer.h"
 #include "platform/music/xm_check.h"
+#include "platform/os/probe.h"
 
 // A loaded module: its own player context, and how it plays once chosen
 struct midas_module {
@@ -134,11 +135,6 @@ void shut_down() {
 }
 
 void exit_hook() { shut_down(); }
-
-bool exists(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
 
 // ---- opening the device off the caller's thread ----
 //
@@ -470,28 +466,7 @@ const char* MIDASerrorText(void) { return lib().error.c_str(); }
 
 namespace midas {
 
-// Whether any audio output can exist here: a sound card the kernel knows, or a sound server
-// to talk to. Asking SDL on a machine with neither costs tens of milliseconds of start-up
-// (the sound card library probes and sleeps, and prints its complaints to standard error)
-// only to end in silence, so we skip it. A driver named in SDL_AUDIODRIVER is always tried.
-bool audio_output_possible() {
-    if (std::getenv("SDL_AUDIODRIVER") || std::getenv("PULSE_SERVER")) return true;
-    if (std::FILE* cards = std::fopen("/proc/asound/cards", "r")) {
-        char line[256] = "";
-        const bool listed = std::fgets(line, sizeof line, cards) != nullptr &&
-                            std::strstr(line, "no soundcards") == nullptr;
-        std::fclose(cards);
-        if (listed) return true;
-    }
-    if (exists("/dev/dsp")) return true;
-    std::string runtime;
-    if (const char* dir = std::getenv("XDG_RUNTIME_DIR")) {
-        runtime = dir;
-    } else {
-        runtime = "/run/user/" + std::to_string(getuid());
-    }
-    return exists(runtime + "/pulse/native") || exists(runtime + "/pipewire-0") ||
-           exists("/run/pulse/native") || exists("/var/run/pulse/native");
-}
+// Whether SDL is asked for audio at all (platform/os/probe.h says why)
+bool audio_output_possible() { return os::audio_output_possible(); }
 
 }  // namespace midas
