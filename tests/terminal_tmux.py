@@ -218,9 +218,12 @@ try:
         tmux("send-keys", "x")
         # The stopped job has already let the shell go on ("status=148"): fg's own status
         # tells how the demo ended
-        wait_for("the shell after the demo ended",
+        # The shell's prompt, not only its screen: what is typed before the demo has ended
+        # would reach the demo or be echoed ahead of the prompt
+        wait_for("the shell's prompt after the demo ended",
                  lambda: tmux("display", "-p", "#{alternate_on} #{cursor_flag}").split() ==
-                 ["0", "1"] and picture_box(cells()) is None)
+                 ["0", "1"] and picture_box(cells()) is None and
+                 tmux("capture-pane", "-p").rstrip().split("\n")[-1].rstrip() == "$")
         tmux("send-keys", "echo resumed=$?", "Enter")
         text = wait_for("the demo's status after fg",
                         lambda: (lambda t: t if re.search(r"^resumed=", t, re.M) else None)(
