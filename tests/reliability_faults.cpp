@@ -63,6 +63,7 @@ struct Step {
 
 struct Launch {
     std::map<std::string, std::string> environment;  // an empty value removes the variable
+    std::vector<std::string> set_empty;              // variables set, to the empty string
     bool terminal = false;  // standard input and output on a pseudo-terminal of its own
     int signal = 0;         // sent after `after` seconds
     bool hang_up = false;   // the terminal is closed after `after` seconds
@@ -135,6 +136,7 @@ protected:
                 else
                     setenv(k.c_str(), v.c_str(), 1);
             }
+            for (const std::string& k : launch.set_empty) setenv(k.c_str(), "", 1);
             const int error = open(error_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             if (launch.terminal) {
                 setsid();
@@ -466,6 +468,31 @@ TEST_F(Faults, CaptureLeavesWhatIsNotARegularFileAlone) {
             after[entry.path().filename()] = node_at(entry.path());
         EXPECT_EQ(after, before) << "the folder of the capture changed";
     }
+}
+
+// ---- settings ----
+
+// An empty TRELK_FRAMES was taken as unset: an endless run where a short one was asked for.
+// And messages were cut at 511 bytes: a long capture path lost the reason after it.
+TEST_F(Faults, BadSettingsAreRefusedWithTheWholeMessage) {
+    for (const char* frames : {"", "-1", "ten"}) {
+        SCOPED_TRACE(std::string("TRELK_FRAMES=\"") + frames + "\"");
+        Launch l;
+        l.environment["TRELK_DISPLAY"] = "headless";
+        if (*frames)
+            l.environment["TRELK_FRAMES"] = frames;
+        else
+            l.set_empty.push_back("TRELK_FRAMES");
+        l.limit = 10;
+        expect_clear_failure(run(l), "TRELK_FRAMES");
+    }
+    std::string deep = (folder / "no-such-folder").string();
+    while (deep.size() < 1500) deep += "/no-such-folder";
+    Launch l = frames(3);
+    l.environment["TRELK_CAPTURE"] = deep + "/frame.png";
+    const Outcome o = run(l);
+    expect_clear_failure(o, (deep + "/frame.png").c_str());
+    expect_clear_failure(o, "No such file or directory\n");
 }
 
 // ---- signals ----

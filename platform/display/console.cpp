@@ -92,7 +92,10 @@ int forced_backend() {
 Settings read_settings() {
     Settings s;
     s.backend = forced_backend();
-    if (const char* frames = setting("TRELK_FRAMES")) {
+    // Set but empty is refused like any other value that is not a count: taken as unset it
+    // would mean an endless run where a limited one was asked for
+    if (const char* frames = std::getenv("TRELK_FRAMES")) {
+        if (!*frames) fail("TRELK_FRAMES is set but empty: give a number of frames or unset it");
         char* end = nullptr;
         errno = 0;
         const long long n = std::strtoll(frames, &end, 10);

@@ -7,11 +7,13 @@
 // 0 before the first start(). An error's report is its message on standard error, one line.
 #include "platform/display/objects.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "platform/display/display.h"
 #include "trelk/error.h"
@@ -60,12 +62,29 @@ const char* kind_name(Kind kind) {
     return "unknown";
 }
 
+// The whole message, however long (a long path must not lose the reason after it); only when
+// there is no memory for a long one is it cut to what fits the buffer on the stack
 void fail(const char* format, ...) {
     char message[512];
-    va_list arguments;
+    va_list arguments, again;
     va_start(arguments, format);
-    std::vsnprintf(message, sizeof message, format, arguments);
+    va_copy(again, arguments);
+    const int length = std::vsnprintf(message, sizeof message, format, arguments);
     va_end(arguments);
+    if (length >= int(sizeof message)) {
+        std::string whole;
+        try {
+            whole.resize(std::size_t(length) + 1);
+        } catch (const std::bad_alloc&) {
+            whole.clear();
+        }
+        if (!whole.empty()) {
+            std::vsnprintf(&whole[0], whole.size(), format, again);
+            va_end(again);
+            throw trelk::DynamicError(whole.c_str());
+        }
+    }
+    va_end(again);
     throw trelk::DynamicError(message);
 }
 
@@ -147,12 +166,15 @@ void trelk_error_destroy(trelk_handle error) { delete destroy(errors, error, Kin
 // The message on one line of standard error; line breaks inside it become spaces
 void trelk_error_report(trelk_handle error) {
     const std::string& message = errors.get(error)->message;
-    std::string line = message;
-    for (char& c : line) {
-        if (c == '\n' || c == '\r') c = ' ';
+    // Written piece by piece rather than from an edited copy: reporting must not need memory
+    std::size_t start = 0;
+    while (start < message.size()) {
+        const std::size_t end = std::min(message.find_first_of("\n\r", start), message.size());
+        std::fwrite(message.data() + start, 1, end - start, stderr);
+        if (end < message.size()) std::fputc(' ', stderr);
+        start = end + 1;
     }
-    line += '\n';
-    std::fputs(line.c_str(), stderr);
+    std::fputc('\n', stderr);
     std::fflush(stderr);
 }
 
