@@ -12,7 +12,9 @@
 #include "trelk/format.h"
 #include "trelk/palette.h"
 
-void load_picture(trelk::BaseSurface& surface, const char* file_name) {
+namespace {
+
+void load_picture_unguarded(trelk::BaseSurface& surface, const char* file_name) {
     // Only a regular file (or a link to one) is a picture; anything else counts as missing.
     // Asked before the stream opens, because opening a FIFO waits for a writer for ever, and
     // with one the stream cannot skip the header, so a black picture would load; a directory
@@ -35,12 +37,7 @@ void load_picture(trelk::BaseSurface& surface, const char* file_name) {
     const std::size_t pitch = static_cast<std::size_t>(width) * 3;
 
     // Zero-filled, so rows that a short file leaves unread come out black.
-    std::vector<unsigned char> pixels;
-    try {
-        pixels.resize(pitch * static_cast<std::size_t>(height));
-    } catch (const std::bad_alloc&) {
-        throw trelk::DynamicError("could not load image: not enough memory");
-    }
+    std::vector<unsigned char> pixels(pitch * static_cast<std::size_t>(height));
 
     // The file's first row is the picture's bottom row. After a short read the stream stays
     // failed and the later reads store nothing.
@@ -52,4 +49,16 @@ void load_picture(trelk::BaseSurface& surface, const char* file_name) {
     const trelk::Palette palette;
     const trelk::Format format(24, 0xff0000, 0xff00, 0xff, 0);
     surface.load(pixels.data(), width, height, static_cast<int>(pitch), format, palette);
+}
+
+}  // namespace
+
+// Memory can run out anywhere here, the file stream's own buffer included: that is a picture
+// that could not be loaded, reported like the others
+void load_picture(trelk::BaseSurface& surface, const char* file_name) {
+    try {
+        load_picture_unguarded(surface, file_name);
+    } catch (const std::bad_alloc&) {
+        throw trelk::DynamicError("could not load image: not enough memory");
+    }
 }

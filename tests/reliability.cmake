@@ -15,11 +15,22 @@ if(TARGET demo_core AND TARGET trelk_display AND TARGET midas AND TARGET assets)
   # The real program under faults. Window cases run under a virtual X display, with leak
   # detection off there (SDL and X11 keep allocations for the life of the process)
   if(TARGET kelvra-demo)
+    # Preloaded into the program to fail its Nth allocation. Built without the sanitizers
+    # (their options removed from what the folder gives every target): it hands allocations on
+    # to whichever allocator comes after it, the sanitizer's included
+    add_library(fail_allocation MODULE ${CMAKE_CURRENT_LIST_DIR}/fail_allocation.cpp)
+    get_target_property(fail_allocation_options fail_allocation COMPILE_OPTIONS)
+    list(FILTER fail_allocation_options EXCLUDE REGEX "sanitize")
+    set_target_properties(fail_allocation PROPERTIES COMPILE_OPTIONS "${fail_allocation_options}"
+                          LINK_OPTIONS "")
+    target_link_libraries(fail_allocation PRIVATE ${CMAKE_DL_LIBS})
+
     add_executable(reliability_faults ${CMAKE_CURRENT_LIST_DIR}/reliability_faults.cpp)
     target_link_libraries(reliability_faults PRIVATE GTest::gtest GTest::gtest_main util)
     target_compile_definitions(reliability_faults PRIVATE
-      RELIABILITY_ASSETS="${RELIABILITY_ASSETS}" RELIABILITY_DEMO="$<TARGET_FILE:kelvra-demo>")
-    add_dependencies(reliability_faults kelvra-demo assets)
+      RELIABILITY_ASSETS="${RELIABILITY_ASSETS}" RELIABILITY_DEMO="$<TARGET_FILE:kelvra-demo>"
+      RELIABILITY_FAIL_ALLOCATION="$<TARGET_FILE:fail_allocation>")
+    add_dependencies(reliability_faults kelvra-demo assets fail_allocation)
     gtest_discover_tests(reliability_faults TEST_FILTER "-*Window*" PROPERTIES TIMEOUT 300
                          ENVIRONMENT "DISPLAY=")
     add_window_test(reliability_faults_window

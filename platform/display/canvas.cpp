@@ -12,6 +12,7 @@
 //   colour 0xAARRGGBB into the canvas format, alpha as given.
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "platform/display/objects.h"
 
@@ -101,6 +102,17 @@ Image caller_image(const char* what, const void* pixels, int width, int height, 
 
 Rect whole(const Image& image) { return Rect{0, 0, image.width, image.height}; }
 
+// A blit whose scratch buffers (a copy of a canvas onto itself, the scaling maps) cannot grow
+// is an error of the entry, not an exception of another kind
+void blit_or_fail(const Image& source, Rect source_area, const Image& destination,
+                  Rect destination_area, Rect clip, const char* what) {
+    try {
+        blit(source, source_area, destination, destination_area, clip);
+    } catch (const std::bad_alloc&) {
+        fail("%s: out of memory for a scratch buffer", what);
+    }
+}
+
 // The two areas of a copy: both given, or neither (the whole images)
 void areas_of(trelk_handle source, trelk_handle destination, const Image& from, const Image& to,
               Rect* source_area, Rect* destination_area) {
@@ -115,7 +127,7 @@ void canvas_copy(Canvas& from, trelk_handle target, trelk_handle source, trelk_h
     const Image a = canvas_image(from), b = canvas_image(to);
     Rect sa, da;
     areas_of(source, destination, a, b, &sa, &da);
-    blit(a, sa, b, da, to.clip);
+    blit_or_fail(a, sa, b, da, to.clip, "copy");
 }
 
 void canvas_load(Canvas& canvas, const void* pixels, int width, int height, int pitch,
@@ -125,7 +137,7 @@ void canvas_load(Canvas& canvas, const void* pixels, int width, int height, int 
     const Image to = canvas_image(canvas);
     Rect sa, da;
     areas_of(source, destination, from, to, &sa, &da);
-    blit(from, sa, to, da, canvas.clip);
+    blit_or_fail(from, sa, to, da, canvas.clip, "load");
 }
 
 void canvas_save(Canvas& canvas, void* pixels, int width, int height, int pitch,
@@ -135,7 +147,7 @@ void canvas_save(Canvas& canvas, void* pixels, int width, int height, int pitch,
     const Image from = canvas_image(canvas);
     Rect sa, da;
     areas_of(source, destination, from, to, &sa, &da);
-    blit(from, sa, to, da, whole(to));
+    blit_or_fail(from, sa, to, da, whole(to), "save");
 }
 
 void canvas_clear(Canvas& canvas, trelk_handle color, trelk_handle area) {

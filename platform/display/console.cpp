@@ -136,8 +136,8 @@ bool quit_asked(const ConsoleObject& c) {
            (c.frame_limit >= 0 && c.frames >= c.frame_limit);
 }
 
-void open_console(trelk_handle handle, const char* title, int width, int height,
-                  const PixelFormat& format, bool fullscreen, const char* what) {
+void open_console_unguarded(trelk_handle handle, const char* title, int width, int height,
+                            const PixelFormat& format, bool fullscreen, const char* what) {
     ConsoleObject& c = console_of(handle);
     if (!title) fail("%s: null title", what);
     if (c.open) fail("%s: the console is already open", what);
@@ -192,6 +192,16 @@ void open_console(trelk_handle handle, const char* title, int width, int height,
     os::watch_quit_signals();
 }
 
+// Memory running out while the settings are read or checked is an error like any other
+void open_console(trelk_handle handle, const char* title, int width, int height,
+                  const PixelFormat& format, bool fullscreen, const char* what) {
+    try {
+        open_console_unguarded(handle, title, width, height, format, fullscreen, what);
+    } catch (const std::bad_alloc&) {
+        fail("%s: out of memory", what);
+    }
+}
+
 // Closes and frees; the capture is written first, and a failure to write it comes back as a
 // message once everything is closed
 std::string close_console(ConsoleObject& c) {
@@ -202,7 +212,11 @@ std::string close_console(ConsoleObject& c) {
         frame.pixels = c.captured.data();
         std::string reason;
         if (!save_png(c.capture_path.c_str(), frame, &reason)) {
-            failure = "TRELK_CAPTURE: cannot save " + c.capture_path + ": " + reason;
+            try {
+                failure = "TRELK_CAPTURE: cannot save " + c.capture_path + ": " + reason;
+            } catch (const std::bad_alloc&) {
+                failure = "out of memory";  // fits the string's own room: no allocation
+            }
         }
     }
     c.backend.reset();
@@ -222,7 +236,11 @@ void present(ConsoleObject& c, Rect area) {
     if (!c.captured.empty() && area.left < area.right) {
         const Image kept{c.captured.data(), frame.width,  frame.height,
                          frame.pitch,       frame.format, frame.palette};
-        blit(frame, area, kept, area, area);
+        try {
+            blit(frame, area, kept, area, area);
+        } catch (const std::bad_alloc&) {
+            fail("update: out of memory for the capture");
+        }
     }
     c.backend->present(frame, area);
     c.backend->poll(c.keys);

@@ -149,19 +149,76 @@ trelk_handle trelk_color_create(std::uint32_t argb) { return create(colors, argb
 void trelk_color_destroy(trelk_handle color) { destroy(colors, color, Kind::color); }
 
 // ---- errors ----
+//
+// An error must be made even when memory has run out, since that is often what it reports. A
+// few error objects are kept aside for then, in static storage, and a message that cannot be
+// copied becomes "out of memory" (short enough to need no memory). What remains: with every
+// spare in use, or with the table of errors full and unable to grow (over 64 errors alive at
+// once), no error can be made, and std::bad_alloc is all that can be thrown.
 
-trelk_handle trelk_error_create(const char* message) {
-    ErrorObject* error = new (std::nothrow) ErrorObject;
-    if (!error) throw std::bad_alloc();  // no memory even for the message of a DynamicError
+namespace {
+
+constexpr int spare_error_count = 4;
+
+// Made on first use and never destroyed, so errors made during static destruction still work
+ErrorObject* spare_errors() {
+    alignas(ErrorObject) static unsigned char storage[spare_error_count * sizeof(ErrorObject)];
+    static ErrorObject* spares = new (storage) ErrorObject[spare_error_count];
+    return spares;
+}
+bool spare_in_use[spare_error_count];
+
+ErrorObject* take_spare_error() {
+    for (int i = 0; i < spare_error_count; ++i) {
+        if (!spare_in_use[i]) {
+            spare_in_use[i] = true;
+            return &spare_errors()[i];
+        }
+    }
+    return nullptr;
+}
+
+// Gives a spare back, or deletes an error made on the heap
+void free_error(ErrorObject* error) {
+    ErrorObject* spares = spare_errors();
+    if (error >= spares && error < spares + spare_error_count) {
+        spare_in_use[error - spares] = false;
+        error->message.clear();
+    } else {
+        delete error;
+    }
+}
+
+void set_message(ErrorObject* error, const char* message) {
     try {
         error->message = message ? message : "";
-        return create(errors, error);
+    } catch (const std::bad_alloc&) {
+        error->message = "out of memory";
+    }
+}
+
+int errors_being_made = 0;  // above 1: the table of errors could not grow for the error saying so
+
+}  // namespace
+
+trelk_handle trelk_error_create(const char* message) {
+    if (errors_being_made > 1) throw std::bad_alloc();
+    ErrorObject* error = new (std::nothrow) ErrorObject;
+    if (!error) error = take_spare_error();
+    if (!error) throw std::bad_alloc();
+    set_message(error, message);
+    ++errors_being_made;
+    try {
+        const trelk_handle handle = create(errors, error);
+        --errors_being_made;
+        return handle;
     } catch (...) {
-        delete error;
+        --errors_being_made;
+        free_error(error);
         throw;
     }
 }
-void trelk_error_destroy(trelk_handle error) { delete destroy(errors, error, Kind::error); }
+void trelk_error_destroy(trelk_handle error) { free_error(destroy(errors, error, Kind::error)); }
 
 // The message on one line of standard error; line breaks inside it become spaces
 void trelk_error_report(trelk_handle error) {
@@ -181,7 +238,7 @@ void trelk_error_report(trelk_handle error) {
 void trelk_error_copy(trelk_handle destination, trelk_handle source) {
     ErrorObject* from = errors.get(source);
     ErrorObject* to = errors.get(destination);
-    if (from != to) to->message = from->message;
+    if (from != to) set_message(to, from->message.c_str());
 }
 
 // ---- formats ----

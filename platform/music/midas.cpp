@@ -67,10 +67,23 @@ struct Library {
 };
 
 // Never destroyed: the exit hook may run after static destructors have started, so the
-// library's state must outlive them. Reachable through this pointer, so it is no leak.
+// library's state must outlive them. Made in static storage, so that even the first entry
+// needs no memory for it.
 Library& lib() {
-    static Library* library = new Library;
+    alignas(Library) static unsigned char storage[sizeof(Library)];
+    static Library* library = new (storage) Library;
     return *library;
+}
+
+// What an entry says when memory ran out under it: the message, or as much as needs no memory
+int out_of_memory(const char* where) {
+    Library& l = lib();
+    try {
+        l.error = std::string("out of memory in ") + where;
+    } catch (const std::bad_alloc&) {
+        l.error = "out of memory";  // fits the string's own room: no allocation
+    }
+    return 0;
 }
 
 int fail(const std::string& why) {
@@ -280,9 +293,9 @@ bool read_file(const char* name, std::vector<uint8_t>& bytes) {
     }
     try {
         bytes.resize(static_cast<size_t>(st.st_size));
-    } catch (...) {
+    } catch (const std::bad_alloc&) {
         close(fd);
-        throw;
+        return fail(std::string("not enough memory to read module ") + name);
     }
     size_t got = 0;
     while (got < bytes.size()) {
@@ -335,25 +348,39 @@ using midas::State;
 extern "C" {
 
 int MIDASstartup(void) {
-    auto& l = lib();
-    if (!l.exit_hook) {
-        l.exit_hook = std::atexit(midas::exit_hook) == 0;
-        if (!l.exit_hook) return midas::fail("cannot register the exit clean-up");
+    try {
+        auto& l = lib();
+        if (!l.exit_hook) {
+            l.exit_hook = std::atexit(midas::exit_hook) == 0;
+            if (!l.exit_hook) return midas::fail("cannot register the exit clean-up");
+        }
+        l.error.clear();
+        if (l.state == State::closed) l.state = State::started;
+        return 1;
+    } catch (const std::bad_alloc&) {
+        return midas::out_of_memory("MIDASstartup");
     }
-    l.error.clear();
-    if (l.state == State::closed) l.state = State::started;
-    return 1;
 }
 
 int MIDASinit(void) {
-    auto& l = lib();
-    if (l.state == State::closed) return midas::fail("MIDASinit before MIDASstartup");
-    l.error.clear();
-    if (l.state == State::started) {
-        midas::open_audio();
-        l.state = State::initialised;
+    try {
+        auto& l = lib();
+        if (l.state == State::closed) return midas::fail("MIDASinit before MIDASstartup");
+        l.error.clear();
+        if (l.state == State::started) {
+            // Out of memory on the way is one more reason to play silently
+            try {
+                midas::open_audio();
+            } catch (const std::bad_alloc&) {
+                midas::out_of_memory("MIDASinit, playing silently");
+                if (!l.device) midas::close_audio();
+            }
+            l.state = State::initialised;
+        }
+        return 1;
+    } catch (const std::bad_alloc&) {
+        return midas::out_of_memory("MIDASinit");
     }
-    return 1;
 }
 
 int MIDASstartBackgroundPlay(unsigned rate) {
@@ -361,8 +388,13 @@ int MIDASstartBackgroundPlay(unsigned rate) {
     // value is accepted
     (void)rate;
     auto& l = lib();
-    if (l.state == State::closed || l.state == State::started)
-        return midas::fail("MIDASstartBackgroundPlay before MIDASinit");
+    if (l.state == State::closed || l.state == State::started) {
+        try {
+            return midas::fail("MIDASstartBackgroundPlay before MIDASinit");
+        } catch (const std::bad_alloc&) {
+            return midas::out_of_memory("MIDASstartBackgroundPlay");
+        }
+    }
     l.error.clear();
     if (l.state == State::initialised) {
         if (l.device) SDL_PauseAudioDevice(l.device, 0);
@@ -372,70 +404,79 @@ int MIDASstartBackgroundPlay(unsigned rate) {
 }
 
 MIDASmodule MIDASloadModule(const char* file_name) {
-    auto& l = lib();
-    if (l.state == State::closed)
-        return midas::fail("MIDASloadModule before MIDASstartup"), nullptr;
-    if (!file_name) return midas::fail("MIDASloadModule without a file name"), nullptr;
-    std::vector<uint8_t> bytes;
-    if (!midas::read_file(file_name, bytes)) return nullptr;
-    if (midas::looks_like_xm(bytes.data(), bytes.size())) {
-        if (const char* why = midas::xm_truncation(bytes.data(), bytes.size()))
-            return midas::fail(std::string("module ") + file_name + " is corrupt: " + why), nullptr;
+    try {
+        auto& l = lib();
+        if (l.state == State::closed)
+            return midas::fail("MIDASloadModule before MIDASstartup"), nullptr;
+        if (!file_name) return midas::fail("MIDASloadModule without a file name"), nullptr;
+        std::vector<uint8_t> bytes;
+        if (!midas::read_file(file_name, bytes)) return nullptr;
+        if (midas::looks_like_xm(bytes.data(), bytes.size())) {
+            if (const char* why = midas::xm_truncation(bytes.data(), bytes.size()))
+                return midas::fail(std::string("module ") + file_name + " is corrupt: " + why),
+                       nullptr;
+        }
+        auto m = std::make_unique<midas_module>();
+        m->player = xmp_create_context();
+        if (!m->player) return midas::fail("out of memory creating a player"), nullptr;
+        const int loaded =
+            xmp_load_module_from_memory(m->player, bytes.data(), static_cast<long>(bytes.size()));
+        if (loaded != 0) {
+            // Nothing was loaded: only the context is freed
+            xmp_free_context(m->player);
+            m->player = nullptr;
+            return midas::fail(std::string("module ") + file_name + ": " +
+                               midas::xmp_error_text(loaded)),
+                   nullptr;
+        }
+        // A module without channels makes the player loop for ever inside one xmp_play_buffer
+        // (found by fuzzing: an XM header declaring 0 channels), which would hang the audio
+        // thread and every entry that waits for it: refuse it like a corrupt file
+        xmp_module_info info;
+        xmp_get_module_info(m->player, &info);
+        if (!info.mod || info.mod->chn < 1)
+            return midas::fail(std::string("module ") + file_name + " has no channels"), nullptr;
+        l.modules.push_back(std::move(m));
+        l.error.clear();
+        return l.modules.back().get();
+    } catch (const std::bad_alloc&) {
+        return midas::out_of_memory("MIDASloadModule"), nullptr;
     }
-    auto m = std::make_unique<midas_module>();
-    m->player = xmp_create_context();
-    if (!m->player) return midas::fail("out of memory creating a player"), nullptr;
-    const int loaded =
-        xmp_load_module_from_memory(m->player, bytes.data(), static_cast<long>(bytes.size()));
-    if (loaded != 0) {
-        // Nothing was loaded: only the context is freed
-        xmp_free_context(m->player);
-        m->player = nullptr;
-        return midas::fail(std::string("module ") + file_name + ": " +
-                           midas::xmp_error_text(loaded)),
-               nullptr;
-    }
-    // A module without channels makes the player loop for ever inside one xmp_play_buffer
-    // (found by fuzzing: an XM header declaring 0 channels), which would hang the audio
-    // thread and every entry that waits for it: refuse it like a corrupt file
-    xmp_module_info info;
-    xmp_get_module_info(m->player, &info);
-    if (!info.mod || info.mod->chn < 1)
-        return midas::fail(std::string("module ") + file_name + " has no channels"), nullptr;
-    l.modules.push_back(std::move(m));
-    l.error.clear();
-    return l.modules.back().get();
 }
 
 MIDASmodulePlayHandle MIDASplayModule(MIDASmodule module, int loop_song) {
-    auto& l = lib();
-    if (l.state == State::closed || l.state == State::started)
-        return midas::fail("MIDASplayModule before MIDASinit");
-    // A null module (a load that failed) or one not ours (freed by a close) plays nothing
-    midas_module* m = midas::find(module);
-    if (!m)
-        return midas::fail(module ? "MIDASplayModule with an unknown module"
-                                  : "MIDASplayModule with no module");
+    try {
+        auto& l = lib();
+        if (l.state == State::closed || l.state == State::started)
+            return midas::fail("MIDASplayModule before MIDASinit");
+        // A null module (a load that failed) or one not ours (freed by a close) plays nothing
+        midas_module* m = midas::find(module);
+        if (!m)
+            return midas::fail(module ? "MIDASplayModule with an unknown module"
+                                      : "MIDASplayModule with no module");
 
-    midas::AudioLock lock;
-    if (l.current && l.current != m && l.current->started) {
-        xmp_end_player(l.current->player);
-        l.current->started = false;
+        midas::AudioLock lock;
+        if (l.current && l.current != m && l.current->started) {
+            xmp_end_player(l.current->player);
+            l.current->started = false;
+        }
+        l.current = nullptr;
+        // Playing a module again starts it over
+        if (m->started) {
+            xmp_end_player(m->player);
+            m->started = false;
+        }
+        const int started = xmp_start_player(m->player, midas::output_rate, 0);
+        if (started != 0) return midas::fail("the player cannot start the module");
+        m->started = true;
+        m->ended = false;
+        m->loops = loop_song == 1 ? 0 : 1;
+        l.current = m;
+        l.error.clear();
+        return ++l.last_handle == 0 ? ++l.last_handle : l.last_handle;
+    } catch (const std::bad_alloc&) {
+        return midas::out_of_memory("MIDASplayModule");
     }
-    l.current = nullptr;
-    // Playing a module again starts it over
-    if (m->started) {
-        xmp_end_player(m->player);
-        m->started = false;
-    }
-    const int started = xmp_start_player(m->player, midas::output_rate, 0);
-    if (started != 0) return midas::fail("the player cannot start the module");
-    m->started = true;
-    m->ended = false;
-    m->loops = loop_song == 1 ? 0 : 1;
-    l.current = m;
-    l.error.clear();
-    return ++l.last_handle == 0 ? ++l.last_handle : l.last_handle;
 }
 
 int MIDASstopBackgroundPlay(void) {
