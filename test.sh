@@ -4,8 +4,13 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/packages.sh
-ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${WEB_PACKAGES[@]}"
+ensure_npm
 scripts/check_format.sh
+
+# The browser build, and its page in headless Chromium against the desktop's reference frames
+scripts/web_build.sh
+node --test tests/web/
 
 # The fuzz targets: a clang build with libFuzzer, each target run for a short fixed time from
 # its corpus (the long runs are in reliability.sh). Their inputs also replay as tests below.

@@ -30,7 +30,16 @@ ensure_packages() {
 BUILD_PACKAGES=(build-essential cmake pkg-config libsdl2-dev libxmp-dev libpng-dev)
 # What the tests need besides: GoogleTest, a virtual X display with keys and screenshots, a
 # small window manager (full screen is its job), an image library we did not write, an audio
-# measurer, tmux, and clang's fuzzing runtime
+# measurer, tmux, clang's fuzzing runtime, and for the browser build Chromium and Emscripten
 TEST_PACKAGES=(libgtest-dev googletest xvfb xauth xdotool x11-utils matchbox-window-manager
-    imagemagick python3 python3-pil sox tmux clang clang-format libclang-rt-14-dev xmp openmpt123)
+    imagemagick python3 python3-pil sox tmux clang clang-format libclang-rt-14-dev xmp openmpt123
+    chromium emscripten)
+# What the browser build needs (web.sh): the WebAssembly compiler, and make for its CMake build
+WEB_PACKAGES=(cmake make emscripten python3)
+
+# npm, for the browser side's packages (web/package.json). A machine whose node came with its
+# own npm keeps it: Debian's npm package would replace that node.
+ensure_npm() {
+    command -v npm >/dev/null 2>&1 || ensure_packages npm
+}
 BENCH_PACKAGES=(libbenchmark-dev)

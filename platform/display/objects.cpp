@@ -92,7 +92,7 @@ void invalid_handle(trelk_handle handle, Kind expected) {
     const std::uint64_t bits = reinterpret_cast<std::uintptr_t>(handle);
     const char* name = kind_name(expected);
     if (bits == 0) fail("invalid %s handle: null", name);
-    if ((bits & (0xffffull << 48)) != handle_tag) {
+    if ((bits & handle_tag_mask) != handle_tag) {
         fail("invalid %s handle: %p was not made by the display library", name, (void*)handle);
     }
     const Kind kind = Kind(bits & 15);

@@ -106,19 +106,15 @@ bool is_rgb(const PixelFormat& f, int bits) {
 
 bool vector_loops_allowed = true;
 
-bool have_ssse3() {
 #ifdef DISPLAY_PIXELS_X86
+bool have_ssse3() {
     static const bool have = [] {
         __builtin_cpu_init();
         return __builtin_cpu_supports("ssse3") != 0;
     }();
     return have;
-#else
-    return false;
-#endif
 }
 
-#ifdef DISPLAY_PIXELS_X86
 // 24-bit BGR to 32-bit XRGB, sixteen pixels (48 bytes in, 64 out) per step, reading and writing
 // only whole groups of sixteen. Returns how many pixels it converted; the caller does the rest.
 __attribute__((target("ssse3"))) int bgr24_to_xrgb32_ssse3(const std::uint8_t* src, int count,

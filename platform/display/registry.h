@@ -9,6 +9,10 @@
 //   bits 23..4   slot index in the table of that kind
 //   bits  3..0   kind
 //
+// With 4-byte pointers (WebAssembly) a handle has 32 bits: no tag, and the generation is bits
+// 31..24 (1 .. 255). A stale handle is then caught until its slot has been reused 255 times,
+// and any other value only by the compare with the slot, which is still exact.
+//
 // Checking is a bounds check and one compare with the value the slot stores (a free slot stores
 // a value that no handle of its own index has). Each kind has its own table of slots holding
 // the object by value (small trivially copyable values) or as an owned pointer (surfaces,
@@ -25,7 +29,7 @@
 
 namespace display {
 
-static_assert(sizeof(void*) == 8, "handles need 64-bit pointers");
+static_assert(sizeof(void*) == 8 || sizeof(void*) == 4, "handles are 64 or 32 bits");
 
 enum class Kind : std::uint32_t {
     none = 0,
@@ -51,7 +55,10 @@ const char* kind_name(Kind kind);
 // Who destroys an object: the caller (made by a create entry) or the library (a getter's)
 enum class Owner : std::uint32_t { caller, library };
 
-constexpr std::uint64_t handle_tag = 0x7E1Cull << 48;
+constexpr bool tagged_handles = sizeof(void*) == 8;
+constexpr std::uint64_t handle_tag = tagged_handles ? 0x7E1Cull << 48 : 0;
+constexpr std::uint64_t handle_tag_mask = tagged_handles ? 0xffffull << 48 : 0;
+constexpr std::uint32_t max_generation = tagged_handles ? (1u << 24) - 1 : (1u << 8) - 1;
 constexpr std::uint64_t index_bits = 20;
 constexpr std::uint32_t max_slots = 1u << index_bits;
 
@@ -105,7 +112,7 @@ public:
         slot.owner = owner;
         slot.value = value;
         (owner == Owner::caller ? live_by_caller : live_by_library) += 1;
-        return reinterpret_cast<trelk_handle>(slot.handle);
+        return reinterpret_cast<trelk_handle>(static_cast<std::uintptr_t>(slot.handle));
     }
 
     // Frees the slot of a live handle and gives back its value (the caller frees what it owns)
@@ -117,7 +124,7 @@ public:
         const T value = slot.value;
         (slot.owner == Owner::caller ? live_by_caller : live_by_library) -= 1;
         slot.handle = dead_value(index);
-        slot.generation = slot.generation == (1u << 24) - 1 ? 1 : slot.generation + 1;
+        slot.generation = slot.generation == max_generation ? 1 : slot.generation + 1;
         slot.next_free = free_;
         free_ = index;
         return value;

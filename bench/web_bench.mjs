@@ -1,0 +1,81 @@
+// The browser build's benchmarks: the demo's frame (bench_frame_web.cpp) timed in headless
+// Chromium against the native frame_ours/320/200 (Google Benchmark JSON given as argument),
+// and the page's download size. Run by bench/web_bench.sh, which builds both.
+//   node bench/web_bench.mjs PAGE_DIR NATIVE_JSON
+import { createRequire } from 'node:module';
+import { createServer } from 'node:http';
+import { mkdtempSync, readFileSync, readdirSync, rmSync, statSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { extname, join, normalize } from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { gzipSync } from 'node:zlib';
+
+const root = fileURLToPath(new URL('../', import.meta.url));
+const require = createRequire(join(root, 'web', 'package.json'));
+const puppeteer = require('puppeteer-core');
+const [pageDir, nativeJson] = process.argv.slice(2);
+
+const median = (xs) => [...xs].sort((a, b) => a - b)[Math.floor(xs.length / 2)];
+
+// ---- the frame in the browser ----
+const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm' };
+// stdin: no terminal, so the headless console reads no keys (the browser would prompt for them)
+const benchPage = '<!doctype html><script>var Module = { print: (t) => console.log(t), ' +
+                  'stdin: () => null };' +
+                  '</script><script src="bench_frame_web.js"></script>';
+const server = createServer((request, response) => {
+  const path = normalize(new URL(request.url, 'http://x').pathname);
+  if (path === '/bench.html') return response.writeHead(200, types['.html']).end(benchPage);
+  try {
+    const body = readFileSync(join(pageDir, path));
+    response.writeHead(200, { 'Content-Type': types[extname(path)] || 'application/octet-stream' });
+    response.end(body);
+  } catch {
+    response.writeHead(404).end();
+  }
+});
+await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+const profile = mkdtempSync(join(tmpdir(), 'kelvra-bench-'));
+const browser = await puppeteer.launch({
+  executablePath: process.env.CHROMIUM || '/usr/bin/chromium', headless: true, userDataDir: profile,
+  args: ['--no-sandbox', '--disable-gpu', '--disable-background-networking',
+         '--disable-component-update', '--disable-sync', '--no-first-run'],
+});
+const page = await browser.newPage();
+const result = new Promise((resolve) => page.on('console', (m) => {
+  if (m.text().startsWith('BENCH ')) resolve(JSON.parse(m.text().slice(6)));
+}));
+await page.goto(`http://127.0.0.1:${server.address().port}/bench.html`);
+const browserFrame = (await result).frame_us;
+await browser.close();
+server.close();
+rmSync(profile, { recursive: true, force: true });
+
+// ---- the native frame ----
+const native = JSON.parse(readFileSync(nativeJson, 'utf8')).benchmarks
+  .filter((b) => b.run_type === 'iteration' && b.run_name.startsWith('frame_ours/320/200'))
+  .map((b) => b.cpu_time * { ns: 1e-3, us: 1, ms: 1e3 }[b.time_unit]);
+
+// ---- the page's download: everything but the music player ----
+const files = readdirSync(pageDir).filter((f) => statSync(join(pageDir, f)).isFile() &&
+                                                 !f.startsWith('bench_frame_web'));
+let bytes = 0, gzipped = 0;
+const sizes = files.map((f) => {
+  const body = readFileSync(join(pageDir, f));
+  bytes += body.length;
+  gzipped += gzipSync(body, { level: 9 }).length;
+  return `${f} ${body.length}`;
+});
+let player = 0;
+for (const f of readdirSync(join(pageDir, 'chiptune3'))) player += statSync(join(pageDir, 'chiptune3', f)).size;
+
+const fmt = (x) => x.toFixed(1);
+console.log('| measure | min | median |');
+console.log('|---|---|---|');
+console.log(`| frame, native (frame_ours/320/200) | ${fmt(Math.min(...native))} us | ${fmt(median(native))} us |`);
+console.log(`| frame, Chromium (bench_frame_web) | ${fmt(Math.min(...browserFrame))} us | ${fmt(median(browserFrame))} us |`);
+console.log(`| browser / native | ${(Math.min(...browserFrame) / Math.min(...native)).toFixed(2)}x | ${(median(browserFrame) / median(native)).toFixed(2)}x |`);
+console.log('');
+console.log(`page download without the music player: ${bytes} bytes (${(bytes / 1024).toFixed(1)} KiB), ` +
+            `${gzipped} gzipped; ${sizes.join(', ')}`);
+console.log(`music player (chiptune3/, not counted): ${player} bytes`);
