@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "platform/music/mixer.h"
+#include "platform/music/module_check.h"
 #include "platform/music/xm_check.h"
 #include "platform/os/probe.h"
 
@@ -309,6 +310,25 @@ bool read_file(const char* name, std::vector<uint8_t>& bytes) {
     return true;
 }
 
+// The player library does not survive every one of its own allocations failing (one of its
+// first, while loading, is used without a look), so what it is handed is bounded and the
+// memory it will need is asked for first: the sample data a module declares (decoded) is
+// capped, and a block of about what the load will take must be free just before it. What
+// remains: memory that runs out between that look and the load (another thread taking it)
+// can still end the program inside the player library.
+constexpr uint64_t max_sample_bytes = 256ull << 20;
+constexpr uint64_t pattern_allowance = 8ull << 20;  // expanded patterns, player and mixer state
+
+const char* memory_for_player(Format format, const std::vector<uint8_t>& bytes) {
+    const uint64_t samples = declared_sample_bytes(format, bytes.data(), bytes.size());
+    if (samples > max_sample_bytes) return "it declares more sample data than we play (256 MiB)";
+    // Samples may be held twice while the player converts them
+    void* volatile room = std::malloc(static_cast<size_t>(2 * samples + pattern_allowance));
+    if (!room) return "not enough memory to load it";
+    std::free(room);
+    return nullptr;
+}
+
 const char* xmp_error_text(int code) {
     switch (-code) {
         case XMP_ERROR_FORMAT:
@@ -411,11 +431,14 @@ MIDASmodule MIDASloadModule(const char* file_name) {
         if (!file_name) return midas::fail("MIDASloadModule without a file name"), nullptr;
         std::vector<uint8_t> bytes;
         if (!midas::read_file(file_name, bytes)) return nullptr;
-        if (midas::looks_like_xm(bytes.data(), bytes.size())) {
-            if (const char* why = midas::xm_truncation(bytes.data(), bytes.size()))
-                return midas::fail(std::string("module ") + file_name + " is corrupt: " + why),
-                       nullptr;
-        }
+        const midas::Format format = midas::module_format(bytes.data(), bytes.size());
+        const char* why = format == midas::Format::xm
+                              ? midas::xm_truncation(bytes.data(), bytes.size())
+                              : midas::module_truncation(format, bytes.data(), bytes.size());
+        if (why)
+            return midas::fail(std::string("module ") + file_name + " is corrupt: " + why), nullptr;
+        if (const char* refused = midas::memory_for_player(format, bytes))
+            return midas::fail(std::string("module ") + file_name + ": " + refused), nullptr;
         auto m = std::make_unique<midas_module>();
         m->player = xmp_create_context();
         if (!m->player) return midas::fail("out of memory creating a player"), nullptr;
