@@ -99,7 +99,9 @@ bool find_target(const char* path, Target* target, std::string* reason) {
 int create_beside(const std::string& target, std::string* temporary, std::string* reason) {
     const std::size_t slash = target.rfind('/');
     const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    // The name's start is enough to tell whose it is, and keeps ours within a name's 255 bytes
+    const std::string base =
+        (slash == std::string::npos ? target : target.substr(slash + 1)).substr(0, 200);
     static unsigned serial = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
         *temporary = folder + "." + base + ".capture-" + std::to_string(getpid()) + "-" +
