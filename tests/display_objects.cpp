@@ -6,6 +6,7 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/display/registry.h"
 #include "tests/display_support.h"
 #include "trelk/area.h"
 #include "trelk/color.h"
@@ -73,8 +74,47 @@ TEST_F(DisplayObjects, NullForeignAndWrongKindHandlesAreErrors) {
     EXPECT_DISPLAY_ERROR(trelk_key_code(reinterpret_cast<trelk_handle>(~std::uintptr_t(0))),
                          "invalid key handle");
     // A tagged value with a slot index far past any table
-    const auto far = reinterpret_cast<trelk_handle>((0x7E1Cull << 48) | (0xfffffull << 4) | 1);
+    const auto far = reinterpret_cast<trelk_handle>(
+        std::uintptr_t(display::Handles::make(1, display::max_slots - 1, display::Kind::area)));
     EXPECT_DISPLAY_ERROR(trelk_area_destroy(far), "invalid area handle");
+}
+
+// The handle layouts of both pointer sizes (this build uses one; a wasm32 build the other):
+// fields do not overlap, decode to what was made, and a freed slot's value is no handle
+template <class Layout>
+void check_handle_layout(const char* name) {
+    using Bits = display::HandleBits<Layout>;
+    using Value = typename Bits::Value;
+    SCOPED_TRACE(name);
+    EXPECT_EQ(Value(Layout::tag & ~Layout::tag_mask), Value(0));
+    EXPECT_EQ(Layout::generation_shift + Layout::generation_bits,
+              sizeof(Value) * 8 - (Layout::tag_mask ? 16 : 0))
+        << "the generation ends where the tag begins";
+    EXPECT_EQ(4 + Layout::index_bits, Layout::generation_shift) << "the index meets the generation";
+    EXPECT_EQ(Bits::next_generation(Bits::max_generation), 1u);
+    for (std::uint32_t generation : {1u, 2u, Bits::max_generation}) {
+        for (std::uint32_t index : {0u, 1u, Bits::max_slots / 2, Bits::max_slots - 1}) {
+            for (int k = 1; k <= int(display::Kind::console); ++k) {
+                const auto kind = display::Kind(k);
+                const Value made = Bits::make(generation, index, kind);
+                EXPECT_TRUE(Bits::tagged(made)) << std::hex << made;
+                EXPECT_NE(made, Value(0));
+                EXPECT_EQ(Bits::index(made), index) << std::hex << made;
+                EXPECT_EQ(Bits::kind(made), kind) << std::hex << made;
+                EXPECT_EQ(made >> Layout::generation_shift & Bits::max_generation, generation)
+                    << std::hex << made;
+                EXPECT_NE(made, Bits::dead(index)) << std::hex << made;
+                EXPECT_NE(Bits::make(Bits::next_generation(generation), index, kind), made);
+            }
+            if (Layout::tag_mask) EXPECT_FALSE(Bits::tagged(Bits::dead(index)));
+            EXPECT_NE(Bits::index(Bits::dead(index)), index);
+        }
+    }
+}
+
+TEST(DisplayHandles, LayoutsForFourAndEightBytePointers) {
+    check_handle_layout<display::HandleLayout<64>>("64-bit pointers");
+    check_handle_layout<display::HandleLayout<32>>("32-bit pointers");
 }
 
 TEST_F(DisplayObjects, GetterObjectsBelongToTheLibrary) {

@@ -281,7 +281,7 @@ Canvas& target_canvas(trelk_handle handle) {
         if (!(*console)->open) fail("copy: the target console is not open");
         return (*console)->canvas;
     }
-    const Kind kind = Kind(reinterpret_cast<std::uintptr_t>(handle) & 15);
+    const Kind kind = Handles::kind(handle_bits(handle));
     invalid_handle(handle, kind == Kind::console ? Kind::console : Kind::surface);
 }
 

@@ -89,13 +89,13 @@ void fail(const char* format, ...) {
 }
 
 void invalid_handle(trelk_handle handle, Kind expected) {
-    const std::uint64_t bits = reinterpret_cast<std::uintptr_t>(handle);
+    const HandleValue bits = handle_bits(handle);
     const char* name = kind_name(expected);
     if (bits == 0) fail("invalid %s handle: null", name);
-    if ((bits & handle_tag_mask) != handle_tag) {
+    if (!Handles::tagged(bits)) {
         fail("invalid %s handle: %p was not made by the display library", name, (void*)handle);
     }
-    const Kind kind = Kind(bits & 15);
+    const Kind kind = Handles::kind(bits);
     if (kind != expected) {
         fail("invalid %s handle: %p is a %s handle", name, (void*)handle, kind_name(kind));
     }
