@@ -5,6 +5,7 @@
 #include "demo/cube.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -42,9 +43,6 @@ constexpr double P = 3.141592654;
 // drawn. Rewritten by every draw_cube() with the projected corners.
 bool behind_viewer[8];
 
-// An integer range that holds every coordinate handled here, 32-bit values plus offsets.
-__extension__ typedef __int128 wide;
-
 // Truncation toward zero. Values beyond the 32-bit range (only absurd sizes make them) stick
 // at its ends instead of being undefined.
 int cut(double t) {
@@ -79,9 +77,15 @@ std::uint32_t grey_pixel(int grey) {
 
 // One pixel, as the surface expects it: lock, ask the width while locked, store, unlock. The
 // caller has clipped (x, y) into the surface; a null address or a narrower row skips the store.
-// Always inlined into the line loop: a call per pixel costs about as much as the pixel itself.
-inline __attribute__((always_inline)) void plot(trelk::BaseSurface& surface, long long x,
-                                                long long y, std::uint32_t pixel) {
+// Always inlined into the line loop where the compiler can be told: a call per pixel costs
+// about as much as the pixel itself.
+#if defined(__GNUC__)
+#define CUBE_ALWAYS_INLINE inline __attribute__((always_inline))
+#else
+#define CUBE_ALWAYS_INLINE inline
+#endif
+CUBE_ALWAYS_INLINE void plot(trelk::BaseSurface& surface, long long x, long long y,
+                             std::uint32_t pixel) {
     void* pixels = surface.lock();
     const int width = surface.width();
     if (pixels != nullptr && x < width) {
@@ -95,6 +99,53 @@ inline __attribute__((always_inline)) void plot(trelk::BaseSurface& surface, lon
 }  // namespace
 
 int sign_of(long long value) { return value > 0 ? 1 : (value < 0 ? -1 : 0); }
+
+// The products of coordinates (32-bit values plus offsets) need more than 64 bits: with the
+// compiler's 128-bit integers where it has them, else with two 64-bit halves.
+long long multiply_add_divide(long long a, long long b, long long c, long long d,
+                              long long* remainder) {
+#if defined(__SIZEOF_INT128__)
+    __extension__ typedef __int128 wide;
+    const wide n = static_cast<wide>(a) * b + c;
+    const wide q = n / d;
+    if (remainder) *remainder = static_cast<long long>(n % d);
+    return q > LLONG_MAX ? LLONG_MAX : static_cast<long long>(q);
+#else
+    return multiply_add_divide_portable(a, b, c, d, remainder);
+#endif
+}
+
+long long multiply_add_divide_portable(long long a, long long b, long long c, long long d,
+                                       long long* remainder) {
+    const std::uint64_t ua = static_cast<std::uint64_t>(a), ub = static_cast<std::uint64_t>(b);
+    const std::uint64_t a_low = ua & 0xffffffffu, a_high = ua >> 32;
+    const std::uint64_t b_low = ub & 0xffffffffu, b_high = ub >> 32;
+    const std::uint64_t low_low = a_low * b_low, low_high = a_low * b_high;
+    const std::uint64_t high_low = a_high * b_low, high_high = a_high * b_high;
+    const std::uint64_t middle =
+        (low_low >> 32) + (low_high & 0xffffffffu) + (high_low & 0xffffffffu);
+    std::uint64_t low = (low_low & 0xffffffffu) | (middle << 32);
+    std::uint64_t high = high_high + (low_high >> 32) + (high_low >> 32) + (middle >> 32);
+    // Plus c, with its carry or borrow into the high half
+    const std::uint64_t uc = static_cast<std::uint64_t>(c);
+    const std::uint64_t sum = low + uc;
+    high += (sum < low ? 1 : 0) + (c < 0 ? ~std::uint64_t(0) : 0);
+    low = sum;
+    // Long division by d, one bit at a time; the remainder stays below d (< 2^63)
+    const std::uint64_t ud = static_cast<std::uint64_t>(d);
+    std::uint64_t q = 0, r = 0;
+    bool too_large = false;
+    for (int bit = 127; bit >= 0; --bit) {
+        r = (r << 1) | (bit >= 64 ? (high >> (bit - 64)) & 1 : (low >> bit) & 1);
+        if (r >= ud) {
+            r -= ud;
+            if (bit >= 63) too_large = true;
+            if (bit < 64) q |= std::uint64_t(1) << bit;
+        }
+    }
+    if (remainder) *remainder = static_cast<long long>(r);
+    return too_large ? LLONG_MAX : static_cast<long long>(q);
+}
 
 void build_trig_tables() {
     for (int k = 0; k < 256; ++k) {
@@ -228,16 +279,16 @@ void draw_line(trelk::BaseSurface& surface, long long x1, long long y1, long lon
         if (q_high < 0 || q_low > q_high) return;
         if (q_low > 0) {
             // The first k with half + k * short >= q_low * long
-            const wide need = static_cast<wide>(q_low) * length - half;
-            const wide k = (need + minor_length - 1) / minor_length;
+            const long long k =
+                multiply_add_divide(q_low, length, minor_length - 1 - half, minor_length, nullptr);
             if (k > last) return;
-            first = std::max(first, static_cast<long long>(k));
+            first = std::max(first, k);
         }
         // The last k with half + k * short < (q_high + 1) * long
-        const wide below = (static_cast<wide>(q_high) + 1) * length - half - 1;
-        const wide k = below / minor_length;
+        const long long k =
+            multiply_add_divide(q_high + 1, length, -half - 1, minor_length, nullptr);
         if (k < first) return;
-        last = std::min(last, static_cast<long long>(std::min<wide>(k, last)));
+        last = std::min(last, k);
     }
     if (first > last) return;
 
@@ -245,9 +296,7 @@ void draw_line(trelk::BaseSurface& surface, long long x1, long long y1, long lon
     long long err = half;
     long long minor_moves = 0;
     if (length > 0) {
-        const wide total = static_cast<wide>(half) + static_cast<wide>(first) * minor_length;
-        minor_moves = static_cast<long long>(total / length);
-        err = static_cast<long long>(total % length);
+        minor_moves = multiply_add_divide(first, minor_length, half, length, &err);
     }
     long long major = major_start + first * major_step;
     long long minor = minor_start + minor_moves * minor_step;

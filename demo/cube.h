@@ -61,4 +61,12 @@ void draw_line(trelk::BaseSurface& surface, long long x1, long long y1, long lon
 
 int sign_of(long long value);  // 1 above 0, -1 below 0, 0 for 0
 
+// floor((a * b + c) / d), exactly, for a, b >= 0, d > 0 and a * b + c >= 0 (the remainder too,
+// when asked), saturated at LLONG_MAX; with the compiler's 128-bit integers where it has them,
+// else multiply_add_divide_portable, which gives the same (tests compare the two)
+long long multiply_add_divide(long long a, long long b, long long c, long long d,
+                              long long* remainder);
+long long multiply_add_divide_portable(long long a, long long b, long long c, long long d,
+                                       long long* remainder);
+
 #endif

@@ -369,3 +369,37 @@ TEST_F(Cube, AbsurdArgumentsEndQuicklyAndSafely) {
 }
 
 }  // namespace
+
+// The line clipping's exact arithmetic: the portable path (compilers without 128-bit integers)
+// gives what the 128-bit one gives, for products far beyond 64 bits and sums near zero
+TEST(CubeArithmetic, PortableMultiplyAddDivideMatches) {
+    std::mt19937_64 random(31);
+    const long long edges[] = {0, 1, 2, 3, 4294967295LL, 4294967296LL, 8589934593LL, LLONG_MAX};
+    std::vector<long long> values(std::begin(edges), std::end(edges));
+    for (int i = 0; i < 150; ++i)
+        values.push_back(static_cast<long long>(random() >> (1 + random() % 63)));
+    int checked = 0;
+    for (long long a : values) {
+        for (long long b : values) {
+            for (long long d : {1LL, 2LL, 7LL, 4294967311LL, LLONG_MAX,
+                                static_cast<long long>(random() >> 1) | 1}) {
+                __extension__ typedef __int128 wide;
+                const wide product = static_cast<wide>(a) * b;
+                // c from -(a * b) (a sum of 0) to 2^62, keeping a * b + c >= 0
+                for (wide c : {wide(0), wide(d - 1), -product, -product + 1, wide(1) << 62,
+                               product > (wide(1) << 62) ? -(wide(1) << 62) : -product / 2}) {
+                    if (c < LLONG_MIN || c > LLONG_MAX || product + c < 0) continue;
+                    long long r = -1, pr = -2;
+                    const long long q = multiply_add_divide(a, b, (long long)c, d, &r);
+                    const long long pq = multiply_add_divide_portable(a, b, (long long)c, d, &pr);
+                    ASSERT_EQ(pq, q) << a << " * " << b << " + " << (long long)c << " / " << d;
+                    if (q < LLONG_MAX) {
+                        ASSERT_EQ(pr, r) << a << " * " << b << " + " << (long long)c << " % " << d;
+                    }
+                    ++checked;
+                }
+            }
+        }
+    }
+    EXPECT_GT(checked, 50000);
+}

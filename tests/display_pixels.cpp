@@ -728,3 +728,42 @@ TEST(DisplayPixelEngine, TheDemosJitterCopyMatchesTheReferenceAtEveryShift) {
 }
 
 }  // namespace
+
+// The exact multiply-and-divide of scaled copies: the portable path (compilers without 128-bit
+// integers) gives the same as the compiler's 128-bit one, around every carry and near the top
+TEST(DisplayPixelsArithmetic, PortableMultiplyDivideMatches) {
+    const std::uint64_t edges[] = {0,
+                                   1,
+                                   2,
+                                   3,
+                                   0xffffffffu,
+                                   0x100000000u,
+                                   0x100000001u,
+                                   0x7fffffffffffffffu,
+                                   0x8000000000000000u,
+                                   0xffffffffffffffffu,
+                                   33333,
+                                   16384};
+    std::mt19937_64 random(12);
+    std::vector<std::uint64_t> values(std::begin(edges), std::end(edges));
+    for (int i = 0; i < 200; ++i) values.push_back(random() >> (random() % 64));
+    int checked = 0;
+    for (std::uint64_t a : values) {
+        for (std::uint64_t b : values) {
+            for (std::uint64_t divisor :
+                 {std::uint64_t(1), std::uint64_t(2), std::uint64_t(640),
+                  std::uint64_t(0x7fffffffffffffffu), (random() >> 1) | 1}) {
+                // Only where the quotient fits in 64 bits
+                __extension__ typedef unsigned __int128 wide;
+                if ((wide(a) * b) / divisor > ~std::uint64_t(0)) continue;
+                std::uint64_t q = 0, r = 0, pq = 1, pr = 1;
+                display::multiply_divide(a, b, divisor, &q, &r);
+                display::multiply_divide_portable(a, b, divisor, &pq, &pr);
+                ASSERT_EQ(pq, q) << a << " * " << b << " / " << divisor;
+                ASSERT_EQ(pr, r) << a << " * " << b << " % " << divisor;
+                ++checked;
+            }
+        }
+    }
+    EXPECT_GT(checked, 10000);
+}

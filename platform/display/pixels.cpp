@@ -21,7 +21,9 @@
 #include <cstring>
 #include <new>
 
-#if defined(__x86_64__) || defined(__i386__)
+// The SSSE3 loop needs GCC's or clang's target attribute and processor check; other compilers
+// and processors take the portable loops
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
 #include <immintrin.h>
 #define DISPLAY_PIXELS_X86 1
 #endif
@@ -338,16 +340,16 @@ void convert_runs(const Conversion& c, const std::uint8_t* src, const Run* runs,
 
 // Gives, for destination offsets u0, u0 + 1, ..., the source offset floor((2u + 1) s / 2d):
 // the source pixel under the centre of destination pixel u when d pixels show s. One 128-bit
-// division at the start, then whole-number steps.
+// division at the start (multiply_divide), then whole-number steps.
 struct Sampler {
     std::int64_t q = 0, qs = 0;
     std::uint64_t rem = 0, rs = 0, den = 1;
 
     Sampler(std::int64_t u0, std::int64_t s, std::int64_t d) {
         den = std::uint64_t(2 * d);
-        const unsigned __int128 num = (unsigned __int128)(2 * u0 + 1) * std::uint64_t(s);
-        q = std::int64_t(num / den);
-        rem = std::uint64_t(num % den);
+        std::uint64_t quotient = 0;
+        multiply_divide(std::uint64_t(2 * u0 + 1), std::uint64_t(s), den, &quotient, &rem);
+        q = std::int64_t(quotient);
         const std::uint64_t step = std::uint64_t(2 * s);
         qs = std::int64_t(step / den);
         rs = step % den;
@@ -662,6 +664,44 @@ void blit(const Image& source, Rect source_area, const Image& destination, Rect 
             convert_row(conversion, s, columns, count, d);
         }
     }
+}
+
+void multiply_divide_portable(std::uint64_t a, std::uint64_t b, std::uint64_t divisor,
+                              std::uint64_t* quotient, std::uint64_t* remainder) {
+    // The product in two 64-bit halves from four 32-bit products
+    const std::uint64_t a_low = a & 0xffffffffu, a_high = a >> 32;
+    const std::uint64_t b_low = b & 0xffffffffu, b_high = b >> 32;
+    const std::uint64_t low_low = a_low * b_low, low_high = a_low * b_high;
+    const std::uint64_t high_low = a_high * b_low, high_high = a_high * b_high;
+    const std::uint64_t middle =
+        (low_low >> 32) + (low_high & 0xffffffffu) + (high_low & 0xffffffffu);
+    const std::uint64_t low = (low_low & 0xffffffffu) | (middle << 32);
+    const std::uint64_t high = high_high + (low_high >> 32) + (high_low >> 32) + (middle >> 32);
+    // Long division, one bit at a time: the remainder stays below the divisor (< 2^63), so
+    // doubling it never overflows
+    std::uint64_t q = 0, r = 0;
+    for (int bit = 127; bit >= 0; --bit) {
+        const std::uint64_t next = bit >= 64 ? (high >> (bit - 64)) & 1 : (low >> bit) & 1;
+        r = (r << 1) | next;
+        if (r >= divisor) {
+            r -= divisor;
+            if (bit < 64) q |= std::uint64_t(1) << bit;
+        }
+    }
+    *quotient = q;
+    *remainder = r;
+}
+
+void multiply_divide(std::uint64_t a, std::uint64_t b, std::uint64_t divisor,
+                     std::uint64_t* quotient, std::uint64_t* remainder) {
+#if defined(__SIZEOF_INT128__)
+    __extension__ typedef unsigned __int128 wide;
+    const wide product = wide(a) * b;
+    *quotient = std::uint64_t(product / divisor);
+    *remainder = std::uint64_t(product % divisor);
+#else
+    multiply_divide_portable(a, b, divisor, quotient, remainder);
+#endif
 }
 
 }  // namespace display

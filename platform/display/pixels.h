@@ -78,6 +78,14 @@ void blit(const Image& source, Rect source_area, const Image& destination, Rect 
 // compare the two.
 void allow_vector_loops(bool allowed);
 
+// floor(a * b / divisor) and its remainder, exactly, for any a and b and a divisor below 2^63
+// whose quotient fits in 64 bits: with the compiler's 128-bit integers where it has them,
+// else multiply_divide_portable (the same results; tests compare the two)
+void multiply_divide(std::uint64_t a, std::uint64_t b, std::uint64_t divisor,
+                     std::uint64_t* quotient, std::uint64_t* remainder);
+void multiply_divide_portable(std::uint64_t a, std::uint64_t b, std::uint64_t divisor,
+                              std::uint64_t* quotient, std::uint64_t* remainder);
+
 }  // namespace display
 
 #endif
