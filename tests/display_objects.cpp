@@ -106,7 +106,9 @@ void check_handle_layout(const char* name) {
                 EXPECT_NE(made, Bits::dead(index)) << std::hex << made;
                 EXPECT_NE(Bits::make(Bits::next_generation(generation), index, kind), made);
             }
-            if (Layout::tag_mask) EXPECT_FALSE(Bits::tagged(Bits::dead(index)));
+            if (Layout::tag_mask) {
+                EXPECT_FALSE(Bits::tagged(Bits::dead(index)));
+            }
             EXPECT_NE(Bits::index(Bits::dead(index)), index);
         }
     }
