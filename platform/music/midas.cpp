@@ -323,9 +323,9 @@ const char* memory_for_player(Format format, const std::vector<uint8_t>& bytes) 
     const uint64_t samples = declared_sample_bytes(format, bytes.data(), bytes.size());
     if (samples > max_sample_bytes) return "it declares more sample data than we play (256 MiB)";
     // Samples may be held twice while the player converts them
-    void* volatile room = std::malloc(static_cast<size_t>(2 * samples + pattern_allowance));
-    if (!room) return "not enough memory to load it";
-    std::free(room);
+    if (!os::memory_available(2 * samples + pattern_allowance)) {
+        return "not enough memory to load it";
+    }
     return nullptr;
 }
 

@@ -15,6 +15,13 @@ bool window_system_named();
 // silence. A driver named in SDL_AUDIODRIVER, or a server in PULSE_SERVER, is always tried.
 bool audio_output_possible();
 
+// Whether a block of `bytes` could be had now: the address space for it is reserved and given
+// back at once, without touching it (no page is made resident). This answers for the limits a
+// process meets in practice (ulimit -v, the kernel's commit limit) at the cost of two system
+// calls, where a trial allocation would also pay for the allocator's own bookkeeping (under
+// AddressSanitizer, milliseconds for a few megabytes).
+bool memory_available(unsigned long long bytes);
+
 }  // namespace os
 
 #endif

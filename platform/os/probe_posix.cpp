@@ -1,7 +1,9 @@
 // The probes on POSIX systems (Linux paths first). See probe.h.
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -44,6 +46,18 @@ bool audio_output_possible() {
     }
     return exists(runtime + "/pulse/native") || exists(runtime + "/pipewire-0") ||
            exists("/run/pulse/native") || exists("/var/run/pulse/native");
+}
+
+bool memory_available(unsigned long long bytes) {
+    if (bytes == 0) return true;
+    if (bytes > static_cast<unsigned long long>(SIZE_MAX)) return false;
+    const std::size_t size = static_cast<std::size_t>(bytes);
+    // A private writable mapping is what the C library makes for a large block, so it counts
+    // against the same limits; it is never touched, so no page of it becomes resident
+    void* block = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (block == MAP_FAILED) return false;
+    munmap(block, size);
+    return true;
 }
 
 }  // namespace os
