@@ -7,6 +7,8 @@ source scripts/packages.sh
 ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${WEB_PACKAGES[@]}"
 ensure_npm
 scripts/check_format.sh
+# trelk as other programs use it: installed (find_package, pkg-config) and as a subfolder
+scripts/check_consumers.sh
 
 # The browser build, and its page in headless Chromium against the desktop's reference frames
 scripts/web_build.sh

@@ -33,5 +33,8 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/trelkConfigVersion.cmake
 install(FILES ${PROJECT_BINARY_DIR}/trelkConfig.cmake ${PROJECT_BINARY_DIR}/trelkConfigVersion.cmake
   DESTINATION ${trelk_cmake_dir})
 
+# The pkg-config file finds the prefix from where it lies, so an installed tree can be moved
+file(RELATIVE_PATH TRELK_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+string(REGEX REPLACE "/$" "" TRELK_PC_TO_PREFIX "${TRELK_PC_TO_PREFIX}")
 configure_file(${CMAKE_CURRENT_LIST_DIR}/trelk.pc.in ${PROJECT_BINARY_DIR}/trelk.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/trelk.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
