@@ -1,10 +1,11 @@
-// BaseConsole: the display window as a drawing target. It offers every operation of
-// BaseSurface and adds display modes, opening and closing, presenting (update) and the
-// keyboard. Console: its implementation over the display library; every operation is one
-// library entry with the console handle first.
-//
-// The order of the virtual operations is part of the interface: the 23 of BaseSurface, then
-// the 27 console operations as declared below.
+/// @file
+/// BaseConsole: the display window as a drawing target. It offers every operation of
+/// BaseSurface and adds display modes, opening and closing, presenting (update) and the
+/// keyboard. Console: its implementation over the display library; every operation is one
+/// library entry with the console handle first.
+///
+/// The order of the virtual operations is part of the interface: the 23 of BaseSurface, then
+/// the 27 console operations as declared below.
 #ifndef TRELK_CONSOLE_H
 #define TRELK_CONSOLE_H
 
@@ -18,48 +19,86 @@
 
 namespace trelk {
 
+/// The display window as a drawing target: every operation of BaseSurface on the console's
+/// pixels, plus display modes, opening and closing, presenting and the keyboard. Before open()
+/// and after close() its size is 0 and the pixel operations throw DynamicError. The window
+/// shows the pixels only when update() presents them. The entryNN operations pass library
+/// questions through; what our library answers is listed for each.
 class BaseConsole : public BaseSurface {
 public:
     ~BaseConsole() override = default;
 
-    virtual int entry32(int value) = 0;  // meaning given by the display library
-    // The display modes: a pointer to the first of a list that ends with an invalid mode.
+    /// Library-defined query with one value (our library: gives value back)
+    virtual int entry32(int value) = 0;
+    /// The display modes: a pointer to the first of a list that ends with an invalid mode
+    /// (trelk_mode_valid() 0). Read a mode's size with trelk_display_mode_size().
     virtual Mode* modes() = 0;
-    // The alternate opens take what the matching open takes (our library: full screen)
+    /// As open(title, mode, extra); our library opens full screen
     virtual void openAlternate(const char* value, const Mode& mode, int extra) = 0;
+    /// As open(title, width, height, format, extra); our library opens full screen
     virtual void openAlternate(const char* value, int width, int height, const Format& format,
                                int extra) = 0;
+    /// As open(title, format, extra); our library opens full screen
     virtual void openAlternate(const char* value, const Format& format, int extra) = 0;
+    /// As open(title, extra); our library opens full screen
     virtual void openAlternate(const char* value, int extra) = 0;
+    /// Opens the window in a display mode from modes(); extra is ignored by our library
     virtual void open(const char* title, const Mode& mode, int extra) = 0;
+    /// Opens the window at width x height pixels in format; extra is ignored by our library
     virtual void open(const char* title, int width, int height, const Format& format,
                       int extra) = 0;
+    /// Opens the window with pixels in format (our library: 320 x 200); extra is ignored
     virtual void open(const char* title, const Format& format, int extra) = 0;
+    /// Opens the window in the default format (our library: 320 x 200, 32-bit 0x00RRGGBB)
     virtual void open(const char* title, int extra) = 0;
+    /// Closes the window (and saves the TRELK_CAPTURE frame); the console can open again
     virtual void close() = 0;
+    /// Library-defined query (our library: 1 while open)
     virtual int entry40() = 0;
+    /// Library-defined query (our library: frames presented since open)
     virtual int entry41() = 0;
-    virtual void update(const Area& area) = 0;  // present one area
-    virtual void update() = 0;                  // present the whole console
-    virtual bool key() = 0;                     // has a key been pressed; does not consume it
-    virtual Key read() = 0;                     // the key read, as a key of the caller's own
+    /// Presents one area of the pixels in the window
+    virtual void update(const Area& area) = 0;
+    /// Presents the pixels in the window; in a window, keeps step with the display
+    virtual void update() = 0;
+    /// Whether a key waits (or a quit was asked); consumes nothing
+    virtual bool key() = 0;
+    /// The oldest key, as a Key of the caller's own; waits for one when none waits. A quit
+    /// (close button, Ctrl-C, TRELK_FRAMES reached) reads as TRELK_KEY_QUIT.
+    virtual Key read() = 0;
+    /// Library-defined query (our library: bits per pixel)
     virtual int entry62() = 0;
+    /// Library-defined query (our library: keys waiting)
     virtual int entry67() = 0;
+    /// Library-defined query (our library: 1 when a quit was asked)
     virtual int entry68() = 0;
+    /// Library-defined query (our library: number of display modes)
     virtual int entry69() = 0;
+    /// Library-defined query (our library: the back end's place in its list, -1 closed)
     virtual int entry74() = 0;
+    /// Library-defined query (our library: 1 when update() keeps a pace)
     virtual int entry75() = 0;
+    /// Library-defined query (our library: the window's scale)
     virtual int entry76() = 0;
+    /// Library-defined query (our library: 1 when full screen)
     virtual int entry77() = 0;
+    /// Library-defined query (our library: 0)
     virtual int entry78() = 0;
+    /// Library-defined query (our library: 0)
     virtual int entry79() = 0;
 };
 
+/// The console of the display library: a window (or the terminal, or memory, see the settings
+/// in trelk/display.h) of pixels. Make one, open() it, draw through lock()/unlock() or copies
+/// and clears, show the result with update(), and read keys. Never copied or assigned.
 class Console : public BaseConsole {
 public:
-    static constexpr int mode_count = 256;  // elements of the mode list, end marker included
+    /// Elements of the mode list, end marker included: at most 255 valid modes are listed
+    static constexpr int mode_count = 256;
 
-    Console();  // creates the library console; the window opens with open()
+    /// Creates the library console; the window opens with open()
+    Console();
+    /// Destroys the library console (closing its window), then its members
     ~Console() override;
 
     Console(const Console&) = delete;

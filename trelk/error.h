@@ -1,6 +1,5 @@
-// DynamicError: the object layer's one exception type. Owns one library error handle that
-// holds the message. Thrown by value, caught by reference; report() hands it to the library,
-// which shows it to the user. A copy makes a new library error carrying the same message.
+/// @file
+/// DynamicError: the exception every failing entry throws.
 #ifndef TRELK_ERROR_H
 #define TRELK_ERROR_H
 
@@ -13,16 +12,26 @@
 
 namespace trelk {
 
+/// The object layer's one exception type: every entry of the display library that fails (a
+/// bad handle, size or format, a console that cannot open, ...) throws it with a message and
+/// changes nothing. Thrown by value, caught by reference. Owns one library error handle that
+/// holds the message; a copy makes a new library error carrying the same message; never
+/// assigned.
 class DynamicError {
 public:
-    explicit DynamicError(const char* message);  // message passed on unchanged
+    /// An error holding message, passed on unchanged
+    explicit DynamicError(const char* message);
+    /// A new library error carrying other's message; either can be destroyed first
     DynamicError(const DynamicError& other);
+    /// Destroys the library error
     ~DynamicError();
 
     DynamicError& operator=(const DynamicError&) = delete;
 
+    /// Shows the message to the user: our library writes it to standard error as one line
     void report() const;
 
+    /// The library error this object owns
     trelk_handle handle() const noexcept { return handle_; }
 
 private:
