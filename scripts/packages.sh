@@ -34,8 +34,9 @@ BUILD_PACKAGES=(build-essential cmake pkg-config libsdl2-dev libxmp-dev libpng-d
 TEST_PACKAGES=(libgtest-dev googletest xvfb xauth xdotool x11-utils matchbox-window-manager
     imagemagick python3 python3-pil sox tmux clang clang-format libclang-rt-14-dev xmp openmpt123
     chromium emscripten)
-# What the browser build needs (web.sh): the WebAssembly compiler, and make for its CMake build
-WEB_PACKAGES=(cmake make emscripten python3)
+# What the browser build needs (web.sh): the WebAssembly compiler, make for its CMake build, and
+# Java for the Closure Compiler that shrinks its JavaScript
+WEB_PACKAGES=(cmake make emscripten python3 default-jre-headless)
 
 # npm, for the browser side's packages (web/package.json). A machine whose node came with its
 # own npm keeps it: Debian's npm package would replace that node.

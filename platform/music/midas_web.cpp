@@ -28,17 +28,21 @@
 #include "platform/music/mixer.h"
 #include "platform/music/xm_check.h"
 
+// The player's names are quoted: web/music.js makes them outside the runtime, whose own names
+// the link's Closure Compiler shortens.
 // clang-format off
 EM_JS(int, web_music_available, (), {
-    return Module.trelkMusic ? 1 : 0;
+    return Module['trelkMusic'] ? 1 : 0;
 });
 
 EM_JS(void, web_music_play, (const void* bytes, int size, int loop), {
-    if (Module.trelkMusic) Module.trelkMusic.play(HEAPU8.slice(bytes, bytes + size), loop != 0);
+    const music = Module['trelkMusic'];
+    if (music) music['play'](HEAPU8.slice(bytes, bytes + size), loop != 0);
 });
 
 EM_JS(void, web_music_stop, (), {
-    if (Module.trelkMusic) Module.trelkMusic.stop();
+    const music = Module['trelkMusic'];
+    if (music) music['stop']();
 });
 // clang-format on
 
