@@ -98,6 +98,23 @@ int list_modes(ModeValue* modes, int max, const int (&sizes)[N][2], int refresh)
     return n;
 }
 
+// The sizes a back end that can show any size lists as its modes (headless, the web page)
+constexpr int common_mode_sizes[][2] = {{320, 200},  {320, 240},   {640, 400},
+                                        {640, 480},  {800, 600},   {1024, 768},
+                                        {1280, 720}, {1280, 1024}, {1920, 1080}};
+
+// When the next frame is due, for a back end that paces itself on the monotonic clock's
+// absolute time: one period after the last one (`last`, updated), but a frame that comes late
+// starts the count again from now, and none is ever set later than one period from now, so
+// that signals cutting sleeps short (a storm of resizes) move nothing.
+inline std::int64_t next_frame_time(std::int64_t& last, std::int64_t period, std::int64_t now) {
+    std::int64_t target = last + period;
+    if (target < now) target = now;
+    if (target > now + period) target = now + period;
+    last = target;
+    return target;
+}
+
 // TRELK_DISPLAY_BACKENDS(X): X(NAME) for each back end of this build (window, terminal,
 // headless on desktops), from platform/display/CMakeLists.txt
 #include "platform/display/backends.h"

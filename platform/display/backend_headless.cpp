@@ -31,11 +31,7 @@ private:
     // Sleeps until one period after the last frame, on absolute time; a late frame starts the
     // count again from now. A quit ends the wait at once.
     void wait_for_refresh() {
-        const std::int64_t now = now_nanoseconds();
-        std::int64_t target = last_refresh_ + frame_period;
-        if (target < now) target = now;
-        if (target > now + frame_period) target = now + frame_period;
-        last_refresh_ = target;
+        const std::int64_t target = next_frame_time(last_refresh_, frame_period, now_nanoseconds());
         while (!os::sleep_until(target)) {
             if (os::quit_signalled()) break;
         }
@@ -51,9 +47,7 @@ std::unique_ptr<Backend> open_headless(const OpenRequest& request) {
 }
 
 int headless_modes(ModeValue* modes, int max) {
-    static const int sizes[][2] = {{320, 200},  {320, 240},  {640, 400},   {640, 480},  {800, 600},
-                                   {1024, 768}, {1280, 720}, {1280, 1024}, {1920, 1080}};
-    return list_modes(modes, max, sizes, 0);
+    return list_modes(modes, max, common_mode_sizes, 0);
 }
 
 }  // namespace

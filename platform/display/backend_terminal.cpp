@@ -230,11 +230,7 @@ private:
     // comes late starts the count again from now, and none is ever set later than one period
     // from now. A quit or a hang-up ends the wait at once.
     void wait_for_refresh() {
-        const std::int64_t now = now_nanoseconds();
-        std::int64_t target = last_refresh_ + frame_period;
-        if (target < now) target = now;
-        if (target > now + frame_period) target = now + frame_period;
-        last_refresh_ = target;
+        const std::int64_t target = next_frame_time(last_refresh_, frame_period, now_nanoseconds());
         while (!os::sleep_until(target)) {
             if (os::quit_signalled() || os::terminal_hung_up()) break;
         }

@@ -235,11 +235,7 @@ std::unique_ptr<Backend> open_web(const OpenRequest& request) {
 }
 
 // The page can show any size: the common ones, in the default format
-int web_modes(ModeValue* modes, int max) {
-    static const int sizes[][2] = {{320, 200},  {320, 240},  {640, 400},   {640, 480},  {800, 600},
-                                   {1024, 768}, {1280, 720}, {1280, 1024}, {1920, 1080}};
-    return list_modes(modes, max, sizes, 0);
-}
+int web_modes(ModeValue* modes, int max) { return list_modes(modes, max, common_mode_sizes, 0); }
 
 }  // namespace
 

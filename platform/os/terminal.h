@@ -74,11 +74,6 @@ enum class TerminalWrite {
 // anything else (the next write, and the restoring bytes of terminal_restore_now and Ctrl-Z).
 TerminalWrite terminal_write(int fd, const char* data, std::size_t length, int patience);
 
-// The end of the escape sequence (ESC [ ... final byte, or ESC and one byte) or UTF-8
-// character that byte `at` of data is in, as data is written from its start; `at` itself when
-// a new one starts there. Never more than length.
-std::size_t terminal_sequence_end(const char* data, std::size_t length, std::size_t at);
-
 // Bytes that terminal_restore_now() writes to fd, once: what a back end drawing in the
 // terminal must undo when the program ends without closing it (at most 63 bytes; null: none)
 void terminal_restore_output(int fd, const char* bytes);

@@ -39,6 +39,26 @@
 namespace os {
 namespace {
 
+// The end of the escape sequence (ESC [ ... final byte, or ESC and one byte) or UTF-8
+// character that byte `at` of data is in, as data is written from its start; `at` itself when
+// a new one starts there. Never more than length.
+std::size_t terminal_sequence_end(const char* data, std::size_t length, std::size_t at) {
+    std::size_t i = 0;
+    while (i < at && i < length) {
+        const unsigned char b = static_cast<unsigned char>(data[i++]);
+        if (b == 0x1b && i < length && data[i] == '[') {  // ESC [ parameters final
+            ++i;
+            while (i < length && (data[i] < 0x40 || data[i] > 0x7e)) ++i;
+            if (i < length) ++i;
+        } else if (b == 0x1b) {
+            if (i < length) ++i;
+        } else if (b >= 0xc0) {
+            while (i < length && (static_cast<unsigned char>(data[i]) & 0xc0) == 0x80) ++i;
+        }
+    }
+    return std::max(i, std::min(at, length));
+}
+
 constexpr int restore_patience = 1000;  // milliseconds a handler waits for the terminal
 
 // The terminal's settings before raw mode, and raw mode as set; one raw mode at a time, shared
@@ -287,23 +307,6 @@ void on_resize(int) { resized = 1; }
 void on_hangup(int) { hung_up = 1; }
 
 }  // namespace
-
-std::size_t terminal_sequence_end(const char* data, std::size_t length, std::size_t at) {
-    std::size_t i = 0;
-    while (i < at && i < length) {
-        const unsigned char b = static_cast<unsigned char>(data[i++]);
-        if (b == 0x1b && i < length && data[i] == '[') {  // ESC [ parameters final
-            ++i;
-            while (i < length && (data[i] < 0x40 || data[i] > 0x7e)) ++i;
-            if (i < length) ++i;
-        } else if (b == 0x1b) {
-            if (i < length) ++i;
-        } else if (b >= 0xc0) {
-            while (i < length && (static_cast<unsigned char>(data[i]) & 0xc0) == 0x80) ++i;
-        }
-    }
-    return std::max(i, std::min(at, length));
-}
 
 TerminalWrite terminal_write(int fd, const char* data, std::size_t length, int patience) {
     // Every signal blocked around each write() and the count of what it took, so that a
