@@ -478,7 +478,7 @@ TEST_F(Faults, CaptureLeavesWhatIsNotARegularFileAlone) {
 // (tests/fail_allocation.cpp). Each run must end normally or with a message and status 1.
 // libxmp's own allocations are left alone: it does not survive all of them failing (it
 // crashes at one of its first and leaks at others), which is outside what we can mend; what
-// the music library hands it is bounded instead (see platform/music/midas.cpp).
+// the music library hands it is bounded instead (see platform/music/midas_sdl.cpp).
 TEST_F(Faults, RunningOutOfMemoryAnywhereEndsCleanly) {
     Launch l = frames(1);
     l.environment["LD_PRELOAD"] = RELIABILITY_FAIL_ALLOCATION;

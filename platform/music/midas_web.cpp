@@ -1,6 +1,6 @@
-// The music library in the browser: the entries of platform/midas.h with the same states and
-// the same answers as the desktop library (see State in mixer.h), the sound made by the page's
-// module player (web/music.js, an AudioWorklet player) instead of libxmp and SDL audio.
+// The music library's device in the browser (music_device.h): the entries and their states are
+// midas_state.cpp's, as on the desktop; the sound is made by the page's module player
+// (web/music.js, an AudioWorklet player) instead of libxmp and SDL audio.
 //
 // Decisions for the browser:
 // - Modules are read from the program's files like on the desktop, and only XM modules are
@@ -18,7 +18,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -26,6 +25,7 @@
 
 #include "platform/midas.h"
 #include "platform/music/mixer.h"
+#include "platform/music/music_device.h"
 #include "platform/music/xm_check.h"
 
 // The player's names are quoted: web/music.js makes them outside the runtime, whose own names
@@ -54,53 +54,62 @@ struct midas_module {
 namespace midas {
 namespace {
 
-constexpr long max_module_bytes = 64L << 20;
-
-struct Library {
-    State state = State::closed;
-    bool player = false;  // the page has a module player
-    std::vector<std::unique_ptr<midas_module>> modules;
-    midas_module* current = nullptr;
-    unsigned last_handle = 0;
-    bool exit_hook = false;
-    std::string error;
+struct Output {
+    bool player = false;              // the page has a module player
+    midas_module* current = nullptr;  // chosen to play
+    bool running = false;             // background play: the player sounds
 };
 
-Library& lib() {
-    static Library* library = new Library;
-    return *library;
+Output& sound() {
+    static Output output;
+    return output;
 }
-
-int fail(const std::string& why) {
-    lib().error = why;
-    return 0;
-}
-
-void shut_down() {
-    Library& l = lib();
-    if (l.current) web_music_stop();
-    l.current = nullptr;
-    l.modules.clear();
-    l.player = false;
-    l.state = State::closed;
-}
-
-void exit_hook() { shut_down(); }
 
 // Sound is made only in background play, as on the desktop
 void start_current() {
-    const midas_module* m = lib().current;
-    if (m && lib().state == State::playing)
+    const midas_module* m = sound().current;
+    if (m && sound().running)
         web_music_play(m->bytes.data(), static_cast<int>(m->bytes.size()), m->loop ? 1 : 0);
 }
 
-midas_module* find(MIDASmodule m) {
-    for (auto& owned : lib().modules)
-        if (owned.get() == m) return owned.get();
-    return nullptr;
+}  // namespace
+
+bool audio_open() { return sound().player; }
+bool audio_output_possible() { return web_music_available() != 0; }
+bool module_playing() { return sound().current != nullptr; }
+
+// The page's player makes the sound on its own thread: nothing is mixed here
+void mix(void* buffer, int bytes) {
+    if (bytes > 0) std::memset(buffer, 0, static_cast<size_t>(bytes));
 }
 
-bool read_file(const char* name, std::vector<uint8_t>& bytes) {
+namespace device {
+
+void open_output(std::string& error) {
+    sound().player = audio_output_possible();
+    if (!sound().player) error = "no audio, playing silently: this page has no module player";
+}
+
+void close_output() {
+    Output& l = sound();
+    if (l.current) web_music_stop();
+    l.current = nullptr;
+    l.player = false;
+    l.running = false;
+}
+
+void start_output() {
+    sound().running = true;
+    start_current();
+}
+
+void pause_output() { sound().running = false; }
+
+bool read_module(const char* name, std::vector<uint8_t>& bytes, std::string& error) {
+    const auto fail = [&error](const std::string& why) {
+        error = why;
+        return false;
+    };
     struct stat st;
     if (stat(name, &st) != 0)
         return fail(std::string("cannot open module ") + name + ": " + std::strerror(errno));
@@ -116,108 +125,38 @@ bool read_file(const char* name, std::vector<uint8_t>& bytes) {
     return true;
 }
 
-}  // namespace
-
-State state() { return lib().state; }
-bool audio_open() { return lib().player; }
-bool audio_output_possible() { return web_music_available() != 0; }
-size_t module_count() { return lib().modules.size(); }
-bool module_playing() { return lib().current != nullptr; }
-
-// The page's player makes the sound on its own thread: nothing is mixed here
-void mix(void* buffer, int bytes) {
-    if (bytes > 0) std::memset(buffer, 0, static_cast<size_t>(bytes));
-}
-
-}  // namespace midas
-
-using midas::lib;
-using midas::State;
-
-extern "C" {
-
-int MIDASstartup(void) {
-    auto& l = lib();
-    if (!l.exit_hook) {
-        l.exit_hook = std::atexit(midas::exit_hook) == 0;
-        if (!l.exit_hook) return midas::fail("cannot register the exit clean-up");
+midas_module* load_module(const char* name, std::vector<uint8_t>& bytes, std::string& error) {
+    if (!looks_like_xm(bytes.data(), bytes.size())) {
+        error = std::string("module ") + name + ": not an XM module";
+        return nullptr;
     }
-    l.error.clear();
-    if (l.state == State::closed) l.state = State::started;
-    return 1;
-}
-
-int MIDASinit(void) {
-    auto& l = lib();
-    if (l.state == State::closed) return midas::fail("MIDASinit before MIDASstartup");
-    l.error.clear();
-    if (l.state == State::started) {
-        l.player = midas::audio_output_possible();
-        if (!l.player) l.error = "no audio, playing silently: this page has no module player";
-        l.state = State::initialised;
+    if (const char* why = xm_truncation(bytes.data(), bytes.size())) {
+        error = std::string("module ") + name + " is corrupt: " + why;
+        return nullptr;
     }
-    return 1;
-}
-
-int MIDASstartBackgroundPlay(unsigned rate) {
-    (void)rate;  // the page's audio paces the player
-    auto& l = lib();
-    if (l.state == State::closed || l.state == State::started)
-        return midas::fail("MIDASstartBackgroundPlay before MIDASinit");
-    l.error.clear();
-    if (l.state == State::initialised) {
-        l.state = State::playing;
-        midas::start_current();
-    }
-    return 1;
-}
-
-MIDASmodule MIDASloadModule(const char* file_name) {
-    auto& l = lib();
-    if (l.state == State::closed)
-        return midas::fail("MIDASloadModule before MIDASstartup"), nullptr;
-    if (!file_name) return midas::fail("MIDASloadModule without a file name"), nullptr;
     auto m = std::make_unique<midas_module>();
-    if (!midas::read_file(file_name, m->bytes)) return nullptr;
-    if (!midas::looks_like_xm(m->bytes.data(), m->bytes.size()))
-        return midas::fail(std::string("module ") + file_name + ": not an XM module"), nullptr;
-    if (const char* why = midas::xm_truncation(m->bytes.data(), m->bytes.size()))
-        return midas::fail(std::string("module ") + file_name + " is corrupt: " + why), nullptr;
-    l.modules.push_back(std::move(m));
-    l.error.clear();
-    return l.modules.back().get();
+    m->bytes.swap(bytes);
+    return m.release();
 }
 
-MIDASmodulePlayHandle MIDASplayModule(MIDASmodule module, int loop_song) {
-    auto& l = lib();
-    if (l.state == State::closed || l.state == State::started)
-        return midas::fail("MIDASplayModule before MIDASinit");
-    midas_module* m = midas::find(module);
-    if (!m)
-        return midas::fail(module ? "MIDASplayModule with an unknown module"
-                                  : "MIDASplayModule with no module");
+void free_module(midas_module* module) { delete module; }
+
+bool play_module(midas_module* m, bool loop, bool running, std::string&) {
+    Output& l = sound();
     // Playing a module again starts it over; the player replaces whatever it played
     if (l.current) web_music_stop();
-    m->loop = loop_song == 1;
+    m->loop = loop;
     l.current = m;
-    midas::start_current();
-    l.error.clear();
-    return ++l.last_handle == 0 ? ++l.last_handle : l.last_handle;
+    l.running = running;
+    start_current();
+    return true;
 }
 
-int MIDASstopBackgroundPlay(void) {
-    auto& l = lib();
+void stop_module() {
+    Output& l = sound();
     if (l.current) web_music_stop();
     l.current = nullptr;
-    if (l.state == State::playing) l.state = State::initialised;
-    return 1;
 }
 
-int MIDASclose(void) {
-    midas::shut_down();
-    return 1;
-}
-
-const char* MIDASerrorText(void) { return lib().error.c_str(); }
-
-}  // extern "C"
+}  // namespace device
+}  // namespace midas

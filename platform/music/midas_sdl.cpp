@@ -1,15 +1,10 @@
-// The music library: the entries of platform/midas.h over libxmp, with SDL2 audio output.
-// Each loaded module has its own player context; one of them at a time is chosen to play,
-// and the SDL audio callback asks that context for exactly the bytes the device wants.
+// The music library's device on the desktop (music_device.h): libxmp plays the modules, SDL2
+// audio carries the sound out; the entries and their states are midas_state.cpp's. Each loaded
+// module has its own player context; one of them at a time is chosen to play, and the SDL
+// audio callback asks that context for exactly the bytes the device wants.
 // Audio comes up through SDL's audio subsystem alone, counted by reference, so a display
 // library using SDL video in the same process is never disturbed (we never call SDL_Quit).
-// With no audio device the library stays silent and every entry still succeeds. Whatever the
-// caller leaves open at exit (a program on its error path skips stop and close) is closed by
-// an exit hook, so no audio thread runs while the process exits and nothing leaks.
-//
-// Entries check the state first (see State in mixer.h): a call out of order returns 0 or a
-// null module and leaves the state unchanged; MIDASerrorText() says why.
-#include "platform/midas.h"
+// With no audio device the library stays silent and every entry still succeeds.
 
 #include <SDL.h>
 #include <fcntl.h>
@@ -29,8 +24,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/midas.h"
 #include "platform/music/mixer.h"
 #include "platform/music/module_check.h"
+#include "platform/music/music_device.h"
 #include "platform/music/xm_check.h"
 #include "platform/os/probe.h"
 
@@ -53,49 +50,25 @@ struct midas_module {
 namespace midas {
 namespace {
 
-// Files larger than this are not modules we would play; it bounds the read
-constexpr long max_module_bytes = 64L << 20;
+using device::max_module_bytes;
 
-struct Library {
-    State state = State::closed;
-    bool audio_subsystem = false;  // our reference on SDL's audio subsystem
-    SDL_AudioDeviceID device = 0;  // 0: no device, silence
-    std::vector<std::unique_ptr<midas_module>> modules;
+// The output's state. Plain values with nothing to destroy: the library's exit hook may run
+// after static destructors have started.
+struct Output {
+    bool audio_subsystem = false;     // our reference on SDL's audio subsystem
+    SDL_AudioDeviceID device = 0;     // 0: no device, silence
     midas_module* current = nullptr;  // chosen to play; read by the audio callback
-    unsigned last_handle = 0;
-    bool exit_hook = false;
-    std::string error;
 };
 
-// Never destroyed: the exit hook may run after static destructors have started, so the
-// library's state must outlive them. Made in static storage, so that even the first entry
-// needs no memory for it.
-Library& lib() {
-    alignas(Library) static unsigned char storage[sizeof(Library)];
-    static Library* library = new (storage) Library;
-    return *library;
-}
-
-// What an entry says when memory ran out under it: the message, or as much as needs no memory
-int out_of_memory(const char* where) {
-    Library& l = lib();
-    try {
-        l.error = std::string("out of memory in ") + where;
-    } catch (const std::bad_alloc&) {
-        l.error = "out of memory";  // fits the string's own room: no allocation
-    }
-    return 0;
-}
-
-int fail(const std::string& why) {
-    lib().error = why;
-    return 0;
+Output& sound() {
+    static Output output;
+    return output;
 }
 
 // Guards `current` and the chosen module's player against the audio callback
 class AudioLock {
 public:
-    AudioLock() : device(lib().device) {
+    AudioLock() : device(sound().device) {
         if (device) SDL_LockAudioDevice(device);
     }
     ~AudioLock() {
@@ -111,7 +84,7 @@ private:
 // The mixer proper; the caller holds the audio lock or is the audio callback
 void mix_unlocked(uint8_t* out, int bytes) {
     if (bytes <= 0) return;
-    midas_module* m = lib().current;
+    midas_module* m = sound().current;
     if (!m || !m->started || m->ended) {
         std::memset(out, 0, static_cast<size_t>(bytes));
         return;
@@ -127,7 +100,7 @@ void mix_unlocked(uint8_t* out, int bytes) {
 void SDLCALL audio_callback(void*, Uint8* stream, int len) { mix_unlocked(stream, len); }
 
 void close_audio() {
-    Library& l = lib();
+    Output& l = sound();
     if (l.device) {
         // Closing waits for the audio thread to finish, so the callback never runs again
         SDL_CloseAudioDevice(l.device);
@@ -138,17 +111,6 @@ void close_audio() {
         l.audio_subsystem = false;
     }
 }
-
-// Back to closed from any state; what MIDASclose and the exit hook do
-void shut_down() {
-    Library& l = lib();
-    close_audio();
-    l.current = nullptr;
-    l.modules.clear();
-    l.state = State::closed;
-}
-
-void exit_hook() { shut_down(); }
 
 // ---- opening the device off the caller's thread ----
 //
@@ -223,16 +185,16 @@ int SDLCALL opener(void* data) {
     return 0;
 }
 
-void open_audio() {
-    Library& l = lib();
+void open_audio(std::string& error) {
+    Output& l = sound();
     if (!audio_output_possible()) {
-        l.error = "no audio, playing silently: no sound card or sound server here";
+        error = "no audio, playing silently: no sound card or sound server here";
         return;
     }
     {
         std::lock_guard<std::mutex> stuck(opener_lock);
         if (opener_stuck) {
-            l.error = "no audio, playing silently: the sound system did not answer before";
+            error = "no audio, playing silently: the sound system did not answer before";
             return;
         }
     }
@@ -240,8 +202,8 @@ void open_audio() {
     auto handed = std::make_unique<std::shared_ptr<Opening>>(opening);
     SDL_Thread* thread = SDL_CreateThread(opener, "audio opener", handed.get());
     if (!thread) {
-        l.error = std::string("no audio, playing silently: cannot start the audio opener: ") +
-                  SDL_GetError();
+        error = std::string("no audio, playing silently: cannot start the audio opener: ") +
+                SDL_GetError();
         return;
     }
     handed.release();  // the thread's now
@@ -252,28 +214,26 @@ void open_audio() {
         opening->abandoned = true;
         std::lock_guard<std::mutex> stuck(opener_lock);
         opener_stuck = true;
-        l.error = "no audio, playing silently: the sound system did not answer within " +
-                  std::to_string(open_limit_ms / 1000) + " s";
+        error = "no audio, playing silently: the sound system did not answer within " +
+                std::to_string(open_limit_ms / 1000) + " s";
         return;
     }
     l.audio_subsystem = opening->subsystem;
     l.device = opening->device;
-    l.error = opening->error;
+    error = opening->error;
     // A subsystem without a device is of no use: give it back
     if (!l.device) close_audio();
-}
-
-midas_module* find(MIDASmodule m) {
-    for (auto& owned : lib().modules)
-        if (owned.get() == m) return owned.get();
-    return nullptr;
 }
 
 // Reads a whole file, refusing what cannot be a module we play. Opened without waiting
 // (opening a FIFO for reading waits for a writer) and asked what it is only once open, so a
 // FIFO, a device or a folder is refused before anything is read, and a name swapped for one
 // after a check cannot make us wait.
-bool read_file(const char* name, std::vector<uint8_t>& bytes) {
+bool read_file(const char* name, std::vector<uint8_t>& bytes, std::string& error) {
+    const auto fail = [&error](const std::string& why) {
+        error = why;
+        return false;
+    };
     const int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return fail(std::string("cannot open module ") + name + ": " + std::strerror(errno));
@@ -346,12 +306,10 @@ const char* xmp_error_text(int code) {
 
 }  // namespace
 
-State state() { return lib().state; }
-bool audio_open() { return lib().device != 0; }
-size_t module_count() { return lib().modules.size(); }
+bool audio_open() { return sound().device != 0; }
 bool module_playing() {
     AudioLock lock;
-    const midas_module* m = lib().current;
+    const midas_module* m = sound().current;
     return m && m->started && !m->ended;
 }
 
@@ -360,177 +318,106 @@ void mix(void* buffer, int bytes) {
     mix_unlocked(static_cast<uint8_t*>(buffer), bytes);
 }
 
-}  // namespace midas
-
-using midas::lib;
-using midas::State;
-
-extern "C" {
-
-int MIDASstartup(void) {
-    try {
-        auto& l = lib();
-        if (!l.exit_hook) {
-            l.exit_hook = std::atexit(midas::exit_hook) == 0;
-            if (!l.exit_hook) return midas::fail("cannot register the exit clean-up");
-        }
-        l.error.clear();
-        if (l.state == State::closed) l.state = State::started;
-        return 1;
-    } catch (const std::bad_alloc&) {
-        return midas::out_of_memory("MIDASstartup");
-    }
-}
-
-int MIDASinit(void) {
-    try {
-        auto& l = lib();
-        if (l.state == State::closed) return midas::fail("MIDASinit before MIDASstartup");
-        l.error.clear();
-        if (l.state == State::started) {
-            // Out of memory on the way is one more reason to play silently
-            try {
-                midas::open_audio();
-            } catch (const std::bad_alloc&) {
-                midas::out_of_memory("MIDASinit, playing silently");
-                if (!l.device) midas::close_audio();
-            }
-            l.state = State::initialised;
-        }
-        return 1;
-    } catch (const std::bad_alloc&) {
-        return midas::out_of_memory("MIDASinit");
-    }
-}
-
-int MIDASstartBackgroundPlay(unsigned rate) {
-    // The device's own callback paces the mixer, so there is no rate of ours to set: any
-    // value is accepted
-    (void)rate;
-    auto& l = lib();
-    if (l.state == State::closed || l.state == State::started) {
-        try {
-            return midas::fail("MIDASstartBackgroundPlay before MIDASinit");
-        } catch (const std::bad_alloc&) {
-            return midas::out_of_memory("MIDASstartBackgroundPlay");
-        }
-    }
-    l.error.clear();
-    if (l.state == State::initialised) {
-        if (l.device) SDL_PauseAudioDevice(l.device, 0);
-        l.state = State::playing;
-    }
-    return 1;
-}
-
-MIDASmodule MIDASloadModule(const char* file_name) {
-    try {
-        auto& l = lib();
-        if (l.state == State::closed)
-            return midas::fail("MIDASloadModule before MIDASstartup"), nullptr;
-        if (!file_name) return midas::fail("MIDASloadModule without a file name"), nullptr;
-        std::vector<uint8_t> bytes;
-        if (!midas::read_file(file_name, bytes)) return nullptr;
-        const midas::Format format = midas::module_format(bytes.data(), bytes.size());
-        const char* why = format == midas::Format::xm
-                              ? midas::xm_truncation(bytes.data(), bytes.size())
-                              : midas::module_truncation(format, bytes.data(), bytes.size());
-        if (why)
-            return midas::fail(std::string("module ") + file_name + " is corrupt: " + why), nullptr;
-        if (const char* refused = midas::memory_for_player(format, bytes))
-            return midas::fail(std::string("module ") + file_name + ": " + refused), nullptr;
-        auto m = std::make_unique<midas_module>();
-        m->player = xmp_create_context();
-        if (!m->player) return midas::fail("out of memory creating a player"), nullptr;
-        const int loaded =
-            xmp_load_module_from_memory(m->player, bytes.data(), static_cast<long>(bytes.size()));
-        if (loaded != 0) {
-            // Nothing was loaded: only the context is freed
-            xmp_free_context(m->player);
-            m->player = nullptr;
-            return midas::fail(std::string("module ") + file_name + ": " +
-                               midas::xmp_error_text(loaded)),
-                   nullptr;
-        }
-        // A module without channels makes the player loop for ever inside one xmp_play_buffer
-        // (found by fuzzing: an XM header declaring 0 channels), which would hang the audio
-        // thread and every entry that waits for it: refuse it like a corrupt file
-        xmp_module_info info;
-        xmp_get_module_info(m->player, &info);
-        if (!info.mod || info.mod->chn < 1)
-            return midas::fail(std::string("module ") + file_name + " has no channels"), nullptr;
-        l.modules.push_back(std::move(m));
-        l.error.clear();
-        return l.modules.back().get();
-    } catch (const std::bad_alloc&) {
-        return midas::out_of_memory("MIDASloadModule"), nullptr;
-    }
-}
-
-MIDASmodulePlayHandle MIDASplayModule(MIDASmodule module, int loop_song) {
-    try {
-        auto& l = lib();
-        if (l.state == State::closed || l.state == State::started)
-            return midas::fail("MIDASplayModule before MIDASinit");
-        // A null module (a load that failed) or one not ours (freed by a close) plays nothing
-        midas_module* m = midas::find(module);
-        if (!m)
-            return midas::fail(module ? "MIDASplayModule with an unknown module"
-                                      : "MIDASplayModule with no module");
-
-        midas::AudioLock lock;
-        if (l.current && l.current != m && l.current->started) {
-            xmp_end_player(l.current->player);
-            l.current->started = false;
-        }
-        l.current = nullptr;
-        // Playing a module again starts it over
-        if (m->started) {
-            xmp_end_player(m->player);
-            m->started = false;
-        }
-        const int started = xmp_start_player(m->player, midas::output_rate, 0);
-        if (started != 0) return midas::fail("the player cannot start the module");
-        m->started = true;
-        m->ended = false;
-        m->loops = loop_song == 1 ? 0 : 1;
-        l.current = m;
-        l.error.clear();
-        return ++l.last_handle == 0 ? ++l.last_handle : l.last_handle;
-    } catch (const std::bad_alloc&) {
-        return midas::out_of_memory("MIDASplayModule");
-    }
-}
-
-int MIDASstopBackgroundPlay(void) {
-    auto& l = lib();
-    {
-        midas::AudioLock lock;
-        if (l.current && l.current->started) {
-            xmp_end_player(l.current->player);
-            l.current->started = false;
-        }
-        l.current = nullptr;
-    }
-    if (l.state == State::playing) {
-        if (l.device) SDL_PauseAudioDevice(l.device, 1);
-        l.state = State::initialised;
-    }
-    return 1;
-}
-
-int MIDASclose(void) {
-    midas::shut_down();
-    return 1;
-}
-
-const char* MIDASerrorText(void) { return lib().error.c_str(); }
-
-}  // extern "C"
-
-namespace midas {
-
 // Whether SDL is asked for audio at all (platform/os/probe.h says why)
 bool audio_output_possible() { return os::audio_output_possible(); }
 
+namespace device {
+
+void open_output(std::string& error) { open_audio(error); }
+
+void close_output() {
+    close_audio();
+    sound().current = nullptr;
+}
+
+void start_output() {
+    if (sound().device) SDL_PauseAudioDevice(sound().device, 0);
+}
+
+void pause_output() {
+    if (sound().device) SDL_PauseAudioDevice(sound().device, 1);
+}
+
+bool read_module(const char* name, std::vector<uint8_t>& bytes, std::string& error) {
+    return read_file(name, bytes, error);
+}
+
+midas_module* load_module(const char* name, std::vector<uint8_t>& bytes, std::string& error) {
+    const Format format = module_format(bytes.data(), bytes.size());
+    const char* why = format == Format::xm ? xm_truncation(bytes.data(), bytes.size())
+                                           : module_truncation(format, bytes.data(), bytes.size());
+    if (why) {
+        error = std::string("module ") + name + " is corrupt: " + why;
+        return nullptr;
+    }
+    if (const char* refused = memory_for_player(format, bytes)) {
+        error = std::string("module ") + name + ": " + refused;
+        return nullptr;
+    }
+    auto m = std::make_unique<midas_module>();
+    m->player = xmp_create_context();
+    if (!m->player) {
+        error = "out of memory creating a player";
+        return nullptr;
+    }
+    const int loaded =
+        xmp_load_module_from_memory(m->player, bytes.data(), static_cast<long>(bytes.size()));
+    if (loaded != 0) {
+        // Nothing was loaded: only the context is freed
+        xmp_free_context(m->player);
+        m->player = nullptr;
+        error = std::string("module ") + name + ": " + xmp_error_text(loaded);
+        return nullptr;
+    }
+    // A module without channels makes the player loop for ever inside one xmp_play_buffer
+    // (found by fuzzing: an XM header declaring 0 channels), which would hang the audio
+    // thread and every entry that waits for it: refuse it like a corrupt file
+    xmp_module_info info;
+    xmp_get_module_info(m->player, &info);
+    if (!info.mod || info.mod->chn < 1) {
+        error = std::string("module ") + name + " has no channels";
+        return nullptr;
+    }
+    return m.release();
+}
+
+void free_module(midas_module* module) { delete module; }
+
+bool play_module(midas_module* m, bool loop, bool running, std::string& error) {
+    (void)running;  // the device's callback plays whatever is chosen once it is unpaused
+    Output& l = sound();
+    AudioLock lock;
+    if (l.current && l.current != m && l.current->started) {
+        xmp_end_player(l.current->player);
+        l.current->started = false;
+    }
+    l.current = nullptr;
+    // Playing a module again starts it over
+    if (m->started) {
+        xmp_end_player(m->player);
+        m->started = false;
+    }
+    const int started = xmp_start_player(m->player, output_rate, 0);
+    if (started != 0) {
+        error = "the player cannot start the module";
+        return false;
+    }
+    m->started = true;
+    m->ended = false;
+    m->loops = loop ? 0 : 1;
+    l.current = m;
+    return true;
+}
+
+void stop_module() {
+    Output& l = sound();
+    AudioLock lock;
+    if (l.current && l.current->started) {
+        xmp_end_player(l.current->player);
+        l.current->started = false;
+    }
+    l.current = nullptr;
+}
+
+}  // namespace device
 }  // namespace midas
