@@ -207,17 +207,21 @@ void open_audio(std::string& error) {
         return;
     }
     handed.release();  // the thread's now
-    SDL_DetachThread(thread);
     std::unique_lock<std::mutex> hold(opening->lock);
     if (!opening->finished.wait_for(hold, std::chrono::milliseconds(open_limit_ms),
                                     [&] { return opening->done; })) {
         opening->abandoned = true;
+        SDL_DetachThread(thread);
         std::lock_guard<std::mutex> stuck(opener_lock);
         opener_stuck = true;
         error = "no audio, playing silently: the sound system did not answer within " +
                 std::to_string(open_limit_ms / 1000) + " s";
         return;
     }
+    hold.unlock();
+    // An opener that answered in time is waited for to its end, so that SDL's per-thread
+    // state (its error text) is freed before we go on, not some time later
+    SDL_WaitThread(thread, nullptr);
     l.audio_subsystem = opening->subsystem;
     l.device = opening->device;
     error = opening->error;
