@@ -2,27 +2,13 @@
 
 #include <cstring>
 
+#include "platform/music/module_reader.h"
+
 namespace midas {
 namespace {
 
 constexpr char xm_id[] = "Extended Module: ";
 constexpr size_t xm_id_size = sizeof(xm_id) - 1;
-
-// Little-endian reads that never look past the end: `ok` turns false instead
-struct Reader {
-    const uint8_t* data;
-    size_t size;
-    bool ok = true;
-
-    uint32_t u16(uint64_t at) {
-        if (at + 2 > size) return ok = false, 0;
-        return data[at] | (data[at + 1] << 8);
-    }
-    uint32_t u32(uint64_t at) {
-        if (at + 4 > size) return ok = false, 0;
-        return u16(at) | (u16(at + 2) << 16);
-    }
-};
 
 }  // namespace
 
