@@ -19,12 +19,26 @@ install(EXPORT trelkTargets NAMESPACE trelk:: DESTINATION ${trelk_cmake_dir})
 
 # The config file finds what an archive of the display library still needs at link time
 get_target_property(trelk_display_type trelk_display TYPE)
+# The C++ runtime the libraries were built with: a C program's link needs it named (cc links
+# no C++ runtime of its own), and the maths library with it
+if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang" AND NOT APPLE)
+  set(trelk_cxx_runtime "-lstdc++ -lm")
+else()
+  set(trelk_cxx_runtime "")
+endif()
 if(trelk_display_type STREQUAL "STATIC_LIBRARY")
   set(TRELK_STATIC ON)
-  set(TRELK_PC_REQUIRES "Requires")  # plain `pkg-config --libs trelk` must name SDL2 and libpng
+  # Plain `pkg-config --libs trelk` must name all an archive needs: SDL2, libpng, the runtime
+  set(TRELK_PC_REQUIRES "Requires")
+  set(TRELK_PC_LIBS "-ltrelk -ltrelk_display ${trelk_cxx_runtime}")
+  set(TRELK_PC_LIBS_PRIVATE "")
 else()
   set(TRELK_STATIC OFF)
   set(TRELK_PC_REQUIRES "Requires.private")
+  # The shared library brings its own runtime, and is found where it was installed without
+  # LD_LIBRARY_PATH (a run path to the library folder)
+  set(TRELK_PC_LIBS "-Wl,-rpath,\${libdir} -ltrelk -ltrelk_display")
+  set(TRELK_PC_LIBS_PRIVATE "${trelk_cxx_runtime}")
 endif()
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/trelkConfig.cmake.in
   ${PROJECT_BINARY_DIR}/trelkConfig.cmake INSTALL_DESTINATION ${trelk_cmake_dir})

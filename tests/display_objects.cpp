@@ -191,13 +191,21 @@ TEST_F(DisplayObjects, ThePaletteStartsAsAGreyRampAndCopies) {
 TEST_F(DisplayObjects, ErrorsReportOneLineAndCopyTheirMessage) {
     trelk::DynamicError error("could not\nload image");
     EXPECT_EQ(display_test::message_of(error), "could not load image");
+    EXPECT_STREQ(error.message(), "could not\nload image") << "the text as given";
     const trelk::DynamicError* copy = nullptr;
     {
         trelk::DynamicError source("first message");
         copy = new trelk::DynamicError(source);
     }
     EXPECT_EQ(display_test::message_of(*copy), "first message");
+    EXPECT_STREQ(copy->message(), "first message") << "the copy's own text outlives the source";
     delete copy;
+    try {
+        trelk_area_destroy(nullptr);
+        ADD_FAILURE() << "no error";
+    } catch (const trelk::DynamicError& thrown) {
+        EXPECT_STREQ(thrown.message(), "invalid area handle: null");
+    }
     const trelk_handle empty = trelk_error_create(nullptr);
     testing::internal::CaptureStderr();
     trelk_error_report(empty);

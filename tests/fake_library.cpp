@@ -575,6 +575,11 @@ void trelk_error_copy(trelk_handle destination, trelk_handle source) {
     record(91, {destination, source});
     lib().copy(Kind::Error, destination, source);
 }
+// Not a numbered entry: read, not recorded
+const char* trelk_error_message(trelk_handle error) {
+    const fake::Library::Object* object = lib().find(error);
+    return object ? object->message.c_str() : "";
+}
 
 trelk_handle trelk_format_create(void) { return make(94, {}, Kind::Format); }
 trelk_handle trelk_format_create_direct(int bits, std::uint32_t red, std::uint32_t green,

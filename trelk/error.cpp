@@ -24,4 +24,12 @@ DynamicError::~DynamicError() { trelk_error_destroy(handle_); }
 
 void DynamicError::report() const { trelk_error_report(handle_); }
 
+const char* DynamicError::message() const noexcept {
+    try {
+        return trelk_error_message(handle_);
+    } catch (...) {
+        return "unknown error";  // only if the library no longer knows this error's handle
+    }
+}
+
 }  // namespace trelk

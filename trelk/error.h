@@ -16,7 +16,10 @@ namespace trelk {
 /// bad handle, size or format, a console that cannot open, ...) throws it with a message and
 /// changes nothing. Thrown by value, caught by reference. Owns one library error handle that
 /// holds the message; a copy makes a new library error carrying the same message; never
-/// assigned.
+/// assigned. It does not derive from std::exception: catch it by its own type, and read its
+/// text with message() or show it with report(). One that nothing catches still has its
+/// message written to standard error before the program ends (the display library installs a
+/// terminate handler for that, chained to the one it replaces).
 class DynamicError {
 public:
     /// An error holding message, passed on unchanged
@@ -30,6 +33,10 @@ public:
 
     /// Shows the message to the user: our library writes it to standard error as one line
     void report() const;
+
+    /// The message, as the error was made with it. The text belongs to the library and stays
+    /// valid as long as this error does.
+    const char* message() const noexcept;
 
     /// The library error this object owns
     trelk_handle handle() const noexcept { return handle_; }

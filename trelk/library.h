@@ -7,9 +7,27 @@
 /// for any non-zero value). An entry reports a failure by throwing trelk::DynamicError
 /// (trelk/error.h); the layer tests no result.
 ///
-/// The header is valid C as well as C++. A C program can call the entries, but cannot catch
-/// what a failing entry throws: the program then ends (std::terminate) unless a C++ caller
-/// further up catches trelk::DynamicError.
+/// The header is valid C as well as C++.
+///
+/// Errors in C: no exception ever reaches a C program. Compiled as C, this header sends every
+/// call of an entry (and of trelk/display.h's functions) to a twin (trelk/c_entries.h) that
+/// catches the failure instead. The entry then has changed nothing; its message is kept for
+/// trelk_last_error() on the calling thread and passed to the error handler that
+/// trelk_set_error_handler() installed. If that handler returns, the entry returns a neutral
+/// value: a null handle or pointer, 0, or 0.0. Without a handler, the message is written to
+/// standard error as one line and the program ends with exit status 1 (atexit functions run, the
+/// terminal is restored). So a C program either lets any misuse end it with a reason, or installs
+/// a handler and checks trelk_last_error() after the calls it cares about:
+///
+///     static void note(const char* message, void* context) { (void)message; (void)context; }
+///     ...
+///     trelk_set_error_handler(note, NULL);
+///     trelk_clear_error();
+///     trelk_handle surface = trelk_surface_create(width, height, format);
+///     if (trelk_last_error()) fprintf(stderr, "no surface: %s\n", trelk_last_error());
+///
+/// A handler may also end the program or jump away with longjmp(); it is called outside any C++
+/// exception handling. C++ code calls the entries themselves, which throw trelk::DynamicError.
 ///
 /// Pixels: the default format (entry 94) is 32 bits a pixel, red mask 0xff0000, green 0xff00,
 /// blue 0xff, alpha 0: read as a native 32-bit word (uint32_t, little-endian on every machine we
@@ -24,6 +42,12 @@
 
 /// Opaque library object; null is never a live object
 typedef struct trelk_object* trelk_handle;
+
+/// A C program's error handler: the failed entry's message (valid until the thread's next
+/// failure or trelk_clear_error()) and the context given with the handler
+typedef void (*trelk_error_handler)(const char* message, void* context);
+
+#include "c_entries.h"
 
 // The shared display library shows these functions and hides everything else
 #if defined(__GNUC__)
@@ -113,6 +137,7 @@ trelk_handle trelk_error_create(const char* message);                    ///< 86
 void trelk_error_destroy(trelk_handle error);                            ///< 88 destroy error
 void trelk_error_report(trelk_handle error);                             ///< 89 report error to the user
 void trelk_error_copy(trelk_handle destination, trelk_handle source);    ///< 91 copy error into error
+const char* trelk_error_message(trelk_handle error);                     ///< ours: the message, owned by the error
 
 // Pixel formats: bits per pixel and red, green, blue, alpha masks
 trelk_handle trelk_format_create(void);                                              ///< 94 create default format
@@ -187,6 +212,17 @@ trelk_handle trelk_color_create(uint32_t argb);       ///< ours: create colour, 
 void trelk_color_destroy(trelk_handle color);         ///< ours: destroy colour
 
 // clang-format on
+
+// Errors in C (see the file comment); for C++ callers too, but only the entries' twins use them
+
+/// Installs the handler that a failing entry called from C reports to, for every thread;
+/// null restores the default (message on standard error, exit status 1)
+void trelk_set_error_handler(trelk_error_handler handler, void* context);
+/// The message of this thread's latest failure in an entry called from C; null when there has
+/// been none since the thread began or since trelk_clear_error()
+const char* trelk_last_error(void);
+/// Forgets this thread's latest failure: trelk_last_error() gives null until the next one
+void trelk_clear_error(void);
 
 #ifdef __cplusplus
 }  // extern "C"

@@ -11,7 +11,9 @@
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <new>
 #include <string>
 
@@ -112,6 +114,25 @@ void refuse_library_object(trelk_handle handle, Kind kind) {
     fail("cannot destroy %s %p: it belongs to the display library", kind_name(kind), (void*)handle);
 }
 
+// A DynamicError that nothing catches ends the program through std::terminate, whose own
+// message names only the type. This handler writes the error's message first, as report()
+// does, then hands over to the handler it replaced.
+std::terminate_handler terminate_before_ours = nullptr;
+
+[[noreturn]] void report_uncaught_error() {
+    if (const std::exception_ptr pending = std::current_exception()) {
+        try {
+            std::rethrow_exception(pending);
+        } catch (const trelk::DynamicError& error) {
+            std::fputs("uncaught trelk::DynamicError: ", stderr);
+            error.report();
+        } catch (...) {
+        }
+    }
+    if (terminate_before_ours) terminate_before_ours();
+    std::abort();
+}
+
 }  // namespace display
 
 using namespace display;
@@ -121,12 +142,14 @@ extern "C" {
 // ---- preparation ----
 
 // Called before every create entry; its one job is one-time set-up: the first call builds the
-// default format and palette that every surface, console and palette starts from. Always 1.
+// default format and palette that every surface, console and palette starts from, and puts the
+// handler of uncaught errors in place (every DynamicError's constructor comes here). Always 1.
 int trelk_prepare(void) {
     static bool prepared = false;
     if (!prepared) {
         default_format();
         default_palette();
+        terminate_before_ours = std::set_terminate(report_uncaught_error);
         prepared = true;
     }
     return 1;
@@ -240,6 +263,9 @@ void trelk_error_copy(trelk_handle destination, trelk_handle source) {
     ErrorObject* to = errors.get(destination);
     if (from != to) set_message(to, from->message.c_str());
 }
+
+// The text lives in the error object, which does not move while the handle lives
+const char* trelk_error_message(trelk_handle error) { return errors.get(error)->message.c_str(); }
 
 // ---- formats ----
 

@@ -1,0 +1,100 @@
+/* The entries called from C, where no exception may arrive.
+     c_errors handler   a returning handler: neutral results, the message kept, nothing changed;
+                        a handler that jumps away with longjmp. Ends with 0 when all held.
+     c_errors default   no handler: a stale handle ends the program with the message, status 1 */
+#include <setjmp.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "trelk/display.h"
+#include "trelk/library.h"
+
+static int failures = 0;
+static int handled = 0;
+static const char* handled_message = NULL;
+
+#define CHECK(condition)                                                                  \
+    do {                                                                                  \
+        if (!(condition)) {                                                               \
+            fprintf(stderr, "%s:%d: %s does not hold\n", __FILE__, __LINE__, #condition); \
+            ++failures;                                                                   \
+        }                                                                                 \
+    } while (0)
+
+static void count(const char* message, void* context) {
+    ++handled;
+    handled_message = message;
+    CHECK(context == &handled);
+}
+
+static jmp_buf escape;
+static void jump(const char* message, void* context) {
+    (void)message;
+    (void)context;
+    longjmp(escape, 1);
+}
+
+static int with_handler(void) {
+    trelk_handle format, surface, area, stale;
+    int values[4] = {7, 7, 7, 7};
+    trelk_set_error_handler(count, &handled);
+    CHECK(trelk_last_error() == NULL);
+
+    format = trelk_format_create();
+    surface = trelk_surface_create(16, 8, format);
+    CHECK(surface != NULL && trelk_last_error() == NULL && handled == 0);
+
+    /* A stale handle: the handler hears it once, the entry answers 0 */
+    stale = trelk_area_create(1, 2, 3, 4);
+    trelk_area_destroy(stale);
+    trelk_area_destroy(stale);
+    CHECK(handled == 1);
+    CHECK(trelk_last_error() != NULL && strstr(trelk_last_error(), "was destroyed") != NULL);
+    CHECK(handled_message == trelk_last_error());
+    trelk_display_area_values(stale, values);
+    CHECK(handled == 2 && values[0] == 7); /* nothing written */
+
+    /* Bad sizes give a null handle; the surface that was there is unchanged */
+    CHECK(trelk_surface_create(-1, 8, format) == NULL);
+    CHECK(strstr(trelk_last_error(), "-1") != NULL);
+    CHECK(trelk_surface_width(stale) == 0);
+    CHECK(trelk_surface_lock(NULL) == NULL);
+    CHECK(trelk_timer_time(stale) == 0.0);
+    CHECK(trelk_surface_width(surface) == 16 && trelk_surface_height(surface) == 8);
+
+    /* Forgotten until the next failure; a success does not clear or set it */
+    trelk_clear_error();
+    CHECK(trelk_last_error() == NULL);
+    area = trelk_surface_area(surface);
+    trelk_display_area_values(area, values);
+    CHECK(trelk_last_error() == NULL && values[2] == 16 && values[3] == 8);
+
+    /* A handler that jumps away: the library is left in order and goes on working */
+    trelk_set_error_handler(jump, NULL);
+    if (setjmp(escape) == 0) {
+        trelk_surface_unlock(surface); /* not locked */
+        CHECK(!"the handler jumped");
+    }
+    CHECK(strstr(trelk_last_error(), "not locked") != NULL);
+    CHECK(trelk_surface_lock(surface) != NULL);
+    trelk_surface_unlock(surface);
+
+    trelk_set_error_handler(count, &handled);
+    trelk_surface_destroy(surface);
+    trelk_format_destroy(format);
+    CHECK(handled == 6);
+    return failures == 0 ? 0 : 1;
+}
+
+int main(int argc, char** argv) {
+    if (argc == 2 && strcmp(argv[1], "handler") == 0) return with_handler();
+    if (argc == 2 && strcmp(argv[1], "default") == 0) {
+        trelk_handle area = trelk_area_create(0, 0, 1, 1);
+        trelk_area_destroy(area);
+        trelk_area_destroy(area);
+        fputs("still running after a stale handle\n", stderr);
+        return 0;
+    }
+    fputs("usage: c_errors handler|default\n", stderr);
+    return 2;
+}

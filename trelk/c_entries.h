@@ -1,0 +1,126 @@
+/// @file
+/// Where a C program's calls of the entries go. Included by library.h, in C only: each entry's
+/// name stands for a twin that never lets an error unwind into the caller, and instead reports
+/// it as library.h describes ("Errors in C"). C++ code calls the entries themselves, which
+/// throw trelk::DynamicError. Every function of library.h and display.h that can fail is here.
+#ifndef TRELK_C_ENTRIES_H
+#define TRELK_C_ENTRIES_H
+
+#ifndef __cplusplus
+
+// clang-format off
+#define trelk_area_create trelk_c_area_create
+#define trelk_area_destroy trelk_c_area_destroy
+#define trelk_area_copy trelk_c_area_copy
+#define trelk_console_create trelk_c_console_create
+#define trelk_console_destroy trelk_c_console_destroy
+#define trelk_console_entry32 trelk_c_console_entry32
+#define trelk_console_option trelk_c_console_option
+#define trelk_console_mode trelk_c_console_mode
+#define trelk_console_open trelk_c_console_open
+#define trelk_console_open_format trelk_c_console_open_format
+#define trelk_console_open_size trelk_c_console_open_size
+#define trelk_console_open_mode trelk_c_console_open_mode
+#define trelk_console_close trelk_c_console_close
+#define trelk_console_entry40 trelk_c_console_entry40
+#define trelk_console_entry41 trelk_c_console_entry41
+#define trelk_console_update trelk_c_console_update
+#define trelk_console_update_area trelk_c_console_update_area
+#define trelk_console_key trelk_c_console_key
+#define trelk_console_read trelk_c_console_read
+#define trelk_console_copy trelk_c_console_copy
+#define trelk_console_copy_area trelk_c_console_copy_area
+#define trelk_console_lock trelk_c_console_lock
+#define trelk_console_unlock trelk_c_console_unlock
+#define trelk_console_load trelk_c_console_load
+#define trelk_console_load_area trelk_c_console_load_area
+#define trelk_console_save trelk_c_console_save
+#define trelk_console_save_area trelk_c_console_save_area
+#define trelk_console_clear trelk_c_console_clear
+#define trelk_console_clear_color trelk_c_console_clear_color
+#define trelk_console_clear_color_area trelk_c_console_clear_color_area
+#define trelk_console_set_palette trelk_c_console_set_palette
+#define trelk_console_palette trelk_c_console_palette
+#define trelk_console_set_clip trelk_c_console_set_clip
+#define trelk_console_width trelk_c_console_width
+#define trelk_console_height trelk_c_console_height
+#define trelk_console_entry62 trelk_c_console_entry62
+#define trelk_console_pitch trelk_c_console_pitch
+#define trelk_console_area trelk_c_console_area
+#define trelk_console_clip trelk_c_console_clip
+#define trelk_console_format trelk_c_console_format
+#define trelk_console_entry67 trelk_c_console_entry67
+#define trelk_console_entry68 trelk_c_console_entry68
+#define trelk_console_entry69 trelk_c_console_entry69
+#define trelk_console_open_alternate trelk_c_console_open_alternate
+#define trelk_console_open_alternate_format trelk_c_console_open_alternate_format
+#define trelk_console_open_alternate_size trelk_c_console_open_alternate_size
+#define trelk_console_open_alternate_mode trelk_c_console_open_alternate_mode
+#define trelk_console_entry74 trelk_c_console_entry74
+#define trelk_console_entry75 trelk_c_console_entry75
+#define trelk_console_entry76 trelk_c_console_entry76
+#define trelk_console_entry77 trelk_c_console_entry77
+#define trelk_console_entry78 trelk_c_console_entry78
+#define trelk_console_entry79 trelk_c_console_entry79
+#define trelk_error_create trelk_c_error_create
+#define trelk_error_destroy trelk_c_error_destroy
+#define trelk_error_report trelk_c_error_report
+#define trelk_error_copy trelk_c_error_copy
+#define trelk_error_message trelk_c_error_message
+#define trelk_format_create trelk_c_format_create
+#define trelk_format_create_direct trelk_c_format_create_direct
+#define trelk_format_destroy trelk_c_format_destroy
+#define trelk_format_copy trelk_c_format_copy
+#define trelk_key_create trelk_c_key_create
+#define trelk_key_destroy trelk_c_key_destroy
+#define trelk_key_code trelk_c_key_code
+#define trelk_key_modifier1 trelk_c_key_modifier1
+#define trelk_key_modifier2 trelk_c_key_modifier2
+#define trelk_key_modifier3 trelk_c_key_modifier3
+#define trelk_mode_create trelk_c_mode_create
+#define trelk_mode_destroy trelk_c_mode_destroy
+#define trelk_mode_valid trelk_c_mode_valid
+#define trelk_mode_copy trelk_c_mode_copy
+#define trelk_palette_create trelk_c_palette_create
+#define trelk_palette_destroy trelk_c_palette_destroy
+#define trelk_palette_copy trelk_c_palette_copy
+#define trelk_surface_create trelk_c_surface_create
+#define trelk_surface_destroy trelk_c_surface_destroy
+#define trelk_surface_copy trelk_c_surface_copy
+#define trelk_surface_copy_area trelk_c_surface_copy_area
+#define trelk_surface_lock trelk_c_surface_lock
+#define trelk_surface_unlock trelk_c_surface_unlock
+#define trelk_surface_load trelk_c_surface_load
+#define trelk_surface_load_area trelk_c_surface_load_area
+#define trelk_surface_save trelk_c_surface_save
+#define trelk_surface_save_area trelk_c_surface_save_area
+#define trelk_surface_clear trelk_c_surface_clear
+#define trelk_surface_clear_color trelk_c_surface_clear_color
+#define trelk_surface_clear_color_area trelk_c_surface_clear_color_area
+#define trelk_surface_set_palette trelk_c_surface_set_palette
+#define trelk_surface_palette trelk_c_surface_palette
+#define trelk_surface_set_clip trelk_c_surface_set_clip
+#define trelk_surface_width trelk_c_surface_width
+#define trelk_surface_height trelk_c_surface_height
+#define trelk_surface_pitch trelk_c_surface_pitch
+#define trelk_surface_area trelk_c_surface_area
+#define trelk_surface_clip trelk_c_surface_clip
+#define trelk_surface_format trelk_c_surface_format
+#define trelk_surface_option trelk_c_surface_option
+#define trelk_timer_create trelk_c_timer_create
+#define trelk_timer_destroy trelk_c_timer_destroy
+#define trelk_timer_start trelk_c_timer_start
+#define trelk_timer_time trelk_c_timer_time
+#define trelk_prepare trelk_c_prepare
+#define trelk_color_create trelk_c_color_create
+#define trelk_color_destroy trelk_c_color_destroy
+#define trelk_display_palette_set trelk_c_display_palette_set
+#define trelk_display_palette_get trelk_c_display_palette_get
+#define trelk_display_area_values trelk_c_display_area_values
+#define trelk_display_format_values trelk_c_display_format_values
+#define trelk_display_mode_size trelk_c_display_mode_size
+// clang-format on
+
+#endif
+
+#endif
