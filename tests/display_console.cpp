@@ -1,5 +1,6 @@
 // The console on the headless back end, through trelk::Console: opening and closing, copies
 // to and from it, TRELK_FRAMES, TRELK_CAPTURE, Ctrl-C, SIGTERM and SIGHUP, modes, and its errors.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -199,6 +200,34 @@ TEST_F(DisplayConsole, TrelkFramesMakesKeyTrueAfterThatManyFrames) {
     console.open("no frames", 0);
     EXPECT_TRUE(console.key());
     console.close();
+}
+
+// The README's recipe with a program that draws once and then waits for a key: headless, no
+// key can come when frames are counted or nothing is on standard input, so read() must not wait
+TEST_F(DisplayConsole, HeadlessReadNeverWaitsForAKeyThatCannotCome) {
+    setenv("TRELK_FRAMES", "60", 1);
+    trelk::Console counted;
+    counted.open("draw once", 0);
+    counted.update();
+    EXPECT_FALSE(counted.key()) << "1 of 60 frames";
+    EXPECT_EQ(counted.read().code(), TRELK_KEY_QUIT);
+    EXPECT_TRUE(counted.key()) << "the quit stays";
+    counted.close();
+    unsetenv("TRELK_FRAMES");
+
+    const int input = dup(0);
+    const int nothing = ::open("/dev/null", O_RDONLY);
+    ASSERT_GE(nothing, 0);
+    dup2(nothing, 0);
+    trelk::Console untyped;
+    untyped.open("no keyboard", 0);
+    dup2(input, 0);
+    ::close(nothing);
+    ::close(input);
+    untyped.update();
+    EXPECT_FALSE(untyped.key()) << "drawing until a key goes on";
+    EXPECT_EQ(untyped.read().code(), TRELK_KEY_QUIT);
+    untyped.close();
 }
 
 TEST_F(DisplayConsole, SigintSigtermAndHangUpAskToQuit) {

@@ -64,7 +64,8 @@ public:
     /// Whether a key waits (or a quit was asked); consumes nothing
     virtual bool key() = 0;
     /// The oldest key, as a Key of the caller's own; waits for one when none waits. A quit
-    /// (close button, Ctrl-C, TRELK_FRAMES reached) reads as TRELK_KEY_QUIT.
+    /// (close button, Ctrl-C, TRELK_FRAMES reached) reads as TRELK_KEY_QUIT, and so does a read
+    /// where no key can come (headless counting frames or without a terminal): it never hangs.
     virtual Key read() = 0;
     /// Library-defined query (our library: bits per pixel)
     virtual int entry62() = 0;

@@ -11,7 +11,9 @@
 ///     display is available, else the terminal when standard output is one, else headless
 ///     (pixels in memory only).
 ///   - TRELK_FRAMES=N: key() becomes true once N frames have been presented (a read then gives
-///     TRELK_KEY_QUIT).
+///     TRELK_KEY_QUIT). Headless, a read() that finds no key waiting gives TRELK_KEY_QUIT at
+///     once when TRELK_FRAMES is set or standard input is not a terminal: nothing could press
+///     a key there.
 ///   - TRELK_CAPTURE=FILE.png: the last presented frame is saved as PNG when the console closes
 ///     (FILE absent, a regular file or a link to one; anything else is refused).
 ///   - TRELK_VSYNC=0: update() in a window does not keep step with the display.

@@ -69,6 +69,9 @@ public:
     // Waits at most milliseconds for input (returning early when some arrives), then polls
     virtual void wait(KeyQueue& keys, int milliseconds) = 0;
 
+    // Whether a key may still come while the program waits in read(): false where nothing can
+    // press one, and read() then gives the quit key instead of waiting for ever
+    virtual bool keys_may_come() const { return true; }
     virtual bool paced() const { return false; }  // present() keeps step with the display
     virtual int scale() const { return 1; }       // screen pixels per console pixel
     // 1 or 0 when the back end knows whether it shows the console full screen now (a window

@@ -6,6 +6,10 @@
 // keeps step with a display of 60 frames a second, as a person watching would see it, rather
 // than spinning a whole core; TRELK_VSYNC=0 turns that off. Every other run (tests, benchmarks,
 // captures, anything counting frames) returns from update() at once.
+//
+// Keys: a run with no terminal on standard input has nothing that could press one, and a run
+// counting frames (TRELK_FRAMES) cannot count any while the program waits; in both, a read()
+// that finds no key waiting gives the quit key at once instead of waiting for ever.
 #include "platform/display/terminal_input.h"
 #include "platform/os/clock.h"
 #include "platform/os/signals.h"
@@ -18,13 +22,15 @@ constexpr std::int64_t frame_period = 1000000000LL / 60;  // nanoseconds
 class Headless : public Backend {
 public:
     explicit Headless(const OpenRequest& request)
-        : pace_(request.pace && !request.counted && terminal_.active()) {}
+        : pace_(request.pace && !request.counted && terminal_.active()),
+          keys_may_come_(!request.counted && terminal_.active()) {}
 
     void present(const Image&, const Rect&) override {
         if (pace_) wait_for_refresh();
     }
     void poll(KeyQueue& keys) override { terminal_.poll(keys); }
     void wait(KeyQueue& keys, int milliseconds) override { terminal_.wait(keys, milliseconds); }
+    bool keys_may_come() const override { return keys_may_come_; }
     bool paced() const override { return pace_; }
 
 private:
@@ -39,6 +45,7 @@ private:
 
     TerminalInput terminal_;  // before pace_, which asks it
     bool pace_ = false;
+    bool keys_may_come_ = true;
     std::int64_t last_refresh_ = 0;
 };
 

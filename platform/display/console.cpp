@@ -13,7 +13,9 @@
 // - key() is 1 while a key waits to be read or a quit was asked for: by the window's close
 //   button, Ctrl-C (SIGINT), SIGTERM, or TRELK_FRAMES frames presented. It consumes nothing.
 //   read() gives the oldest waiting key, else TRELK_KEY_QUIT when a quit was asked for, else
-//   waits for a key. A quit stays asked for until the console closes.
+//   waits for a key; where no key can come (headless without a terminal, or counting
+//   TRELK_FRAMES) it asks to quit instead of waiting. A quit stays asked for until the console
+//   closes.
 // - The first Ctrl-C or SIGTERM while a console is open asks to quit; a second one ends the
 //   program as it would have without us (after putting the terminal back).
 // - update() presents the whole console, update(area) the pixels of that area (the rest shows
@@ -401,6 +403,7 @@ void trelk_console_read(trelk_handle console, trelk_handle key) {
             keys.get(key) = value;
             return;
         }
+        if (!quit_asked(c) && !c.backend->keys_may_come()) c.keys.request_quit();
         if (quit_asked(c)) {
             keys.get(key) = KeyValue{TRELK_KEY_QUIT, 0, 0, 0};
             return;
