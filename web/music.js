@@ -1,69 +1,103 @@
-// The page's module player, for the music library's browser side (midas_web.cpp): it plays the
-// module the demo chose through chiptune3 (libopenmpt in an AudioWorklet). Browsers let a page
-// make sound only once the person has pressed a key or clicked, unless they allow it anyway:
-// the player starts at once when allowed, else on the first key or click. Audio that stays
-// blocked, or a player that cannot load, is silence and no error.
+// The page's module player, for the music library's browser side (midas_web.cpp): the module
+// the demo chose is mixed by libxmp, as on the desktop, in an AudioWorklet of ours
+// (music_worklet.js over kelvra-music.wasm). Everything is made while the page loads: the
+// player is fetched and compiled, the audio context and its graph are ready, and the module
+// goes to the player as soon as the demo plays it. Browsers let a page make sound only once
+// the person has pressed a key, clicked or tapped, unless they allow it anyway: so the first
+// of these only resumes the audio context, and the music starts at once from its beginning.
+// The first tap is the sound's: it does not reach the demo (where a tap ends it) until the
+// music plays. Audio that stays blocked, or a player that cannot load, is silence, no error.
 //
+// kelvraDemo.music says where the music is: "loading" (the player), "waiting" (for a click,
+// key or tap), "playing", "stopped", or "silent" (no audio, no player, or a module it refused).
 // Module.trelkMusic: play(bytes, loop), stop(), and for scripts position() (seconds into the
 // song, advancing while it plays) and level() (the output's RMS over the last 2048 samples).
 Module.trelkMusic = (function () {
+  let context = null, node = null, analyser = null;
   let wanted = null;  // {bytes, loop}: what should play
-  let context = null, analyser = null, player = null, starting = false;
+  let given = null;   // what the player was given
+  let refused = false, position = 0, failed = false;
 
-  function unlock() {
-    window.removeEventListener('pointerdown', unlock, true);
-    window.removeEventListener('keydown', unlock, true);
-    if (context && context.state !== 'running') context.resume().then(start, function () {});
-  }
-
-  async function start() {
-    if (!wanted || starting || !context || context.state !== 'running') return;
-    starting = true;
-    try {
-      if (!player) {
-        const { ChiptuneJsPlayer } = await import('./chiptune3/chiptune3.js');
-        const made = new ChiptuneJsPlayer({ context: context, repeatCount: -1 });
-        await new Promise(function (resolve) { made.onInitialized(resolve); });
-        analyser = context.createAnalyser();
-        analyser.fftSize = 2048;
-        made.gain.connect(analyser);
-        analyser.connect(context.destination);
-        player = made;
-      }
-      if (wanted) {
-        player.setRepeatCount(wanted.loop ? -1 : 0);
-        player.play(wanted.bytes.buffer);
-        const status = document.getElementById('status');
-        if (status && kelvraDemo.status === null) status.textContent = 'Any key ends the demo.';
-      }
-    } catch (error) {
-      console.warn('music: no player, playing silently:', error);
-    } finally {
-      starting = false;
+  function show() {
+    let state;
+    if (failed || !context) state = 'silent';
+    else if (!node) state = 'loading';
+    else if (!wanted) state = given ? 'stopped' : 'loading';
+    else if (refused) state = 'silent';
+    else state = context.state === 'running' ? 'playing' : 'waiting';
+    if (kelvraDemo.music !== state) {
+      kelvraDemo.music = state;
+      if (kelvraDemo.tell) kelvraDemo.tell();
     }
   }
+
+  function give() {
+    if (node && wanted && given !== wanted) {
+      given = wanted;
+      refused = false;
+      position = 0;
+      node.port.postMessage({ play: wanted.bytes, loop: wanted.loop });
+    }
+    show();
+  }
+
+  async function prepare() {
+    const response = await fetch('kelvra-music.wasm');
+    if (!response.ok) throw new Error('kelvra-music.wasm: ' + response.status);
+    const player = await WebAssembly.compile(await response.arrayBuffer());
+    await context.audioWorklet.addModule('music_worklet.js');
+    const made = new AudioWorkletNode(context, 'kelvra-music', {
+      numberOfInputs: 0, outputChannelCount: [2], processorOptions: { player: player } });
+    made.port.onmessage = function (event) {
+      const told = event.data;
+      if ('position' in told) position = told.position;
+      if ('started' in told && told.started !== 0) {
+        console.warn('music: the player refused the module (' + told.started + '), silence');
+        refused = true;
+      }
+      show();
+    };
+    analyser = context.createAnalyser();
+    analyser.fftSize = 2048;
+    made.connect(analyser);
+    analyser.connect(context.destination);
+    node = made;
+    give();
+  }
+
+  // A click, key or tap lets the sound start; the tap that does it is not the demo's
+  function gesture(event) {
+    if (!context || context.state === 'running' || failed) return;
+    context.resume().then(show, function () {});
+    if (event.type === 'pointerup' && event.pointerType !== 'mouse') event.stopImmediatePropagation();
+  }
+
+  try {
+    context = new AudioContext({ sampleRate: 44100, latencyHint: 'interactive' });
+    context.onstatechange = show;
+    for (const type of ['keydown', 'mousedown', 'pointerup', 'touchend', 'click'])
+      window.addEventListener(type, gesture, true);
+    prepare().catch(function (error) {
+      console.warn('music: no player, playing silently:', error);
+      failed = true;
+      show();
+    });
+  } catch (error) {
+    console.warn('music: no audio here, playing silently:', error);
+  }
+  show();
 
   return {
     play: function (bytes, loop) {
       wanted = { bytes: bytes, loop: loop };
-      if (!context) {
-        try {
-          context = new AudioContext();
-        } catch (error) {
-          console.warn('music: no audio here, playing silently:', error);
-          return;
-        }
-        window.addEventListener('pointerdown', unlock, true);
-        window.addEventListener('keydown', unlock, true);
-      }
-      if (context.state === 'running') start();
-      else context.resume().then(start, function () {});
+      give();
     },
     stop: function () {
       wanted = null;
-      if (player) player.stop();
+      if (node) node.port.postMessage({ stop: true });
+      show();
     },
-    position: function () { return player && player.currentTime ? player.currentTime : 0; },
+    position: function () { return position; },
     level: function () {
       if (!analyser) return 0;
       const samples = new Float32Array(analyser.fftSize);

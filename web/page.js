@@ -1,25 +1,81 @@
-// The page around the demo: makes the demo's files, tells the person what is going on, and
-// says how the demo ended. window.kelvraDemo holds the same for scripts (the browser tests):
-// status is null while the demo runs, then its exit status; message is what it reported.
+// The page around the demo: makes the demo's files, tells the person what is going on (what
+// is loading, what a click, key or tap does), and says how the demo ended. window.kelvraDemo
+// holds the same for scripts (the browser tests): status is null while the demo runs, then its
+// exit status; message is what it reported; music is the music's state (music.js).
 //
 // ?without=flagga.tga (or bla.xm) leaves that file out, as when it is missing from the demo's
-// folder on the desktop.
-var kelvraDemo = { status: null, message: '' };
+// folder on the desktop. ?display= takes only "web": the other displays (headless) show nothing
+// and never let the page run, so the page refuses them.
+var kelvraDemo = { status: null, message: '', music: 'loading' };
 
 var Module = (function () {
   const status = document.getElementById('status');
   const errors = [];
-  const left_out = new URLSearchParams(location.search).getAll('without');
+  const query = new URLSearchParams(location.search);
+  const left_out = query.getAll('without');
+  const touch = navigator.maxTouchPoints > 0 || matchMedia('(pointer: coarse)').matches;
+  let loaded = null;  // the demo's download: [bytes so far, bytes in all or 0 when unknown]
+  let running = false;
+
+  // What is echoed back from the address or the program is cut to a line's length
+  function cut(text) {
+    text = String(text);
+    return text.length <= 160 ? text : text.slice(0, 160) + '… (' + text.length + ' characters)';
+  }
+
+  function tell() {
+    let text;
+    if (kelvraDemo.status !== null) {
+      const said = kelvraDemo.message.split('\n').map(cut).join(' ');
+      text = 'The demo has ended with status ' + kelvraDemo.status + (said ? ': ' + said : '.');
+    } else if (!running) {
+      text = 'Loading the demo…';
+      if (loaded && loaded[1]) text += ' ' + Math.floor(100 * loaded[0] / loaded[1]) + '%';
+      else if (loaded) text += ' ' + Math.round(loaded[0] / 1024) + ' KB';
+    } else {
+      const end = touch ? 'a tap ends the demo.' : 'any key ends the demo.';
+      const music = kelvraDemo.music;
+      if (music === 'waiting') text = (touch ? 'Tap for sound; then ' : 'Click for sound; ') + end;
+      else if (music === 'loading' || music === 'starting') text = 'Loading the music…; ' + end;
+      else text = end[0].toUpperCase() + end.slice(1);
+    }
+    status.textContent = text;
+  }
+  kelvraDemo.tell = tell;
 
   function ended(code) {
     if (kelvraDemo.status !== null) return;
     kelvraDemo.status = code;
     kelvraDemo.message = errors.join('\n');
-    status.textContent = 'The demo has ended with status ' + code +
-        (kelvraDemo.message ? ': ' + kelvraDemo.message : '.');
+    tell();
   }
 
-  return {
+  const display = query.get('display');
+  const refused = display !== null && display !== '' && display !== 'web';
+
+  // The demo's WebAssembly, fetched here to show how much of it has come
+  async function download(file) {
+    const response = await fetch(file);
+    if (!response.ok) throw new Error(file + ': ' + response.status + ' ' + response.statusText);
+    const total = Number(response.headers.get('Content-Length')) || 0;
+    if (!response.body) return response.arrayBuffer();
+    const reader = response.body.getReader(), parts = [];
+    let got = 0;
+    for (;;) {
+      const { done, value } = await reader.read();
+      if (done) break;
+      parts.push(value);
+      got += value.length;
+      loaded = [got, total >= got ? total : 0];
+      tell();
+    }
+    const bytes = new Uint8Array(got);
+    let at = 0;
+    for (const part of parts) bytes.set(part, (at += part.length) - part.length);
+    return bytes;
+  }
+
+  const module = {
     canvas: document.getElementById('screen'),
     // No terminal: the program's standard input is empty (the browser would prompt for it)
     stdin: function () { return null; },
@@ -28,13 +84,25 @@ var Module = (function () {
       errors.push(text);
       console.warn(text);
     },
+    instantiateWasm: function (imports, receive) {
+      download('kelvra-demo.wasm')
+        .then((bytes) => WebAssembly.instantiate(bytes, imports))
+        .then((made) => receive(made.instance, made.module))
+        .catch((error) => {
+          errors.push('could not load the demo: ' + error.message);
+          ended(1);
+        });
+      return {};
+    },
     onRuntimeInitialized: function () {
+      if (refused) return;
       const picture = left_out.indexOf('flagga.tga') < 0 ? 1 : 0;
       const music = left_out.indexOf('bla.xm') < 0 ? 1 : 0;
       if (Module._kelvra_make_assets(picture, music) !== 0) {
         errors.push('could not make the demo\'s files');
       }
-      status.textContent = 'Click for sound; any key ends the demo.';
+      running = true;
+      tell();
     },
     onExit: ended,
     onAbort: function (what) {
@@ -42,4 +110,14 @@ var Module = (function () {
       ended(1);
     },
   };
+  if (refused) {
+    // The program is loaded but not run: the page stays responsive and says why
+    module.noInitialRun = true;
+    errors.push('?display=' + display + ' cannot run in this page, which shows the demo on ' +
+                'its canvas (display=web): that display shows nothing and never lets the ' +
+                'page run');
+    ended(1);
+  }
+  tell();
+  return module;
 })();

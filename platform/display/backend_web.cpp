@@ -1,18 +1,29 @@
 // The web back end, for the WebAssembly build: the console drawn on the page's canvas (the
 // element with id "screen", made if the page has none), keys from the page's keyboard events.
 //
-// - The canvas has the console's size in pixels and is shown enlarged by the largest whole
-//   factor that fits 90% of the browser window (at least 1), with crisp pixels
-//   (image-rendering: pixelated). The document's title is the console's title.
+// - The canvas has the console's size in pixels and is shown enlarged, crisp, in the box of
+//   its parent element (the window when that is the page's body). The enlargement is chosen
+//   in device pixels: every console pixel covers the same whole number of them, the largest
+//   that fits (when not even one fits, the console is shrunk to the box, which cannot be
+//   crisp), and the canvas is placed on whole device pixels. It follows every change of the
+//   window's size, orientation or device pixel ratio. The document's title is the console's.
 // - update() puts the frame on the canvas and then gives the browser its turn: it waits for
 //   the next animation frame (requestAnimationFrame), so the demo keeps step with the display;
 //   with TRELK_VSYNC=0 it only lets the browser run its queued work. The program's loop is
 //   unchanged: the build suspends and resumes it around these waits (Asyncify).
-// - Keys: every keydown (repeats too), by the key's place on the keyboard (KeyboardEvent.code,
-//   so shift+1 is still the key 1, as on the desktop), translated to the codes of display.h;
-//   modifiers from the event's altKey, shiftKey and ctrlKey. The page's own use of the keys
-//   (scrolling on space or arrows) is stopped while the console is open.
-// - Closing takes the key listener away and leaves the last frame on the canvas.
+// - Keys follow the desktop's rules: every key press (repeats too), by the key's place on the
+//   keyboard (KeyboardEvent.code, so shift+1 is still the key 1), translated to the codes of
+//   display.h, with the modifiers held; the page's own use of such a key (scrolling on space
+//   or arrows) is stopped. Not keys, and left to the browser: Shift, Control, Alt and the
+//   system key pressed alone, Tab (it moves the focus), media and browser keys, and the
+//   browser's own shortcuts (reload: F5, Ctrl+R; tab and window: Ctrl+W, Ctrl+T, Ctrl+N,
+//   Ctrl+Tab; zoom: Ctrl with +, - or 0; developer tools: F12, Ctrl+Shift+I, J or C; back and
+//   forward: Alt with an arrow). F11 and Alt+Enter toggle full screen, as on the desktop, and
+//   are not keys either.
+// - A touch (or a pen) lifted from the page is a key, the space bar, so a phone can end the
+//   demo. (The page's music takes the first touch for itself when it starts the sound.)
+// - Closing takes the key and touch listeners away and leaves the last frame on the canvas,
+//   which still follows the window's size.
 #include <emscripten.h>
 
 #include <cstring>
@@ -30,27 +41,95 @@ EM_JS(int, web_display_open, (const char* title, int width, int height), {
         canvas.id = 'screen';
         document.body.appendChild(canvas);
     }
+    if (Module.trelkDisplay) Module.trelkDisplay.close();
+    if (Module.trelkPlace) window.removeEventListener('resize', Module.trelkPlace);
     canvas.width = width;
     canvas.height = height;
-    const scale = Math.max(1, Math.floor(Math.min(window.innerWidth * 0.9 / width,
-                                                  window.innerHeight * 0.9 / height)));
-    canvas.style.width = (width * scale) + 'px';
-    canvas.style.height = (height * scale) + 'px';
     canvas.style.imageRendering = 'pixelated';
+    canvas.style.position = 'fixed';
+    canvas.style.visibility = 'visible';
+    // Device pixels per console pixel, placed in the parent's box (or the window)
+    const place = () => {
+        const ratio = window.devicePixelRatio || 1;
+        const parent = canvas.parentElement;
+        const box = !parent || parent === document.body
+                        ? { left: 0, top: 0, width: window.innerWidth, height: window.innerHeight }
+                        : parent.getBoundingClientRect();
+        const across = Math.floor(box.width * ratio), down = Math.floor(box.height * ratio);
+        let scale = Math.floor(Math.min(across / width, down / height));
+        if (scale < 1) scale = Math.max(0.01, Math.min(across / width, down / height));
+        const shownWidth = Math.round(width * scale), shownHeight = Math.round(height * scale);
+        const left = Math.round(box.left * ratio + (across - shownWidth) / 2);
+        const top = Math.round(box.top * ratio + (down - shownHeight) / 2);
+        canvas.style.left = (left / ratio) + 'px';
+        canvas.style.top = (top / ratio) + 'px';
+        canvas.style.width = (shownWidth / ratio) + 'px';
+        canvas.style.height = (shownHeight / ratio) + 'px';
+        Module.trelkScale = Math.max(1, Math.floor(scale));
+        // A new ratio (zoom, or the window moved to another screen) fires no resize everywhere
+        if (Module.trelkRatio) Module.trelkRatio.removeEventListener('change', place);
+        Module.trelkRatio = window.matchMedia('(resolution: ' + ratio + 'dppx)');
+        Module.trelkRatio.addEventListener('change', place);
+    };
+    place();
+    window.addEventListener('resize', place);
+    Module.trelkPlace = place;
+
     const keys = [];
+    const wake = () => { if (Module.trelkWake) Module.trelkWake(); };
+    const modifiers = ['ShiftLeft', 'ShiftRight', 'ControlLeft', 'ControlRight', 'AltLeft',
+                       'AltRight', 'MetaLeft', 'MetaRight', 'OSLeft', 'OSRight', 'AltGraph'];
+    const shortcuts = ['KeyR', 'KeyW', 'KeyT', 'KeyN', 'Tab', 'PageUp', 'PageDown', 'Equal',
+                       'Minus', 'Digit0', 'NumpadAdd', 'NumpadSubtract', 'Numpad0'];
+    const browsers = (event) => {
+        const code = event.code, command = event.ctrlKey || event.metaKey;
+        return code == 'F5' || code == 'F12' || (command && shortcuts.indexOf(code) >= 0) ||
+               (command && event.shiftKey && ['KeyI', 'KeyJ', 'KeyC'].indexOf(code) >= 0) ||
+               (event.altKey && (code == 'ArrowLeft' || code == 'ArrowRight'));
+    };
     const onKey = (event) => {
-        keys.push([event.code, event.altKey ? 1 : 0, event.shiftKey ? 1 : 0, event.ctrlKey ? 1 : 0]);
+        const code = event.code || '';
+        if (code == 'F11' || (code == 'Enter' && event.altKey)) {
+            event.preventDefault();
+            if (!event.repeat) {
+                const shown = document.fullscreenElement;
+                const asked = shown ? document.exitFullscreen()
+                                    : document.documentElement.requestFullscreen();
+                if (asked) asked.catch(() => {});
+            }
+            return;
+        }
+        if (code == '' || code == 'Tab' || modifiers.indexOf(code) >= 0 ||
+            /^(Media|Audio|Browser|Launch|Power|Sleep|WakeUp|Eject)/.test(code) ||
+            browsers(event)) {
+            return;
+        }
+        keys.push([code, event.altKey ? 1 : 0, event.shiftKey ? 1 : 0, event.ctrlKey ? 1 : 0]);
         event.preventDefault();
-        if (Module.trelkWake) Module.trelkWake();
+        wake();
+    };
+    const onTouch = (event) => {
+        if (event.pointerType == 'mouse') return;
+        keys.push(['Space', 0, 0, 0]);
+        wake();
     };
     window.addEventListener('keydown', onKey);
+    window.addEventListener('pointerup', onTouch);
     Module.trelkDisplay = {
         context: canvas.getContext('2d'),
         image: new ImageData(width, height),
         keys: keys,
-        close: () => window.removeEventListener('keydown', onKey),
+        close: () => {
+            window.removeEventListener('keydown', onKey);
+            window.removeEventListener('pointerup', onTouch);
+        },
     };
-    return scale;
+    return Module.trelkScale;
+});
+
+// Device pixels per console pixel now (the window may have changed since the console opened)
+EM_JS(int, web_display_scale, (), {
+    return Module.trelkScale || 1;
 });
 
 EM_JS(void, web_display_close, (), {
@@ -197,7 +276,7 @@ public:
           height_(request.height),
           pace_(request.pace),
           rgba_(std::size_t(request.width) * request.height * 4) {
-        scale_ = web_display_open(request.title, width_, height_);
+        web_display_open(request.title, width_, height_);
     }
     ~Web() override { web_display_close(); }
 
@@ -222,10 +301,10 @@ public:
     }
 
     bool paced() const override { return pace_; }
-    int scale() const override { return scale_; }
+    int scale() const override { return web_display_scale(); }
 
 private:
-    int width_, height_, scale_ = 1;
+    int width_, height_;
     bool pace_;
     std::vector<std::uint8_t> rgba_;  // the frame as the canvas takes it
 };
