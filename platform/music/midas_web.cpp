@@ -1,15 +1,16 @@
 // The music library's device in the browser (music_device.h): the entries and their states are
 // midas_state.cpp's, as on the desktop; the sound is made by the page's module player
-// (web/music.js, an AudioWorklet player) instead of libxmp and SDL audio.
+// (web/music.js: libxmp too, compiled on its own and run in an AudioWorklet) instead of
+// libxmp here and SDL audio.
 //
 // Decisions for the browser:
 // - Modules are read from the program's files like on the desktop, and only XM modules are
-//   accepted, checked chunk by chunk before they are handed over (the page's player decodes
-//   them on its own thread, too late for MIDASloadModule to answer null), so a missing, empty,
-//   cut short or foreign file still loads as null.
-// - Browsers start sound only after the person has pressed a key or clicked: until then the
-//   page's player holds the module and plays nothing, then starts it from where the song is
-//   by then. A page without a player, or a browser that blocks audio, is silence, never an
+//   accepted, checked chunk by chunk before they are handed over (the page's player loads
+//   them on the audio thread, too late for MIDASloadModule to answer null), so a missing,
+//   empty, cut short or foreign file still loads as null.
+// - Browsers start sound only after the person has pressed a key, clicked or tapped: until
+//   then the page's player holds the module and plays nothing, then starts it from its
+//   beginning. A page without a player, or a browser that blocks audio, is silence, never an
 //   error: every entry still succeeds.
 // - MIDASplayModule gives the player a copy of the module's bytes; stopping background play
 //   stops it, and MIDASclose (or the exit hook when the program skips it) frees everything.
