@@ -1,6 +1,6 @@
 // The browser build's benchmarks: the demo's frame (bench_frame_web.cpp) timed in headless
 // Chromium against the native frame_ours/320/200 (Google Benchmark JSON given as argument),
-// and the page's download size. Run by bench/web_bench.sh, which builds both.
+// and the page's download size, raw and compressed. Run by bench/web_bench.sh, which builds both.
 //   node bench/web_bench.mjs PAGE_DIR NATIVE_JSON
 import { createRequire } from 'node:module';
 import { createServer } from 'node:http';
@@ -8,7 +8,7 @@ import { mkdtempSync, readFileSync, readdirSync, rmSync, statSync } from 'node:f
 import { tmpdir } from 'node:os';
 import { extname, join, normalize } from 'node:path';
 import { fileURLToPath } from 'node:url';
-import { gzipSync } from 'node:zlib';
+import { brotliCompressSync, constants, gzipSync } from 'node:zlib';
 
 const root = fileURLToPath(new URL('../', import.meta.url));
 const require = createRequire(join(root, 'web', 'package.json'));
@@ -60,18 +60,19 @@ const microseconds = (b, t) => b[t] * { ns: 1e-3, us: 1, ms: 1e3 }[b.time_unit];
 const native = nativeRuns.map((b) => microseconds(b, 'cpu_time'));
 const nativeWall = nativeRuns.map((b) => microseconds(b, 'real_time'));
 
-// ---- the page's download: everything but the music player ----
+// ---- the page's download: every file a visitor fetches, the music's player included ----
+// (the licence served beside the music's player is not fetched by the page)
 const files = readdirSync(pageDir).filter((f) => statSync(join(pageDir, f)).isFile() &&
-                                                 !f.startsWith('bench_frame_web'));
-let bytes = 0, gzipped = 0;
+                                                 !f.startsWith('bench_frame_web') &&
+                                                 !f.endsWith('COPYING.txt'));
+let bytes = 0, gzipped = 0, brotli = 0;
 const sizes = files.map((f) => {
   const body = readFileSync(join(pageDir, f));
-  bytes += body.length;
-  gzipped += gzipSync(body, { level: 9 }).length;
-  return `${f} ${body.length}`;
+  const g = gzipSync(body, { level: 9 }).length;
+  const b = brotliCompressSync(body, { params: { [constants.BROTLI_PARAM_QUALITY]: 11 } }).length;
+  bytes += body.length, gzipped += g, brotli += b;
+  return `| ${f} | ${body.length} | ${g} | ${b} |`;
 });
-let player = 0;
-for (const f of readdirSync(join(pageDir, 'chiptune3'))) player += statSync(join(pageDir, 'chiptune3', f)).size;
 
 const fmt = (x) => x.toFixed(1);
 console.log('| measure | min | median |');
@@ -85,6 +86,7 @@ row('frame, Chromium, wall clock (bench_frame_web)', browserFrame);
 ratio('Chromium / native wall clock', browserFrame, nativeWall);
 ratio('Chromium / native CPU time', browserFrame, native);
 console.log('');
-console.log(`page download without the music player: ${bytes} bytes (${(bytes / 1024).toFixed(1)} KiB), ` +
-            `${gzipped} gzipped; ${sizes.join(', ')}`);
-console.log(`music player (chiptune3/, not counted): ${player} bytes`);
+console.log('| page file | raw | gzip -9 | brotli -q 11 |');
+console.log('|---|---|---|---|');
+for (const line of sizes) console.log(line);
+console.log(`| all | ${bytes} | ${gzipped} | ${brotli} |`);
