@@ -4,7 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/packages.sh
-ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${WEB_PACKAGES[@]}"
+ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${WEB_PACKAGES[@]}" \
+    "${WINDOWS_PACKAGES[@]}"
 ensure_npm
 scripts/check_format.sh
 # trelk as other programs use it: installed (find_package, pkg-config) and as a subfolder

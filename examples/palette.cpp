@@ -26,8 +26,9 @@ int main() {
 
         // A rainbow: colour i is 0xAARRGGBB with each channel a sine shifted by a third
         std::uint32_t rainbow[256];
+        const double pi = 3.14159265358979323846;  // M_PI is not standard C++
         for (int i = 0; i < 256; ++i) {
-            const double angle = i * 2 * M_PI / 256;
+            const double angle = i * 2 * pi / 256;
             const auto channel = [&](double shift) {
                 return static_cast<std::uint32_t>(127.5 + 127.5 * std::sin(angle + shift));
             };

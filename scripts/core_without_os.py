@@ -12,7 +12,7 @@ import subprocess
 import sys
 
 OS_HEADERS = {"unistd.h", "termios.h", "poll.h", "fcntl.h", "signal.h", "pthread.h", "dlfcn.h",
-              "emscripten.h", "SDL.h", "png.h", "xmp.h", "csignal"}
+              "emscripten.h", "SDL.h", "png.h", "xmp.h", "csignal", "windows.h", "io.h"}
 OS_FOLDERS = ("sys/", "emscripten/", "SDL2/", "SDL/", "libpng", "bits/syscall")
 
 

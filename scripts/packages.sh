@@ -44,3 +44,9 @@ ensure_npm() {
     command -v npm >/dev/null 2>&1 || ensure_packages npm
 }
 BENCH_PACKAGES=(libbenchmark-dev)
+# What the Windows build needs (windows.sh): mingw-w64's compilers with POSIX threads (their
+# C++ library has std::thread), its tools (dlltool, objdump), zip; and to run and test what it
+# makes, Wine on a virtual X display with xdotool
+WINDOWS_PACKAGES=(cmake make pkg-config g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
+    binutils-mingw-w64-x86-64 mingw-w64-tools zip unzip wine wine64 xvfb xdotool python3
+    python3-pil)

@@ -49,6 +49,7 @@ bool display_named() { return os::window_system_named(); }
 // which shows nothing: that counts as no window system, unless SDL_VIDEODRIVER asked for it.
 bool start_video(std::string* reason) {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    SDL_SetMainReady();  // the program's entry is its own, not SDL's main wrapper
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         *reason = SDL_GetError();
         return false;

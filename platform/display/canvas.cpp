@@ -55,7 +55,9 @@ void canvas_allocate(Canvas& canvas, int width, int height, const PixelFormat& f
     // At most 16384 * 16384 * 4 bytes: no overflow in size_t
     const std::size_t bytes = std::size_t(width) * std::size_t(height) * std::size_t(format.bytes);
     void* pixels = std::calloc(bytes, 1);
-    if (!pixels) fail("%s: out of memory for %dx%d pixels (%zu bytes)", what, width, height, bytes);
+    if (!pixels)
+        fail("%s: out of memory for %dx%d pixels (%llu bytes)", what, width, height,
+             static_cast<unsigned long long>(bytes));
     canvas.pixels = static_cast<std::uint8_t*>(pixels);
     canvas.width = width;
     canvas.height = height;

@@ -32,6 +32,7 @@
 #include "platform/display/backend.h"
 #include "platform/display/capture.h"
 #include "platform/display/display.h"
+#include "platform/os/report.h"
 #include "platform/os/signals.h"
 
 namespace display {
@@ -142,6 +143,7 @@ void open_console_unguarded(trelk_handle handle, const char* title, int width, i
                             const PixelFormat& format, bool fullscreen, const char* what) {
     ConsoleObject& c = console_of(handle);
     if (!title) fail("%s: null title", what);
+    os::note_program_title(title);  // what an error's report is shown under
     if (c.open) fail("%s: the console is already open", what);
     const Settings settings = read_settings();
     // Refused at once rather than after the whole run; closing checks again before writing

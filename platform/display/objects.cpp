@@ -18,6 +18,7 @@
 #include <string>
 
 #include "platform/display/display.h"
+#include "platform/os/report.h"
 #include "trelk/error.h"
 
 namespace display {
@@ -246,6 +247,7 @@ void trelk_error_destroy(trelk_handle error) { free_error(destroy(errors, error,
 // The message on one line of standard error; line breaks inside it become spaces
 void trelk_error_report(trelk_handle error) {
     const std::string& message = errors.get(error)->message;
+    os::prepare_error_output();
     // Written piece by piece rather than from an edited copy: reporting must not need memory
     std::size_t start = 0;
     while (start < message.size()) {
@@ -256,6 +258,7 @@ void trelk_error_report(trelk_handle error) {
     }
     std::fputc('\n', stderr);
     std::fflush(stderr);
+    os::show_error(message.c_str());  // where there may be no standard error to read
 }
 
 void trelk_error_copy(trelk_handle destination, trelk_handle source) {

@@ -7,9 +7,6 @@
 // With no audio device the library stays silent and every entry still succeeds.
 
 #include <SDL.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <xmp.h>
 
 #include <cerrno>
@@ -29,6 +26,7 @@
 #include "platform/music/module_check.h"
 #include "platform/music/music_device.h"
 #include "platform/music/xm_check.h"
+#include "platform/os/file_read.h"
 #include "platform/os/probe.h"
 
 // A loaded module: its own player context, and how it plays once chosen
@@ -148,6 +146,7 @@ int SDLCALL opener(void* data) {
     std::string error;
     try {
         // No audio driver or no device is not an error: the demo plays on in silence
+        SDL_SetMainReady();  // the program's entry is its own, not SDL's main wrapper
         if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
             error = std::string("no audio, playing silently: ") + SDL_GetError();
         } else {
@@ -229,49 +228,38 @@ void open_audio(std::string& error) {
     if (!l.device) close_audio();
 }
 
-// Reads a whole file, refusing what cannot be a module we play. Opened without waiting
-// (opening a FIFO for reading waits for a writer) and asked what it is only once open, so a
-// FIFO, a device or a folder is refused before anything is read, and a name swapped for one
-// after a check cannot make us wait.
+// Reads a whole file, refusing what cannot be a module we play (a FIFO, a device, a folder)
+// before anything is read; see os::read_regular_file.
 bool read_file(const char* name, std::vector<uint8_t>& bytes, std::string& error) {
-    const auto fail = [&error](const std::string& why) {
-        error = why;
-        return false;
-    };
-    const int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return fail(std::string("cannot open module ") + name + ": " + std::strerror(errno));
-    struct stat st;
+    std::string reason;
     const char* refused = nullptr;
-    if (fstat(fd, &st) != 0) {
-        refused = "cannot be examined";
-    } else if (!S_ISREG(st.st_mode)) {
-        refused = "is not a file";
-    } else if (st.st_size == 0) {
-        refused = "is empty";
-    } else if (st.st_size > max_module_bytes) {
-        refused = "is too large";
+    switch (os::read_regular_file(name, max_module_bytes, bytes, reason)) {
+        case os::FileRead::done:
+            return true;
+        case os::FileRead::cannot_open:
+            error = std::string("cannot open module ") + name + ": " + reason;
+            return false;
+        case os::FileRead::cannot_examine:
+            refused = "cannot be examined";
+            break;
+        case os::FileRead::not_a_file:
+            refused = "is not a file";
+            break;
+        case os::FileRead::empty:
+            refused = "is empty";
+            break;
+        case os::FileRead::too_large:
+            refused = "is too large";
+            break;
+        case os::FileRead::no_memory:
+            error = std::string("not enough memory to read module ") + name;
+            return false;
+        case os::FileRead::cannot_read:
+            error = std::string("cannot read module ") + name;
+            return false;
     }
-    if (refused) {
-        close(fd);
-        return fail(std::string("module ") + name + " " + refused);
-    }
-    try {
-        bytes.resize(static_cast<size_t>(st.st_size));
-    } catch (const std::bad_alloc&) {
-        close(fd);
-        return fail(std::string("not enough memory to read module ") + name);
-    }
-    size_t got = 0;
-    while (got < bytes.size()) {
-        const ssize_t n = read(fd, bytes.data() + got, bytes.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += static_cast<size_t>(n);
-    }
-    close(fd);
-    if (got != bytes.size()) return fail(std::string("cannot read module ") + name);
-    return true;
+    error = std::string("module ") + name + " " + (refused ? refused : "cannot be read");
+    return false;
 }
 
 // The player library does not survive every one of its own allocations failing (one of its

@@ -1,0 +1,380 @@
+#!/usr/bin/python3
+"""The Windows program under Wine, on a virtual X display, in one fresh Wine prefix:
+  windows_tests.py SOURCE BUILD ZIP
+SOURCE is this tree, BUILD the Windows build folder (exports_check.exe), ZIP the package that
+windows_build.sh made. Every check runs the program as a person would get it: from the zip,
+unpacked into an empty folder. Prints one line per check; status 1 when one failed."""
+import math
+import os
+import re
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import zipfile
+
+from PIL import Image
+
+SOURCE, BUILD, ZIP = (os.path.abspath(a) for a in sys.argv[1:4])
+OBJDUMP = "x86_64-w64-mingw32-objdump"
+TITLE = "kelvra demo"
+# What every Windows has: the DLLs the program and its libraries may import without shipping
+SYSTEM_DLLS = {
+    "advapi32.dll", "cfgmgr32.dll", "comdlg32.dll", "gdi32.dll", "imm32.dll", "kernel32.dll",
+    "msvcrt.dll", "ole32.dll", "oleaut32.dll", "setupapi.dll", "shell32.dll", "user32.dll",
+    "version.dll", "winmm.dll", "ws2_32.dll", "dinput8.dll", "hid.dll", "shlwapi.dll",
+}
+failures = []
+
+
+def check(name):
+    def run(function):
+        started = time.monotonic()
+        try:
+            function()
+            print(f"ok    {name} ({time.monotonic() - started:.1f} s)", flush=True)
+        except AssertionError as fault:
+            print(f"FAIL  {name}: {fault}", flush=True)
+            failures.append(name)
+        return function
+    return run
+
+
+def windows_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+class Wine:
+    """One Wine prefix and one virtual X display for every check of this run"""
+
+    def __init__(self, folder):
+        self.folder = folder
+        self.xvfb = None
+        read, write = os.pipe()
+        self.xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+            pass_fds=[write], stderr=subprocess.DEVNULL)
+        os.close(write)
+        with os.fdopen(read) as display:
+            number = display.readline().strip()
+        assert number, "Xvfb did not start"
+        self.env = dict(os.environ, WINEPREFIX=os.path.join(folder, "prefix"), WINEDEBUG="-all",
+                        WINEARCH="win64", DISPLAY=":" + number,
+                        # No installer of Wine's .NET or browser engine: nothing here needs them
+                        WINEDLLOVERRIDES="mscoree,mshtml=")
+        for name in list(self.env):
+            if name.startswith(("TRELK_", "SDL_")):
+                del self.env[name]
+        subprocess.run(["wineboot", "-i"], env=self.env, check=True, timeout=300,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-w"], env=self.env, timeout=300)
+
+    def run(self, program, folder, timeout=120, **settings):
+        env = dict(self.env, **settings)
+        return subprocess.run(["wine", program], cwd=folder, env=env, capture_output=True,
+                              timeout=timeout, stdin=subprocess.DEVNULL)
+
+    def start(self, program, folder, **settings):
+        env = dict(self.env, **settings)
+        return subprocess.Popen(["wine", program], cwd=folder, env=env, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
+    def xdotool(self, *arguments, timeout=30):
+        return subprocess.run(["xdotool", *arguments], env=self.env, capture_output=True,
+                              text=True, timeout=timeout)
+
+    def find_window(self, title, seconds=60):
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            found = self.xdotool("search", "--onlyvisible", "--name", f"^{re.escape(title)}$")
+            if found.stdout.split():
+                return found.stdout.split()[0]
+            time.sleep(0.2)
+        return None
+
+    def close(self):
+        subprocess.run(["wineserver", "-k"], env=self.env, timeout=60)
+        if self.xvfb:
+            self.xvfb.terminate()
+            self.xvfb.wait()
+
+
+def stop(process):
+    if process.poll() is None:
+        process.kill()
+    process.communicate()
+
+
+def wait_status(process, seconds):
+    try:
+        process.wait(timeout=seconds)
+    except subprocess.TimeoutExpired:
+        stop(process)
+        return None
+    return process.returncode
+
+
+def press_close_button(display, window):
+    """Sends WM_DELETE_WINDOW to the window, as a window manager's close button does"""
+    import ctypes
+    x11 = ctypes.CDLL("libX11.so.6")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XInternAtom.restype = ctypes.c_ulong
+    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+
+    class ClientMessage(ctypes.Structure):
+        _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong),
+                    ("send_event", ctypes.c_int), ("display", ctypes.c_void_p),
+                    ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                    ("format", ctypes.c_int), ("data", ctypes.c_long * 5),
+                    ("pad", ctypes.c_long * 19)]  # the rest of XEvent
+
+    connection = x11.XOpenDisplay(display.encode())
+    assert connection, "cannot open the X display"
+    event = ClientMessage()
+    event.type = 33  # ClientMessage
+    event.window = int(window)
+    event.message_type = x11.XInternAtom(connection, b"WM_PROTOCOLS", 0)
+    event.format = 32
+    event.data[0] = x11.XInternAtom(connection, b"WM_DELETE_WINDOW", 0)
+    event.data[1] = 0  # CurrentTime
+    x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                               ctypes.c_void_p]
+    x11.XSendEvent(connection, int(window), 0, 0, ctypes.byref(event))
+    x11.XFlush.argtypes = [ctypes.c_void_p]
+    x11.XFlush(connection)
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    x11.XCloseDisplay(connection)
+
+
+def same_pixels(made, reference):
+    image = Image.open(made).convert("RGB")
+    expected = Image.open(reference).convert("RGB")
+    assert image.size == expected.size, f"size {image.size}, expected {expected.size}"
+    if image.tobytes() == expected.tobytes():
+        return
+    differ = [(x, y) for y in range(image.height) for x in range(image.width)
+              if image.getpixel((x, y)) != expected.getpixel((x, y))]
+    x, y = differ[0]
+    raise AssertionError(f"{len(differ)} pixels differ from {os.path.basename(reference)}; first "
+                         f"at ({x}, {y}): {image.getpixel((x, y))}, expected "
+                         f"{expected.getpixel((x, y))}")
+
+
+def dll_imports(path):
+    dump = subprocess.run([OBJDUMP, "-p", path], capture_output=True, text=True, check=True).stdout
+    return [name.lower() for name in re.findall(r"DLL Name: (\S+)", dump)]
+
+
+def numbered_entries():
+    """name -> number of every numbered entry, read from the library's header"""
+    entries, current = {}, None
+    with open(os.path.join(SOURCE, "trelk", "library.h")) as header:
+        for line in header:
+            declared = re.match(r"[A-Za-z][^(]*[ *](trelk_[a-z0-9_]+)\(", line)
+            if declared:
+                current = declared.group(1)
+            number = re.search(r"///< (\d+) ", line)
+            if number and current:
+                entries[current] = int(number.group(1))
+                current = None
+    return entries
+
+
+work = tempfile.mkdtemp(prefix="kelvra-windows-")
+wine = None
+try:
+    # The zip into an empty folder: everything the program needs must come from there
+    unpacked = os.path.join(work, "unpacked")
+    os.mkdir(unpacked)
+    with zipfile.ZipFile(ZIP) as archive:
+        archive.extractall(unpacked)
+    program_folder = os.path.join(unpacked, "kelvra-demo")
+    wine = Wine(work)
+
+    @check("the zip holds the program, its DLLs, picture, module, README and licences")
+    def zip_contents():
+        names = {n.lower() for n in os.listdir(program_folder)}
+        wanted = {"kelvra-demo.exe", "trelk.dll", "midas.dll", "sdl2.dll", "libxmp.dll",
+                  "libpng16.dll", "flagga.tga", "bla.xm", "readme.txt", "licences", "sdk"}
+        assert wanted <= names, f"missing: {sorted(wanted - names)}"
+        assert any(n.startswith(("zlib", "libzlib")) and n.endswith(".dll") for n in names), \
+            "no zlib DLL"
+        licences = set(os.listdir(os.path.join(program_folder, "licences")))
+        assert {"SDL2", "libxmp", "libpng", "zlib", "mingw-w64-runtime"} <= licences, \
+            f"licences: {sorted(licences)}"
+        for folder in licences:
+            assert os.listdir(os.path.join(program_folder, "licences", folder)), folder
+
+    @check("every DLL the program and its DLLs import is in its folder or part of Windows")
+    def dll_closure():
+        present = {n.lower() for n in os.listdir(program_folder)}
+        missing = []
+        for name in sorted(os.listdir(program_folder)):
+            if name.lower().endswith((".exe", ".dll")):
+                for dll in dll_imports(os.path.join(program_folder, name)):
+                    if dll not in present and dll not in SYSTEM_DLLS:
+                        missing.append(f"{name} needs {dll}")
+        assert not missing, "; ".join(missing)
+
+    @check("headless frames 1, 2 and 300 equal the reference frames pixel for pixel")
+    def frames():
+        for n in (1, 2, 300):
+            frame = os.path.join(work, f"frame_{n}.png")
+            run = wine.run("kelvra-demo.exe", program_folder, TRELK_DISPLAY="headless",
+                           TRELK_FRAMES=str(n), TRELK_CAPTURE=windows_path(frame),
+                           TRELK_ERROR_BOX="0", SDL_AUDIODRIVER="dummy")
+            assert run.returncode == 0, \
+                f"frame {n}: status {run.returncode}: {run.stderr.decode(errors='replace')}"
+            assert os.path.exists(frame), f"frame {n}: no capture written"
+            same_pixels(frame, os.path.join(SOURCE, "tests", "data", f"demo_frame_{n:03d}.png"))
+
+    @check("trelk.dll exports each numbered entry at its number, and the program imports by it")
+    def ordinals():
+        entries = numbered_entries()
+        assert len(entries) > 100, f"only {len(entries)} numbered entries read"
+        dump = subprocess.run([OBJDUMP, "-p", os.path.join(program_folder, "trelk.dll")],
+                              capture_output=True, text=True, check=True).stdout
+        base = int(re.search(r"Ordinal Base\s+(\d+)", dump).group(1))
+        table = dump[dump.index("[Ordinal/Name Pointer] Table"):]
+        exported = {name: int(index) + base
+                    for index, name in re.findall(r"^\s+\[\s*(\d+)\] (\S+)$", table, re.M)}
+        wrong = [f"{name} at {exported.get(name)}, not {number}"
+                 for name, number in entries.items() if exported.get(name) != number]
+        assert not wrong, "; ".join(wrong[:5])
+        for name in ("trelk_color_create", "trelk_color_destroy"):
+            assert name in exported, f"{name} is not exported by name"
+
+        # The program's import table: from trelk.dll by ordinal only, numbered entries only
+        dump = subprocess.run([OBJDUMP, "-p", os.path.join(program_folder, "kelvra-demo.exe")],
+                              capture_output=True, text=True, check=True).stdout
+        section = dump[dump.index("DLL Name: trelk.dll"):]
+        section = section[:section.index("\n\n")]
+        # An import by ordinal: the table's entry, then the ordinal, both in hexadecimal
+        by_ordinal = [int(o, 16) for o in
+                      re.findall(r"^\s+[0-9a-f]+\s+([0-9a-f]+)\s+<none>$", section, re.M)]
+        by_name = re.findall(r"^\s+[0-9a-f]+\s+\d+\s+(trelk_\S+)", section, re.M)
+        assert by_ordinal, "the program imports nothing from trelk.dll by ordinal"
+        assert not by_name, f"imported by name: {by_name[:5]}"
+        unknown = set(by_ordinal) - set(entries.values())
+        assert not unknown, f"ordinals that are no entry: {sorted(unknown)}"
+
+        # Under Windows' own loader: the same function by number and by name
+        check_folder = os.path.join(work, "exports")
+        os.mkdir(check_folder)
+        for name in os.listdir(program_folder):
+            if name.lower().endswith(".dll"):
+                shutil.copy(os.path.join(program_folder, name), check_folder)
+        shutil.copy(os.path.join(BUILD, "tests", "windows", "exports_check.exe"), check_folder)
+        run = subprocess.run(["wine", "exports_check.exe", "trelk.dll",
+                              *[f"{name}={number}" for name, number in entries.items()]],
+                             cwd=check_folder, env=wine.env, capture_output=True, text=True,
+                             timeout=120)
+        assert run.returncode == 0, f"status {run.returncode}: {run.stdout} {run.stderr}"
+        assert f"{len(entries)} entries, 0 differ" in run.stdout, run.stdout
+
+    @check("without flagga.tga: the message on standard error, status 1, no box with the setting")
+    def missing_picture():
+        folder = os.path.join(work, "without-picture")
+        shutil.copytree(program_folder, folder, ignore=shutil.ignore_patterns("flagga.tga", "sdk"))
+        run = wine.run("kelvra-demo.exe", folder, timeout=60, TRELK_DISPLAY="headless",
+                       TRELK_ERROR_BOX="0", SDL_AUDIODRIVER="dummy")
+        error = run.stderr.decode(errors="replace")
+        assert run.returncode == 1, f"status {run.returncode}"
+        assert "could not load image" in error, f"standard error: {error!r}"
+
+        # Without the setting the person sees a message box with the same title; its OK ends it
+        process = wine.start("kelvra-demo.exe", folder, TRELK_DISPLAY="headless",
+                             SDL_AUDIODRIVER="dummy")
+        try:
+            box = wine.find_window(TITLE, 60)
+            assert box, "no message box titled 'kelvra demo' appeared"
+            wine.xdotool("windowfocus", "--sync", box)
+            wine.xdotool("key", "--clearmodifiers", "Return")
+            status = wait_status(process, 30)
+            assert status == 1, f"status {status} after the box was dismissed"
+        finally:
+            stop(process)
+
+    @check("in a window: titled 'kelvra demo', music written and advancing, a key ends it (0)")
+    def window_key_and_music():
+        raw = os.path.join(work, "music.raw")
+        process = wine.start("kelvra-demo.exe", program_folder, SDL_AUDIODRIVER="disk",
+                             SDL_DISKAUDIOFILE=windows_path(raw), TRELK_ERROR_BOX="0")
+        try:
+            window = wine.find_window(TITLE, 60)
+            assert window, "no window titled 'kelvra demo' appeared"
+            one_second = 44100 * 4
+            deadline = time.monotonic() + 60
+            while (not os.path.exists(raw) or os.path.getsize(raw) < one_second) and \
+                    time.monotonic() < deadline and process.poll() is None:
+                time.sleep(0.1)
+            assert process.poll() is None, "the demo ended by itself"
+            first = os.path.getsize(raw) if os.path.exists(raw) else 0
+            assert first >= one_second, f"{first} bytes of music after a minute"
+            time.sleep(1)
+            later = os.path.getsize(raw)
+            assert later > first, "the music stopped advancing"
+            wine.xdotool("windowfocus", "--sync", window)
+            wine.xdotool("key", "space")
+            status = wait_status(process, 30)
+            assert status == 0, f"status {status} after a key"
+        finally:
+            stop(process)
+        with open(raw, "rb") as music:
+            data = music.read()
+        samples = struct.unpack(f"<{len(data) // 2}h", data[:len(data) // 2 * 2])
+        half = 44100  # half a second of stereo samples
+
+        def level(part):
+            return math.sqrt(sum(v * v for v in part) / len(part)) / 32768
+
+        assert level(samples) > 0.01, f"the music is (nearly) silent: RMS {level(samples):.4f}"
+        assert samples[:half] != samples[half:2 * half], "the music does not advance"
+
+    @check("in a window: the close button ends it with status 0")
+    def window_close():
+        process = wine.start("kelvra-demo.exe", program_folder, SDL_AUDIODRIVER="dummy",
+                             TRELK_ERROR_BOX="0")
+        try:
+            window = wine.find_window(TITLE, 60)
+            assert window, "no window titled 'kelvra demo' appeared"
+            time.sleep(1)  # a few frames drawn
+            press_close_button(wine.env["DISPLAY"], window)
+            status = wait_status(process, 30)
+            assert status == 0, f"status {status} after the close button"
+        finally:
+            stop(process)
+
+    @check("an example cross-built against the zip's library with find_package equals its reference")
+    def example_with_find_package():
+        sdk = os.path.join(program_folder, "sdk")
+        build = os.path.join(work, "example")
+        toolchain = os.path.join(SOURCE, "cmake", "mingw-w64.cmake")
+        for command in (
+                ["cmake", "-S", os.path.join(SOURCE, "examples"), "-B", build,
+                 f"-DCMAKE_TOOLCHAIN_FILE={toolchain}", f"-DCMAKE_FIND_ROOT_PATH={sdk}",
+                 "-DCMAKE_BUILD_TYPE=Release"],
+                ["cmake", "--build", build, "--target", "sprite", "-j", "2"]):
+            made = subprocess.run(command, capture_output=True, text=True)
+            assert made.returncode == 0, f"{' '.join(command[:2])}: {made.stdout}{made.stderr}"
+        for name in os.listdir(program_folder):  # the DLLs a program on trelk ships beside it
+            if name.lower().endswith(".dll"):
+                shutil.copy(os.path.join(program_folder, name), build)
+        frame = os.path.join(work, "sprite.png")
+        run = wine.run("sprite.exe", build, TRELK_DISPLAY="headless", TRELK_FRAMES="40",
+                       TRELK_CAPTURE=windows_path(frame), TRELK_ERROR_BOX="0")
+        assert run.returncode == 0, f"status {run.returncode}: {run.stderr.decode(errors='replace')}"
+        same_pixels(frame, os.path.join(SOURCE, "tests", "data", "example_sprite.png"))
+finally:
+    if wine:
+        wine.close()
+    shutil.rmtree(work, ignore_errors=True)
+
+if failures:
+    print(f"{len(failures)} Windows checks failed", file=sys.stderr)
+    sys.exit(1)
