@@ -57,7 +57,7 @@ bool can_run(const char** reason) {
         *reason = "standard output is not a terminal";
         return false;
     }
-    const char* term = std::getenv("TERM");
+    const char* term = os::terminal_type();
     if (!term || !*term || std::strcmp(term, "dumb") == 0) {
         *reason = "TERM names no terminal that can draw (unset or dumb)";
         return false;
@@ -98,7 +98,7 @@ TerminalColors colors_offered() {
     if (colorterm && (same_letters(colorterm, "truecolor") || same_letters(colorterm, "24bit"))) {
         return TerminalColors::direct;
     }
-    const char* term = std::getenv("TERM");
+    const char* term = os::terminal_type();
     if (!term) term = "";
     if (ends_with(term, "-direct")) return TerminalColors::direct;
     for (const char* always : {"xterm-kitty", "alacritty", "foot", "foot-extra", "wezterm",

@@ -45,6 +45,10 @@ private:
 // Standard output is a terminal
 bool output_is_terminal();
 
+// The kind of terminal, as TERM names it; null when nothing names one. A console that takes
+// escape sequences but has no TERM (Windows) gives the kind whose sequences it understands.
+const char* terminal_type();
+
 // A descriptor for writing to the terminal of standard output without changing the one the
 // shell shares with us (non-blocking where the platform allows); standard output itself when
 // none can be opened. close_terminal_output() closes what this opened.

@@ -487,6 +487,8 @@ void TerminalKeys::wait(int milliseconds) {
 
 bool output_is_terminal() { return isatty(STDOUT_FILENO) != 0; }
 
+const char* terminal_type() { return std::getenv("TERM"); }
+
 int open_terminal_output() {
     const char* name = ttyname(STDOUT_FILENO);
     const int fd = name ? ::open(name, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC) : -1;

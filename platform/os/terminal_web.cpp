@@ -10,6 +10,8 @@ int TerminalKeys::read(unsigned char*, int) { return 0; }
 void TerminalKeys::wait(int) {}  // nothing can be typed: the caller polls its own input
 
 bool output_is_terminal() { return false; }
+
+const char* terminal_type() { return nullptr; }
 int open_terminal_output() { return 1; }
 void close_terminal_output(int) {}
 bool terminal_size(int, int*, int*) { return false; }

@@ -189,6 +189,9 @@ TerminalKeys::~TerminalKeys() {
 int TerminalKeys::read(unsigned char* bytes, int max) {
     if (!active_ || !input || max <= 0) return 0;
     int count = 0;
+    // A wait, even of no time, makes a console fed by another program (Wine's, over a POSIX
+    // terminal) take in what was typed; Windows' own console has queued it already
+    WaitForSingleObject(input, 0);
     for (;;) {
         DWORD waiting = 0;
         INPUT_RECORD record;
@@ -253,6 +256,13 @@ bool output_is_terminal() {
     output_changed = true;
     hook_exit();
     return true;
+}
+
+const char* terminal_type() {
+    const char* named = std::getenv("TERM");  // a terminal emulator of a POSIX layer
+    if (named && *named) return named;
+    // The console's virtual-terminal mode: xterm's sequences and its 256 colours
+    return output_is_terminal() ? "xterm-256color" : nullptr;
 }
 
 int open_terminal_output() {

@@ -350,6 +350,42 @@ try:
         finally:
             stop(process)
 
+    @check("in a console without TERM (Wine's, on a pseudo-terminal): drawn there, a key ends it")
+    def console():
+        import pty
+        import select
+        master, slave = pty.openpty()
+        env = dict(wine.env, TRELK_DISPLAY="terminal", TRELK_ERROR_BOX="0",
+                   SDL_AUDIODRIVER="dummy")
+        for name in ("TERM", "COLORTERM", "DISPLAY"):
+            env.pop(name, None)
+        process = subprocess.Popen(["wine", "kelvra-demo.exe"], cwd=program_folder, env=env,
+                                   stdin=slave, stdout=slave, stderr=slave)
+        os.close(slave)
+        shown, sent, status = b"", None, None
+        try:
+            deadline = time.monotonic() + 60
+            while time.monotonic() < deadline and status is None:
+                ready, _, _ = select.select([master], [], [], 0.2)
+                if ready:
+                    try:
+                        shown += os.read(master, 1 << 16)
+                    except OSError:
+                        break
+                # Once frames are drawn (the alternate screen, half blocks), one key
+                if sent is None and b"\x1b[?1049h" in shown and shown.count("▀".encode()) > 1000:
+                    os.write(master, b"q")
+                    sent = time.monotonic()
+                status = process.poll()
+            assert sent, f"nothing drawn in the console: {shown[:200]!r}"
+            status = wait_status(process, 30)
+            assert status == 0, f"status {status} after a key"
+            assert shown.rstrip().endswith(b"\x1b[?1049l\x1b[?25h"), \
+                f"the console was not given back: {shown[-60:]!r}"
+        finally:
+            os.close(master)
+            stop(process)
+
     @check("an example cross-built against the zip's library with find_package equals its reference")
     def example_with_find_package():
         sdk = os.path.join(program_folder, "sdk")
