@@ -20,16 +20,17 @@ Keys:
   Ctrl-C            ends the demo; Ctrl-Z stops it, fg brings it back (terminal)
 
 Settings (environment variables):
-  TRELK_DISPLAY=window|terminal|headless   where to draw (unset: the first that works)
-  TRELK_FULLSCREEN=1     start full screen (window)
-  TRELK_SCALE=fit        fill the window by a fractional scale (default: whole-number
-                         scale with black borders, every pixel the same size)
-  TRELK_COLORS=24|256    colours in the terminal (default: 24-bit where the terminal
-                         says it has them, else the 256-colour palette)
-  TRELK_VSYNC=0          do not keep step with the display
-  TRELK_FRAMES=N         end after N frames
-  TRELK_CAPTURE=FILE.png save the last frame (a relative path is taken from build/assets/)
-  SDL_AUDIODRIVER=dummy  no sound
+HELP
+    # The display library's table of settings, one row each
+    awk -F'"' '/^TRELK_SETTING\(/ {
+        line = "  " $2 "=" $4
+        if ($6 != "") help = $8 " (default: " $6 ")"; else help = $8
+        if (length(line) < 27) printf "%-27s%s\n", line, help
+        else printf "%s\n%27s%s\n", line, "", help
+    }' platform/display/settings_table.h
+    cat <<'HELP'
+  SDL_AUDIODRIVER=dummy    no sound
+(the demo runs in build/assets/: a relative capture path is taken from there)
 HELP
     exit 0
 fi

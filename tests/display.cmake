@@ -18,6 +18,14 @@ if(TARGET trelk_display)
   target_compile_definitions(display_tests PRIVATE DISPLAY_TESTS_DIR="${CMAKE_CURRENT_LIST_DIR}")
   gtest_discover_tests(display_tests PROPERTIES ENVIRONMENT "TRELK_DISPLAY=headless" TIMEOUT 120)
 
+  # README.md and trelk/display.h list exactly the settings of the library's table
+  find_program(SETTINGS_PYTHON NAMES python3)
+  if(SETTINGS_PYTHON)
+    add_test(NAME display_settings_documented
+             COMMAND ${SETTINGS_PYTHON} ${PROJECT_SOURCE_DIR}/scripts/check_settings.py
+                     ${PROJECT_SOURCE_DIR})
+  endif()
+
   pkg_check_modules(X11 IMPORTED_TARGET x11)
   if(XVFB_RUN AND X11_FOUND)
     add_executable(display_window_tests ${CMAKE_CURRENT_LIST_DIR}/display_window.cpp

@@ -513,9 +513,17 @@ TEST_F(Faults, RunningOutOfMemoryAnywhereEndsCleanly) {
 
 // ---- settings ----
 
-// An empty TRELK_FRAMES was taken as unset: an endless run where a short one was asked for.
-// And messages were cut at 511 bytes: a long capture path lost the reason after it.
+// An empty TRELK_FRAMES was taken as unset: an endless run where a short one was asked for;
+// TRELK_VSYNC=off, no or false was taken as on. And messages were cut at 511 bytes: a long
+// capture path lost the reason after it.
 TEST_F(Faults, BadSettingsAreRefusedWithTheWholeMessage) {
+    for (const char* vsync : {"off", "no", "false"}) {
+        Launch l = frames(3);
+        l.environment["TRELK_VSYNC"] = vsync;
+        const std::string message =
+            std::string("TRELK_VSYNC=") + vsync + ": not a value it takes; use one of: 0, 1";
+        expect_clear_failure(run(l), message.c_str());
+    }
     for (const char* frames : {"", "-1", "ten"}) {
         SCOPED_TRACE(std::string("TRELK_FRAMES=\"") + frames + "\"");
         Launch l;

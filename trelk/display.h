@@ -6,7 +6,9 @@
 /// handles are those of the layer's objects: palette.handle(), area.handle() and so on.
 /// Valid C and C++.
 ///
-/// Settings, read from the environment each time a console opens:
+/// Settings, read from the environment each time a console opens; a value a setting does not
+/// take is an error that lists the ones it takes, and an empty one counts as unset (but for
+/// TRELK_FRAMES, where it is an error):
 ///   - TRELK_DISPLAY=window|terminal|headless: forces a back end. Unset: a window when a
 ///     display is available, else the terminal when standard output is one, else headless
 ///     (pixels in memory only).
@@ -16,10 +18,12 @@
 ///     a key there.
 ///   - TRELK_CAPTURE=FILE.png: the last presented frame is saved as PNG when the console closes
 ///     (FILE absent, a regular file or a link to one; anything else is refused).
-///   - TRELK_VSYNC=0: update() in a window does not keep step with the display.
-///   - TRELK_FULLSCREEN=1: every open is full screen (0: as the open asks).
-///   - TRELK_SCALE=fit: a window's picture fills it by a fractional factor (unset or whole:
-///     whole-number factors with black borders).
+///   - TRELK_VSYNC=0|1: 0: update() does not keep step with the display (unset: 1).
+///   - TRELK_FULLSCREEN=0|1: 1: every open is full screen (unset or 0: as the open asks).
+///   - TRELK_SCALE=whole|fit: fit: a window's picture fills it by a fractional factor (unset or
+///     whole: whole-number factors with black borders).
+///   - TRELK_COLORS=24|256: the terminal's colours, 24-bit or the 256-colour palette (unset:
+///     what the terminal says it has).
 #ifndef TRELK_DISPLAY_H
 #define TRELK_DISPLAY_H
 

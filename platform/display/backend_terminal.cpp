@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "platform/display/display.h"
+#include "platform/display/settings.h"
 #include "platform/display/terminal_cells.h"
 #include "platform/display/terminal_input.h"
 #include "platform/os/clock.h"
@@ -89,10 +90,13 @@ bool ends_with(const char* text, const char* end) {
 // the variables terminals set to name themselves. Inside tmux or screen those variables come
 // from the terminal outside it and say nothing of the multiplexer: only COLORTERM counts there.
 TerminalColors colors_offered() {
-    if (const char* asked = std::getenv("TRELK_COLORS")) {
-        if (std::strcmp(asked, "24") == 0) return TerminalColors::direct;
-        if (std::strcmp(asked, "256") == 0) return TerminalColors::indexed;
-        if (*asked) fail("TRELK_COLORS=%s: use 24 (24-bit colour) or 256 (the palette)", asked);
+    switch (setting_choice(Setting::colors)) {
+        case 0:
+            return TerminalColors::direct;
+        case 1:
+            return TerminalColors::indexed;
+        default:
+            break;
     }
     const char* colorterm = std::getenv("COLORTERM");
     if (colorterm && (same_letters(colorterm, "truecolor") || same_letters(colorterm, "24bit"))) {

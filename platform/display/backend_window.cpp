@@ -36,6 +36,7 @@
 
 #include "platform/display/backend.h"
 #include "platform/display/display.h"
+#include "platform/display/settings.h"
 #include "platform/os/probe.h"
 #include "trelk/error.h"
 
@@ -158,13 +159,8 @@ int translate_key(SDL_Keycode sym) {
     }
 }
 
-// TRELK_SCALE: unset or "whole" for whole-number factors, "fit" for the fractional fit
-bool fractional_scale() {
-    const char* value = std::getenv("TRELK_SCALE");
-    if (!value || !*value || std::strcmp(value, "whole") == 0) return false;
-    if (std::strcmp(value, "fit") == 0) return true;
-    fail("TRELK_SCALE=%s: use fit (fill the window) or whole (whole-number factors)", value);
-}
+// TRELK_SCALE: whole-number factors (whole, the default) or the fractional fit
+bool fractional_scale() { return setting_choice(Setting::scale) == 1; }
 
 bool is_modifier(SDL_Keycode sym) {
     switch (sym) {

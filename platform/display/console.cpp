@@ -32,6 +32,7 @@
 #include "platform/display/backend.h"
 #include "platform/display/capture.h"
 #include "platform/display/display.h"
+#include "platform/display/settings.h"
 #include "platform/os/report.h"
 #include "platform/os/signals.h"
 
@@ -75,46 +76,14 @@ struct Settings {
     bool fullscreen = false;  // TRELK_FULLSCREEN=1: every open is full screen
 };
 
-const char* setting(const char* name) {
-    const char* value = std::getenv(name);
-    return value && *value ? value : nullptr;
-}
-
-int forced_backend() {
-    const char* name = setting("TRELK_DISPLAY");
-    if (!name) return -1;
-    for (int i = 0; i < backend_count; ++i) {
-        if (std::strcmp(backend_list[i]->name, name) == 0) return i;
-    }
-    std::string known;
-    for (int i = 0; i < backend_count; ++i)
-        known += std::string(i ? ", " : "") + backend_list[i]->name;
-    fail("TRELK_DISPLAY=%s: no such display; use one of: %s", name, known.c_str());
-}
-
 Settings read_settings() {
+    check_settings();
     Settings s;
-    s.backend = forced_backend();
-    // Set but empty is refused like any other value that is not a count: taken as unset it
-    // would mean an endless run where a limited one was asked for
-    if (const char* frames = std::getenv("TRELK_FRAMES")) {
-        if (!*frames) fail("TRELK_FRAMES is set but empty: give a number of frames or unset it");
-        char* end = nullptr;
-        errno = 0;
-        const long long n = std::strtoll(frames, &end, 10);
-        if (*end || n < 0 || errno || frames[0] == '-' || frames[0] == '+' || frames[0] == ' ') {
-            fail("TRELK_FRAMES=%s: not a number of frames", frames);
-        }
-        s.frames = n;
-    }
-    if (const char* capture = setting("TRELK_CAPTURE")) s.capture = capture;
-    if (const char* vsync = setting("TRELK_VSYNC")) s.pace = std::strcmp(vsync, "0") != 0;
-    if (const char* fullscreen = setting("TRELK_FULLSCREEN")) {
-        if (std::strcmp(fullscreen, "0") != 0 && std::strcmp(fullscreen, "1") != 0) {
-            fail("TRELK_FULLSCREEN=%s: use 1 (full screen) or 0", fullscreen);
-        }
-        s.fullscreen = fullscreen[0] == '1';
-    }
+    s.backend = setting_choice(Setting::display);
+    s.frames = setting_count(Setting::frames);
+    if (const char* capture = setting_text(Setting::capture)) s.capture = capture;
+    s.pace = setting_choice(Setting::vsync) == 1;
+    s.fullscreen = setting_choice(Setting::fullscreen) == 1;
     return s;
 }
 
@@ -256,7 +225,7 @@ void list_modes(ConsoleObject& c) {
     if (c.modes_listed) return;
     ModeValue found[max_modes];
     int count = -1;
-    const int forced = c.open ? c.backend_index : forced_backend();
+    const int forced = c.open ? c.backend_index : setting_choice(Setting::display);
     if (forced >= 0) {
         count = backend_list[forced]->modes(found, max_modes);
     } else {

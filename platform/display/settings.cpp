@@ -1,0 +1,107 @@
+// Reading the settings of settings_table.h. A value that a setting does not take is an error
+// that names the setting, the value and what it takes; nothing is guessed.
+#include "platform/display/settings.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/display/backends.h"
+#include "platform/display/registry.h"
+
+namespace display {
+namespace {
+
+enum class Accepts { choice, backend, count, file };
+
+struct Row {
+    const char* name;
+    Accepts kind;
+    const char* accepted;  // a choice's values, separated by |
+    const char* fallback;  // taken when unset; "" for none
+};
+
+const Row rows[] = {
+#define TRELK_SETTING(id, name, kind, accepted, fallback, help) \
+    {name, Accepts::kind, accepted, fallback},
+#include "platform/display/settings_table.h"
+#undef TRELK_SETTING
+};
+
+#define TRELK_SETTINGS_BACKEND_NAME(name) #name,
+const char* const backend_names[] = {TRELK_DISPLAY_BACKENDS(TRELK_SETTINGS_BACKEND_NAME)};
+#undef TRELK_SETTINGS_BACKEND_NAME
+constexpr int backend_count = int(sizeof backend_names / sizeof backend_names[0]);
+
+const Row& row(Setting setting) { return rows[int(setting)]; }
+
+const char* value_of(const Row& r) {
+    const char* value = std::getenv(r.name);
+    return value && *value ? value : nullptr;
+}
+
+// The place of value among the |-separated choices; -1 when it is none of them
+int place_in(const char* choices, const char* value) {
+    const std::size_t length = std::strlen(value);
+    int place = 0;
+    for (const char* c = choices;; ++place) {
+        const char* end = std::strchr(c, '|');
+        const std::size_t n = end ? std::size_t(end - c) : std::strlen(c);
+        if (n == length && std::strncmp(c, value, n) == 0) return place;
+        if (!end) return -1;
+        c = end + 1;
+    }
+}
+
+int choice_of(const Row& r) {
+    const char* value = value_of(r);
+    if (r.kind == Accepts::backend) {
+        if (!value) return -1;
+        for (int i = 0; i < backend_count; ++i) {
+            if (std::strcmp(backend_names[i], value) == 0) return i;
+        }
+        std::string known;
+        for (int i = 0; i < backend_count; ++i)
+            known += std::string(i ? ", " : "") + backend_names[i];
+        fail("%s=%s: no such display; use one of: %s", r.name, value, known.c_str());
+    }
+    if (!value) return *r.fallback ? place_in(r.accepted, r.fallback) : -1;
+    const int place = place_in(r.accepted, value);
+    if (place < 0) {
+        std::string known(r.accepted);
+        for (std::size_t bar = known.find('|'); bar != std::string::npos; bar = known.find('|'))
+            known.replace(bar, 1, ", ");
+        fail("%s=%s: not a value it takes; use one of: %s", r.name, value, known.c_str());
+    }
+    return place;
+}
+
+long long count_of(const Row& r) {
+    const char* value = std::getenv(r.name);
+    if (!value) return -1;
+    if (!*value) fail("%s is set but empty: give a number or unset it", r.name);
+    char* end = nullptr;
+    errno = 0;
+    const long long n = std::strtoll(value, &end, 10);
+    if (*end || n < 0 || errno || value[0] == '-' || value[0] == '+' || value[0] == ' ')
+        fail("%s=%s: not a number; use a whole number of 0 or more", r.name, value);
+    return n;
+}
+
+}  // namespace
+
+int setting_choice(Setting setting) { return choice_of(row(setting)); }
+long long setting_count(Setting setting) { return count_of(row(setting)); }
+const char* setting_text(Setting setting) { return value_of(row(setting)); }
+
+void check_settings() {
+    for (const Row& r : rows) {
+        if (r.kind == Accepts::count)
+            count_of(r);
+        else if (r.kind != Accepts::file)
+            choice_of(r);
+    }
+}
+
+}  // namespace display
