@@ -24,6 +24,8 @@
 ///     whole: whole-number factors with black borders).
 ///   - TRELK_COLORS=24|256: the terminal's colours, 24-bit or the 256-colour palette (unset:
 ///     what the terminal says it has).
+///   - TRELK_ERROR_BOX=0|1: 0: on Windows, an error's report() goes to standard error only,
+///     without the message box that shows it otherwise (unset: 1).
 #ifndef TRELK_DISPLAY_H
 #define TRELK_DISPLAY_H
 

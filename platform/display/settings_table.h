@@ -19,4 +19,5 @@ TRELK_SETTING(vsync,      "TRELK_VSYNC",      choice,  "0|1",                   
 TRELK_SETTING(fullscreen, "TRELK_FULLSCREEN", choice,  "0|1",                      "0",     "1: every open is full screen (window)")
 TRELK_SETTING(scale,      "TRELK_SCALE",      choice,  "whole|fit",                "whole", "a window's scale: whole-number factors, or fit: fill it")
 TRELK_SETTING(colors,     "TRELK_COLORS",     choice,  "24|256",                   "",      "the terminal's colours (unset: what the terminal says it has)")
+TRELK_SETTING(error_box,  "TRELK_ERROR_BOX",  choice,  "0|1",                      "1",     "0: an error is not also shown in a message box (Windows)")
 // clang-format on

@@ -16,8 +16,9 @@ void note_program_title(const char* title);
 void prepare_error_output();
 
 // Shows the message where a person sees it even without standard error: on Windows a message
-// box titled with the noted title, unless TRELK_ERROR_BOX=0 (for tests and scripts: nothing
-// then waits for a click). Elsewhere nothing beyond standard error.
+// box titled with the noted title, unless TRELK_ERROR_BOX=0 (a row of the display library's
+// settings table; read here directly, since showing an error must not fail: for tests and
+// scripts, so that nothing waits for a click). Elsewhere nothing beyond standard error.
 void show_error(const char* message);
 
 }  // namespace os
