@@ -11,6 +11,7 @@
 #include <new>
 #include <string>
 
+#include "platform/os/report.h"
 #include "trelk/display.h"
 #include "trelk/error.h"
 #include "trelk/library.h"
@@ -63,9 +64,11 @@ void report_kept() {
         call(last, context);
         return;
     }
+    os::prepare_error_output();
     for (const char* c = last; *c; ++c) std::fputc(*c == '\n' || *c == '\r' ? ' ' : *c, stderr);
     std::fputc('\n', stderr);
     std::fflush(stderr);
+    os::show_error(last);  // where there may be no standard error to read
     std::exit(1);
 }
 

@@ -125,6 +125,7 @@ std::terminate_handler terminate_before_ours = nullptr;
         try {
             std::rethrow_exception(pending);
         } catch (const trelk::DynamicError& error) {
+            os::prepare_error_output();
             std::fputs("uncaught trelk::DynamicError: ", stderr);
             error.report();
         } catch (...) {
