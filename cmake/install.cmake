@@ -4,6 +4,9 @@
 #   lib/libtrelk_display.a, or .so.1.0.0 with BUILD_SHARED_LIBS: the display library
 #   lib/cmake/trelk/                          the CMake package: find_package(trelk), target trelk::trelk
 #   lib/pkgconfig/trelk.pc                    pkg-config trelk
+# and, when the music library is built (TRELK_MUSIC), its own component "midas":
+#   include/trelk/midas.h, lib/libtrelk_midas.a, lib/pkgconfig/trelk-midas.pc, and the CMake
+#   target trelk::midas of find_package(trelk COMPONENTS midas)
 include(CMakePackageConfigHelpers)
 
 set(trelk_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/trelk)
@@ -52,3 +55,28 @@ file(RELATIVE_PATH TRELK_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig 
 string(REGEX REPLACE "/$" "" TRELK_PC_TO_PREFIX "${TRELK_PC_TO_PREFIX}")
 configure_file(${CMAKE_CURRENT_LIST_DIR}/trelk.pc.in ${PROJECT_BINARY_DIR}/trelk.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/trelk.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+if(TARGET midas)
+  install(FILES ${PROJECT_SOURCE_DIR}/platform/midas.h
+          DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/trelk COMPONENT midas)
+  install(TARGETS midas EXPORT trelkMidasTargets
+    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT midas
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT midas
+    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT midas)
+  install(EXPORT trelkMidasTargets NAMESPACE trelk:: DESTINATION ${trelk_cmake_dir}
+          COMPONENT midas)
+  # The archive needs libxmp and SDL2 (and the C++ runtime, for a C program) when linked
+  set(TRELK_MIDAS_PC_LIBS "-ltrelk_midas ${trelk_cxx_runtime}")
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/trelk-midas.pc.in ${PROJECT_BINARY_DIR}/trelk-midas.pc
+                 @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/trelk-midas.pc
+          DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT midas)
+endif()
+
+# CMake has no uninstall of its own: this one removes what install_manifest.txt lists
+if(PROJECT_IS_TOP_LEVEL AND NOT TARGET uninstall)
+  add_custom_target(uninstall
+    COMMAND ${CMAKE_COMMAND} -DCMAKE_BINARY_DIR=${PROJECT_BINARY_DIR}
+            -P ${CMAKE_CURRENT_LIST_DIR}/uninstall.cmake
+    COMMENT "Removing what the last install put in place")
+endif()

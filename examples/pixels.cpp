@@ -18,8 +18,8 @@ int main() {
             for (int y = 0; y < height; ++y) {
                 auto* row = reinterpret_cast<std::uint32_t*>(pixels + y * pitch);
                 for (int x = 0; x < width; ++x) {
-                    const std::uint32_t red = x * 255 / (width - 1);
-                    const std::uint32_t green = y * 255 / (height - 1);
+                    const auto red = static_cast<std::uint32_t>(x * 255 / (width - 1));
+                    const auto green = static_cast<std::uint32_t>(y * 255 / (height - 1));
                     const std::uint32_t blue = 255 - red;
                     row[x] = red << 16 | green << 8 | blue;
                 }

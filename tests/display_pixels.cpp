@@ -14,6 +14,7 @@
 #include "tests/display_support.h"
 #include "trelk/area.h"
 #include "trelk/color.h"
+#include "trelk/draw.h"
 #include "trelk/format.h"
 #include "trelk/library.h"
 #include "trelk/palette.h"
@@ -766,4 +767,52 @@ TEST(DisplayPixelsArithmetic, PortableMultiplyDivideMatches) {
         }
     }
     EXPECT_GT(checked, 10000);
+}
+
+// The drawing helpers over the public interface: a pixel put and read back through a format
+// with 5-6-5 channels, nothing written outside the surface or its clip area, and sprites
+// copied with a colour key and with alpha, clipped at the target's edge
+TEST_F(DisplayPixels, DrawHelpersConvertClipAndMix) {
+    trelk::Surface small(8, 4, trelk::Format(16, 0xf800, 0x7e0, 0x1f, 0));
+    trelk::put(small, 2, 1, 0xffff0000);
+    EXPECT_EQ(trelk::get(small, 2, 1), 0xffff0000u);
+    trelk::put(small, 3, 1, 0xff808080);
+    EXPECT_EQ(trelk::get(small, 3, 1), 0xff848284u) << "grey through 5 and 6 bits";
+    small.clip(trelk::Area(0, 0, 4, 4));
+    for (const auto& at : {std::array<int, 2>{-1, 0}, {8, 0}, {0, 4}, {5, 1}, {-2147483647 - 1, 0}})
+        trelk::put(small, at[0], at[1], 0xffffffff);
+    int lit = 0;
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 8; ++x) lit += trelk::get(small, x, y) != 0xff000000u;
+    EXPECT_EQ(lit, 2) << "only the two pixels put inside";
+    EXPECT_EQ(trelk::get(small, 8, 0), 0u);
+    EXPECT_EQ(trelk::get(small, 0, -1), 0u);
+
+    // A 2x2 sprite with alpha: opaque red, transparent, half-covering green, opaque magenta
+    trelk::Surface sprite(2, 2, trelk::Format(32, 0xff0000, 0xff00, 0xff, 0xff000000));
+    trelk::put(sprite, 0, 0, 0xffff0000);
+    trelk::put(sprite, 1, 0, 0x00ffffff);
+    trelk::put(sprite, 0, 1, 0x8000ff00);
+    trelk::put(sprite, 1, 1, 0xffff00ff);
+    trelk::Surface target(3, 2, xrgb);
+    trelk::fill(target, 0, 0, 3, 2, 0xff0000ff);
+
+    trelk::copy_keyed(sprite, target, 1, 0, 0xffff00ff);
+    EXPECT_EQ(pixel(target, 0, 0), 0x0000ffu) << "left of the sprite";
+    EXPECT_EQ(pixel(target, 1, 0), 0xff0000u);
+    EXPECT_EQ(pixel(target, 2, 0), 0xffffffu) << "a colour key ignores alpha";
+    EXPECT_EQ(pixel(target, 1, 1), 0x00ff00u);
+    EXPECT_EQ(pixel(target, 2, 1), 0x0000ffu) << "the key colour is left out";
+
+    trelk::fill(target, 0, 0, 3, 2, 0xff0000ff);
+    trelk::copy_blended(sprite, target, -1, 0);  // the sprite's left column falls outside
+    EXPECT_EQ(pixel(target, 0, 0), 0x0000ffu) << "transparent";
+    EXPECT_EQ(pixel(target, 0, 1), 0xff00ffu) << "opaque";
+    EXPECT_EQ(pixel(target, 1, 0), 0x0000ffu) << "nothing of the sprite reaches here";
+    trelk::fill(target, 0, 0, 3, 2, 0xff0000ff);
+    trelk::copy_blended(sprite, target, 0, 0);
+    EXPECT_EQ(pixel(target, 0, 1), 0x00807fu) << "half green over blue";
+
+    EXPECT_DISPLAY_ERROR(trelk::copy_blended(target, target, 0, 0), "same surface");
+    EXPECT_FALSE(target.option("locked")) << "every helper unlocks";
 }

@@ -16,6 +16,7 @@
 
 #include "platform/display/display.h"
 #include "trelk/console.h"
+#include "trelk/draw.h"
 #include "trelk/key.h"
 
 namespace {
@@ -57,9 +58,14 @@ std::string read_until(int master, const std::string& text) {
             std::fflush(stdout);
             std::exit(0);  // the exit hook puts the terminal back
         }
+        // A terminal sends no releases: held just after the press, not once it is long past
+        const bool held_at_once = trelk::held(console, key.code());
+        usleep(700000);
+        const bool held_later = trelk::held(console, key.code());
         console.close();
-        std::printf("code %d shift %d raw %d echo %d\n", key.code(), key.modifier2() ? 1 : 0, raw,
-                    echo_on(STDIN_FILENO) ? 1 : 0);
+        std::printf("code %d shift %d raw %d echo %d held %d %d\n", key.code(),
+                    key.modifier2() ? 1 : 0, raw, echo_on(STDIN_FILENO) ? 1 : 0, held_at_once,
+                    held_later);
         std::fflush(stdout);
     }
     std::_Exit(0);
@@ -82,7 +88,7 @@ void run_child(bool close_before_exit, const char* typed, const std::string& exp
 }
 
 TEST(DisplayTerminalInput, AKeyTypedAtTheTerminalIsReadAndTheTerminalComesBackOnClose) {
-    run_child(true, "X", "code 88 shift 1 raw 1 echo 1");
+    run_child(true, "X", "code 88 shift 1 raw 1 echo 1 held 1 0");
 }
 
 TEST(DisplayTerminalInput, TheTerminalComesBackWhenTheProgramExitsWithoutClosing) {

@@ -14,6 +14,7 @@
 #include "trelk/area.h"
 #include "trelk/color.h"
 #include "trelk/console.h"
+#include "trelk/draw.h"
 #include "trelk/format.h"
 #include "trelk/key.h"
 #include "trelk/mode.h"
@@ -161,6 +162,19 @@ TEST_F(DisplayWindow, ShowsTheConsoleInATitledWindowAndReadsKeysAndTheCloseButto
     EXPECT_EQ(left_arrow.code(), TRELK_KEY_LEFT);
     EXPECT_TRUE(left_arrow.modifier2()) << "shift";
     EXPECT_FALSE(console.key());
+
+    // A key held down is held until it is let go
+    EXPECT_FALSE(trelk::held(console, (TRELK_KEY_A + 3)));
+    run("xdotool keydown d");
+    bool down = false;
+    for (int i = 0; i < 500 && !(down = trelk::held(console, (TRELK_KEY_A + 3))); ++i)
+        usleep(10000);
+    EXPECT_TRUE(down) << "d is down";
+    run("xdotool keyup d");
+    bool up = false;
+    for (int i = 0; i < 500 && !(up = !trelk::held(console, (TRELK_KEY_A + 3))); ++i) usleep(10000);
+    EXPECT_TRUE(up) << "d is up again";
+    while (console.key()) EXPECT_EQ(console.read().code(), (TRELK_KEY_A + 3));
 
     ASSERT_TRUE(press_close_button(window));
     EXPECT_TRUE(wait_for_key(console, 10)) << "the close button did not ask to quit";

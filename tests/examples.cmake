@@ -4,11 +4,17 @@ find_program(EXAMPLES_PYTHON NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH)
 if(EXAMPLES_PYTHON AND TARGET pixels)
   set(run ${EXAMPLES_PYTHON} ${CMAKE_CURRENT_LIST_DIR}/examples_run.py)
   set(data ${CMAKE_CURRENT_LIST_DIR}/data)
-  foreach(example pixels sprite palette)
+  foreach(example pixels sprite palette paint)
     add_test(NAME example_${example}
              COMMAND ${run} capture $<TARGET_FILE:${example}> 40 ${data}/example_${example}.png)
   endforeach()
   add_test(NAME example_keys COMMAND ${run} keys $<TARGET_FILE:keys> ${data}/example_keys.txt)
-  set_tests_properties(example_pixels example_sprite example_palette example_keys
+  set_tests_properties(example_pixels example_sprite example_palette example_paint example_keys
                        PROPERTIES TIMEOUT 120)
+endif()
+if(EXAMPLES_PYTHON AND TARGET music AND TARGET assets)
+  add_test(NAME example_music
+           COMMAND ${EXAMPLES_PYTHON} ${CMAKE_CURRENT_LIST_DIR}/examples_run.py music
+                   $<TARGET_FILE:music> ${TRELK_ASSETS_DIR}/bla.xm)
+  set_tests_properties(example_music PROPERTIES TIMEOUT 120)
 endif()

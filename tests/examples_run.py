@@ -4,9 +4,14 @@
 #       the frame saved after FRAMES frames (TRELK_CAPTURE), pixel for pixel (read with PIL)
 #   examples_run.py keys PROGRAM REFERENCE.txt
 #       what the program prints for keys typed at a pseudo-terminal on its standard input
+#   examples_run.py music PROGRAM MODULE
+#       the program playing MODULE while it draws, for two seconds, then asked to quit
+#       (SIGTERM): it must end with status 0, having drawn frames and made sound (SDL's disk
+#       audio driver records it)
 # EXAMPLES_UPDATE_REFERENCES=1 writes the references instead; look at them before committing.
 import os
 import pty
+import signal
 import subprocess
 import sys
 import tempfile
@@ -89,7 +94,33 @@ def keys(program, reference):
         fail(f"printed:\n{text}expected:\n{expected}")
 
 
+def music(program, module):
+    with tempfile.TemporaryDirectory() as folder:
+        frame = os.path.join(folder, "frame.png")
+        sound = os.path.join(folder, "sound.raw")
+        process = subprocess.Popen([program, module], stdin=subprocess.DEVNULL,
+                                   env=headless(TRELK_CAPTURE=frame, SDL_AUDIODRIVER="disk",
+                                                SDL_DISKAUDIOFILE=sound))
+        time.sleep(2)
+        process.send_signal(signal.SIGTERM)
+        try:
+            process.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            fail(f"{program} did not end when asked to quit")
+        if process.returncode != 0:
+            fail(f"{program} ended with status {process.returncode}")
+        if not os.path.exists(frame):
+            fail(f"{program} drew no frame")
+        with open(sound, "rb") as f:
+            samples = f.read()
+        if len(samples) < 44100 or not any(samples):
+            fail(f"{program} made {len(samples)} bytes of sound, all silent: {not any(samples)}")
+
+
 if sys.argv[1] == "capture":
     capture(sys.argv[2], sys.argv[3], sys.argv[4])
+elif sys.argv[1] == "music":
+    music(sys.argv[2], sys.argv[3])
 else:
     keys(sys.argv[2], sys.argv[3])

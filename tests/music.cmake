@@ -4,7 +4,7 @@ if(TARGET midas)
   set(MUSIC_MODULE ${TRELK_ASSETS_DIR}/bla.xm)
 
   add_executable(music_tests ${CMAKE_CURRENT_LIST_DIR}/music_entries.cpp)
-  target_link_libraries(music_tests PRIVATE midas GTest::gtest_main)
+  target_link_libraries(music_tests PRIVATE midas PkgConfig::SDL2 PkgConfig::XMP GTest::gtest_main)
   target_compile_definitions(music_tests PRIVATE TRELK_ASSETS_DIR="${TRELK_ASSETS_DIR}")
   if(TARGET assets)
     add_dependencies(music_tests assets)
@@ -18,7 +18,7 @@ if(TARGET midas)
   endif()
 
   add_executable(music_exit_program ${CMAKE_CURRENT_LIST_DIR}/music_exit_program.cpp)
-  target_link_libraries(music_exit_program PRIVATE midas)
+  target_link_libraries(music_exit_program PRIVATE midas PkgConfig::SDL2)
   # name | module | how it ends | audio driver
   foreach(run
       "disk_audio_skip_close|${MUSIC_MODULE}|skip-close|disk"

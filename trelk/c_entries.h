@@ -8,6 +8,7 @@
 
 #ifndef __cplusplus
 
+/// @cond
 // clang-format off
 #define trelk_area_create trelk_c_area_create
 #define trelk_area_destroy trelk_c_area_destroy
@@ -119,7 +120,9 @@
 #define trelk_display_area_values trelk_c_display_area_values
 #define trelk_display_format_values trelk_c_display_format_values
 #define trelk_display_mode_size trelk_c_display_mode_size
+#define trelk_display_key_held trelk_c_display_key_held
 // clang-format on
+/// @endcond
 
 #endif
 

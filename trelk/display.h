@@ -58,6 +58,13 @@ int trelk_display_format_values(trelk_handle format, uint32_t masks[4]);
 /// Reads a mode's width and height in pixels (0 x 0 for the invalid mode that ends a mode list)
 void trelk_display_mode_size(trelk_handle mode, int* width, int* height);
 
+/// 1 while the key with this code (trelk/keys.h) is held down on an open console, else 0 (a
+/// closed console: 0). In a window, as the keyboard is now. A terminal sends no key releases:
+/// there (and headless, with keys typed at the terminal) a key counts as held for 0.6 s after
+/// each press, which a key held down keeps renewing by repeating. Reads waiting keys into the
+/// queue as key() does; consumes none.
+int trelk_display_key_held(trelk_handle console, int code);
+
 #ifdef __cplusplus
 }  // extern "C"
 #endif

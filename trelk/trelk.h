@@ -9,6 +9,7 @@
 #include "color.h"
 #include "console.h"
 #include "display.h"
+#include "draw.h"
 #include "error.h"
 #include "format.h"
 #include "key.h"

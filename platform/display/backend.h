@@ -26,6 +26,7 @@ public:
     static constexpr int capacity = 64;
 
     void push(const KeyValue& key) {  // a key beyond capacity is dropped
+        if (key.code >= 0 && key.code < codes) pressed_at_[key.code] = now_nanoseconds();
         if (count_ == capacity) return;
         keys_[(head_ + count_) % capacity] = key;
         ++count_;
@@ -40,12 +41,21 @@ public:
     int size() const { return count_; }
     void request_quit() { quit_ = true; }
     bool quit() const { return quit_; }
-    void reset() { head_ = count_ = 0, quit_ = false; }
+    void reset() {
+        head_ = count_ = 0, quit_ = false;
+        for (std::int64_t& at : pressed_at_) at = 0;
+    }
+    // When a key of this code was last pressed (steady-clock nanoseconds); 0: not since open
+    std::int64_t pressed_at(int code) const {
+        return code >= 0 && code < codes ? pressed_at_[code] : 0;
+    }
 
 private:
+    static constexpr int codes = 256;  // key codes are below this
     KeyValue keys_[capacity];
     int head_ = 0, count_ = 0;
     bool quit_ = false;
+    std::int64_t pressed_at_[codes] = {};
 };
 
 struct OpenRequest {
@@ -72,6 +82,12 @@ public:
     // Whether a key may still come while the program waits in read(): false where nothing can
     // press one, and read() then gives the quit key instead of waiting for ever
     virtual bool keys_may_come() const { return true; }
+    // 1 while the key of this code is down, 0 while it is up, where the back end can tell; -1
+    // where it sees presses alone (a terminal sends no releases)
+    virtual int held(int code) const {
+        (void)code;
+        return -1;
+    }
     virtual bool paced() const { return false; }  // present() keeps step with the display
     virtual int scale() const { return 1; }       // screen pixels per console pixel
     // 1 or 0 when the back end knows whether it shows the console full screen now (a window
@@ -92,11 +108,11 @@ struct BackendEntry {
 // What a back end's modes function gives for a fixed list of sizes: the sizes that fit in max,
 // each in the default format at the given refresh rate (0: unknown)
 template <int N>
-int list_modes(ModeValue* modes, int max, const int (&sizes)[N][2], int refresh) {
+int list_modes(ModeValue* out, int max, const int (&sizes)[N][2], int refresh) {
     int n = 0;
     for (const auto& size : sizes) {
         if (n == max) break;
-        modes[n++] = ModeValue{size[0], size[1], refresh, default_format()};
+        out[n++] = ModeValue{size[0], size[1], refresh, default_format()};
     }
     return n;
 }

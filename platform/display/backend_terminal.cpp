@@ -133,7 +133,7 @@ public:
           height_(request.height),
           pace_(request.pace),
           colors_(colors_offered()) {
-        presented_.assign(std::size_t(width_) * height_, 0);
+        presented_.assign(std::size_t(width_) * std::size_t(height_), 0);
         // A descriptor of our own for the terminal: non-blocking writes without changing the
         // descriptor that the shell shares with us
         fd_ = os::open_terminal_output();

@@ -249,6 +249,18 @@ public:
         poll(keys);
     }
 
+    // The keyboard as SDL last saw it (the console polls first); keys while the window has focus
+    int held(int code) const override {
+        int count = 0;
+        const Uint8* down = SDL_GetKeyboardState(&count);
+        for (int scancode = 0; scancode < count; ++scancode) {
+            if (down[scancode] &&
+                translate_key(SDL_GetKeyFromScancode(SDL_Scancode(scancode))) == code) {
+                return 1;
+            }
+        }
+        return 0;
+    }
     bool paced() const override { return pace_; }
     int scale() const override { return scale_; }
     int fullscreen() const override {
@@ -263,14 +275,15 @@ private:
             f.bits == 32 && f.mask[0] == 0xff0000 && f.mask[1] == 0xff00 && f.mask[2] == 0xff;
         Image source = frame;
         if (!xrgb) {
-            if (staging_.empty()) staging_.resize(std::size_t(width_) * height_ * 4);
+            if (staging_.empty()) staging_.resize(std::size_t(width_) * std::size_t(height_) * 4);
             source = Image{staging_.data(),   width_,       height_, width_ * 4,
                            &default_format(), frame.palette};
             blit(frame, area, source, area, area);
         }
         const SDL_Rect rect{area.left, area.top, area.right - area.left, area.bottom - area.top};
-        const std::uint8_t* first =
-            source.pixels + std::size_t(area.top) * source.pitch + std::size_t(area.left) * 4;
+        const std::uint8_t* first = source.pixels +
+                                    std::size_t(area.top) * std::size_t(source.pitch) +
+                                    std::size_t(area.left) * 4;
         SDL_UpdateTexture(texture_, &rect, first, source.pitch);
     }
 
@@ -396,9 +409,9 @@ int window_modes(ModeValue* modes, int max) {
         Uint32 red = 0, green = 0, blue = 0, alpha = 0;
         if (!SDL_PixelFormatEnumToMasks(mode.format, &bits, &red, &green, &blue, &alpha)) continue;
         PixelFormat format;
-        const char* reason = nullptr;
+        const char* refused = nullptr;
         if (!make_format(SDL_BYTESPERPIXEL(mode.format) * 8, red, green, blue, alpha, &format,
-                         &reason)) {
+                         &refused)) {
             continue;
         }
         modes[n++] = ModeValue{mode.w, mode.h, mode.refresh_rate, format};

@@ -217,6 +217,7 @@ C_ENTRY(void, display_palette_get, (trelk_handle palette, uint32_t colors[256]),
 C_ENTRY(void, display_area_values, (trelk_handle area, int values[4]), (area, values))
 C_ENTRY(int, display_format_values, (trelk_handle format, uint32_t masks[4]), (format, masks))
 C_ENTRY(void, display_mode_size, (trelk_handle mode, int* width, int* height), (mode, width, height))
+C_ENTRY(int, display_key_held, (trelk_handle console, int code), (console, code))
 // clang-format on
 
 }  // extern "C"

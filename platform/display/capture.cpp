@@ -177,7 +177,7 @@ bool save(const char* path, const Image& frame, std::string* reason) {
     PixelFormat bgr;
     const char* why = nullptr;
     make_format(24, 0xff0000, 0xff00, 0xff, 0, &bgr, &why);
-    std::vector<std::uint8_t> pixels(std::size_t(frame.width) * frame.height * 3);
+    std::vector<std::uint8_t> pixels(std::size_t(frame.width) * std::size_t(frame.height) * 3);
     const Image out{pixels.data(), frame.width, frame.height, frame.width * 3, &bgr, nullptr};
     const Rect all{0, 0, frame.width, frame.height};
     blit(frame, all, out, all, all);

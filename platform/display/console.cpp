@@ -142,7 +142,8 @@ void open_console_unguarded(trelk_handle handle, const char* title, int width, i
         }
         if (!backend) fail("%s: no display can be opened here", what);
         std::vector<std::uint8_t> captured;
-        if (!settings.capture.empty()) captured.resize(std::size_t(canvas.pitch) * height);
+        if (!settings.capture.empty())
+            captured.resize(std::size_t(canvas.pitch) * std::size_t(height));
         std::string capture_path = settings.capture;
         // Nothing can fail from here on
         c.canvas = canvas;
@@ -362,6 +363,20 @@ int trelk_console_key(trelk_handle console) {
     if (!c.open) return 0;
     c.backend->poll(c.keys);
     return c.keys.size() > 0 || quit_asked(c) ? 1 : 0;
+}
+
+// Where only presses are seen, a key counts as held this long after its last press: a
+// terminal repeats a held key every 30 to 50 ms once it has waited its first 250 to 600 ms
+constexpr std::int64_t held_after_press = 600000000;  // nanoseconds
+
+int trelk_display_key_held(trelk_handle console, int code) {
+    ConsoleObject& c = console_of(console);
+    if (!c.open) return 0;
+    c.backend->poll(c.keys);
+    const int known = c.backend->held(code);
+    if (known >= 0) return known;
+    const std::int64_t at = c.keys.pressed_at(code);
+    return at != 0 && now_nanoseconds() - at < held_after_press ? 1 : 0;
 }
 
 void trelk_console_read(trelk_handle console, trelk_handle key) {

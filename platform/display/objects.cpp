@@ -342,16 +342,16 @@ double trelk_timer_time(trelk_handle timer) {
 int trelk_display_live_objects(void) { return live_by_caller; }
 int trelk_display_library_objects(void) { return live_by_library; }
 
-void trelk_display_palette_set(trelk_handle palette, const std::uint32_t colors[256]) {
+void trelk_display_palette_set(trelk_handle palette, const std::uint32_t argb[256]) {
     Palette& to = palettes.get(palette);
-    if (!colors) fail("palette colours: null buffer");
-    std::memcpy(to.colors, colors, sizeof to.colors);
+    if (!argb) fail("palette colours: null buffer");
+    std::memcpy(to.colors, argb, sizeof to.colors);
 }
 
-void trelk_display_palette_get(trelk_handle palette, std::uint32_t colors[256]) {
+void trelk_display_palette_get(trelk_handle palette, std::uint32_t argb[256]) {
     const Palette& from = palettes.get(palette);
-    if (!colors) fail("palette colours: null buffer");
-    std::memcpy(colors, from.colors, sizeof from.colors);
+    if (!argb) fail("palette colours: null buffer");
+    std::memcpy(argb, from.colors, sizeof from.colors);
 }
 
 void trelk_display_area_values(trelk_handle area, int values[4]) {

@@ -210,12 +210,12 @@ void convert_row(const Conversion& c, const std::uint8_t* src, const std::int32_
     switch (c.method) {
         case Method::copy:
             if (!columns) {
-                std::memcpy(dst, src, std::size_t(count) * db);
+                std::memcpy(dst, src, std::size_t(count) * std::size_t(db));
             } else if (db == 4) {
                 for (int i = 0; i < count; ++i) std::memcpy(dst + 4 * i, src + 4 * columns[i], 4);
             } else {
                 for (int i = 0; i < count; ++i)
-                    std::memcpy(dst + db * i, src + db * columns[i], db);
+                    std::memcpy(dst + db * i, src + db * columns[i], std::size_t(db));
             }
             return;
         case Method::masked: {
@@ -324,14 +324,15 @@ void convert_runs(const Conversion& c, const std::uint8_t* src, const Run* runs,
     } else if (c.method == Method::copy) {
         for (int r = 0; r < run_count; ++r) {
             const Run run = runs[r];
-            std::memcpy(dst + std::size_t(run.at) * db, src + std::size_t(run.from) * sb,
-                        std::size_t(run.count) * db);
+            std::memcpy(dst + std::size_t(run.at) * std::size_t(db),
+                        src + std::size_t(run.from) * std::size_t(sb),
+                        std::size_t(run.count) * std::size_t(db));
         }
     } else {
         for (int r = 0; r < run_count; ++r) {
             const Run run = runs[r];
-            convert_row(c, src + std::size_t(run.from) * sb, nullptr, run.count,
-                        dst + std::size_t(run.at) * db);
+            convert_row(c, src + std::size_t(run.from) * std::size_t(sb), nullptr, run.count,
+                        dst + std::size_t(run.at) * std::size_t(db));
         }
     }
 }
@@ -549,20 +550,21 @@ void fill(const Image& image, Rect area, Rect clip, std::uint32_t pixel) {
     if (r.left >= r.right) return;
     const int bytes = image.format->bytes;
     const int count = r.right - r.left;
-    std::uint8_t* row =
-        image.pixels + std::size_t(r.top) * image.pitch + std::size_t(r.left) * bytes;
+    std::uint8_t* row = image.pixels + std::size_t(r.top) * std::size_t(image.pitch) +
+                        std::size_t(r.left) * std::size_t(bytes);
     const int rows = r.bottom - r.top;
     // Whole rows of an image without padding are one run
     if (count == image.width && image.pitch == image.width * bytes) {
-        std::size_t total = std::size_t(count) * rows;
+        std::size_t total = std::size_t(count) * std::size_t(rows);
         const std::uint8_t low = std::uint8_t(pixel);
         bool bytes_equal = true;
         for (int b = 1; b < bytes; ++b) bytes_equal &= std::uint8_t(pixel >> (8 * b)) == low;
         if (bytes_equal) {
-            std::memset(row, low, total * bytes);
+            std::memset(row, low, total * std::size_t(bytes));
             return;
         }
-        for (std::size_t i = 0; i < total; ++i) store_pixel(row + i * bytes, bytes, pixel);
+        for (std::size_t i = 0; i < total; ++i)
+            store_pixel(row + i * std::size_t(bytes), bytes, pixel);
         return;
     }
     for (int y = 0; y < rows; ++y, row += image.pitch) {
@@ -597,7 +599,7 @@ void blit(const Image& source, Rect source_area, const Image& destination, Rect 
     // A copy onto itself reads from a copy of the source, so overlapping areas come out right
     Image src = source;
     if (source.pixels == destination.pixels) {
-        const std::size_t bytes = std::size_t(source.pitch) * source.height;
+        const std::size_t bytes = std::size_t(source.pitch) * std::size_t(source.height);
         src.pixels = static_cast<std::uint8_t*>(self_copy_scratch.reserve(bytes));
         std::memcpy(src.pixels, source.pixels, bytes);
     }
@@ -616,10 +618,10 @@ void blit(const Image& source, Rect source_area, const Image& destination, Rect 
         if (x0 >= x1 || y0 >= y1) return;
         const int count = int(x1 - x0);
         int rows = int(y1 - y0);
-        const std::uint8_t* s =
-            src.pixels + std::size_t(y0 + dy) * src.pitch + std::size_t(x0 + dx) * sb;
-        std::uint8_t* d =
-            destination.pixels + std::size_t(y0) * destination.pitch + std::size_t(x0) * db;
+        const std::uint8_t* s = src.pixels + std::size_t(y0 + dy) * std::size_t(src.pitch) +
+                                std::size_t(x0 + dx) * std::size_t(sb);
+        std::uint8_t* d = destination.pixels + std::size_t(y0) * std::size_t(destination.pitch) +
+                          std::size_t(x0) * std::size_t(db);
         // Whole rows of two images without padding are one long row
         if (count == src.width && count == destination.width && src.pitch == count * sb &&
             destination.pitch == count * db && std::int64_t(count) * rows <= INT32_MAX) {
@@ -648,16 +650,16 @@ void blit(const Image& source, Rect source_area, const Image& destination, Rect 
     const int run_count = build_runs(columns, count, runs);
     const bool by_runs = run_count * min_average_run <= count;
 
-    const std::size_t row_bytes = std::size_t(count) * db;
-    std::uint8_t* d =
-        destination.pixels + std::size_t(y_start) * destination.pitch + std::size_t(x_start) * db;
+    const std::size_t row_bytes = std::size_t(count) * std::size_t(db);
+    std::uint8_t* d = destination.pixels + std::size_t(y_start) * std::size_t(destination.pitch) +
+                      std::size_t(x_start) * std::size_t(db);
     for (int j = 0; j < row_count; ++j, d += destination.pitch) {
         // Rows that sample the same source row are equal: copy the one just made
         if (j > 0 && rows[j] == rows[j - 1]) {
             std::memcpy(d, d - destination.pitch, row_bytes);
             continue;
         }
-        const std::uint8_t* s = src.pixels + std::size_t(rows[j]) * src.pitch;
+        const std::uint8_t* s = src.pixels + std::size_t(rows[j]) * std::size_t(src.pitch);
         if (by_runs) {
             convert_runs(conversion, s, runs, run_count, d);
         } else {

@@ -164,7 +164,7 @@ void TerminalCells::layout(const CellLayout& layout, int width, int height, Term
     image_width_ = width;
     image_height_ = height;
     const int cell_rows = (layout.height + 1) / 2;
-    const std::size_t cells = std::size_t(layout.width) * cell_rows;
+    const std::size_t cells = std::size_t(layout.width) * std::size_t(cell_rows);
     source_x_.resize(std::size_t(layout.width));
     source_y_.resize(std::size_t(cell_rows) * 2);
     for (int x = 0; x < layout.width; ++x) {
@@ -226,9 +226,11 @@ void TerminalCells::sample(const std::uint32_t* pixels, int pitch) {
     const std::uint32_t black = cell_color(0);
     const PaletteTable* table = colors_ == TerminalColors::indexed ? &palette_table() : nullptr;
     for (int row = 0; row < cell_rows; ++row) {
-        const std::uint32_t* upper = pixels + std::size_t(source_y_[2 * row]) * pitch;
-        const int lower_y = source_y_[2 * row + 1];
-        const std::uint32_t* lower = lower_y < 0 ? nullptr : pixels + std::size_t(lower_y) * pitch;
+        const std::uint32_t* upper =
+            pixels + std::size_t(source_y_[std::size_t(2 * row)]) * std::size_t(pitch);
+        const int lower_y = source_y_[std::size_t(2 * row + 1)];
+        const std::uint32_t* lower =
+            lower_y < 0 ? nullptr : pixels + std::size_t(lower_y) * std::size_t(pitch);
         if (table) {
             for (int column = 0; column < layout_.width; ++column) {
                 const int x = source_x_[std::size_t(column)];
@@ -248,7 +250,7 @@ void TerminalCells::sample(const std::uint32_t* pixels, int pitch) {
 void TerminalCells::set(int column, int row, std::uint32_t top, std::uint32_t bottom) {
     const int cell_rows = (layout_.height + 1) / 2;
     if (column < 0 || column >= layout_.width || row < 0 || row >= cell_rows) return;
-    const std::size_t i = (std::size_t(row) * layout_.width + column) * 2;
+    const std::size_t i = (std::size_t(row) * std::size_t(layout_.width) + std::size_t(column)) * 2;
     wanted_[i] = top;
     wanted_[i + 1] = bottom;
 }

@@ -132,7 +132,7 @@ int decode_sequence(unsigned char final, int number) {
 
 }  // namespace
 
-int decode_terminal_keys(const unsigned char* bytes, int count, KeyValue* keys, int max) {
+int decode_terminal_keys(const unsigned char* bytes, int count, KeyValue* out, int max) {
     int n = 0, i = 0;
     while (i < count && n < max) {
         const unsigned char b = bytes[i];
@@ -148,26 +148,26 @@ int decode_terminal_keys(const unsigned char* bytes, int count, KeyValue* keys, 
                 ++j;
             }
             if (j >= count) {  // an unfinished sequence: Escape, then what followed it
-                keys[n++] = key(TRELK_KEY_ESCAPE);
+                out[n++] = key(TRELK_KEY_ESCAPE);
                 ++i;
                 continue;
             }
             const int modifier = numbers[1] > 1 ? numbers[1] - 1 : 0;
-            keys[n++] = key(decode_sequence(bytes[j], numbers[0]), (modifier & 2) ? 1 : 0,
-                            (modifier & 1) ? 1 : 0, (modifier & 4) ? 1 : 0);
+            out[n++] = key(decode_sequence(bytes[j], numbers[0]), (modifier & 2) ? 1 : 0,
+                           (modifier & 1) ? 1 : 0, (modifier & 4) ? 1 : 0);
             i = j + 1;
         } else if (b == 27 && i + 1 < count && bytes[i + 1] != 27 && bytes[i + 1] < 128) {
             KeyValue k = decode_byte(bytes[i + 1]);  // ESC before a character: alt
             k.modifier1 = 1;
-            keys[n++] = k;
+            out[n++] = k;
             i += 2;
         } else if (b >= 128) {
             // A character beyond ASCII is one key without a code; its continuation bytes too
-            keys[n++] = key(TRELK_KEY_UNKNOWN);
+            out[n++] = key(TRELK_KEY_UNKNOWN);
             ++i;
             while (i < count && (bytes[i] & 0xc0) == 0x80) ++i;
         } else {
-            keys[n++] = decode_byte(b);
+            out[n++] = decode_byte(b);
             ++i;
         }
     }

@@ -165,17 +165,18 @@ MIDASmodulePlayHandle MIDASplayModule(MIDASmodule module, int loop_song) {
     try {
         auto& l = lib();
         if (l.state == State::closed || l.state == State::started)
-            return midas::fail("MIDASplayModule before MIDASinit");
+            return MIDASmodulePlayHandle(midas::fail("MIDASplayModule before MIDASinit"));
         // A null module (a load that failed) or one not ours (freed by a close) plays nothing
         if (!midas::known(module))
-            return midas::fail(module ? "MIDASplayModule with an unknown module"
-                                      : "MIDASplayModule with no module");
+            return MIDASmodulePlayHandle(midas::fail(module
+                                                         ? "MIDASplayModule with an unknown module"
+                                                         : "MIDASplayModule with no module"));
         if (!midas::device::play_module(module, loop_song == 1, l.state == State::playing, l.error))
             return 0;
         l.error.clear();
         return ++l.last_handle == 0 ? ++l.last_handle : l.last_handle;
     } catch (const std::bad_alloc&) {
-        return midas::out_of_memory("MIDASplayModule");
+        return MIDASmodulePlayHandle(midas::out_of_memory("MIDASplayModule"));
     }
 }
 

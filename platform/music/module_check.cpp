@@ -44,8 +44,9 @@ Walk walk_mod(const uint8_t* d, size_t size) {
     if (length == 0 || length > 128) length = 128;
     uint32_t patterns = 0;
     for (uint32_t i = 0; i < length; ++i) patterns = std::max(patterns, r.u8(952 + i) + 1);
-    for (int i = 0; i < 31; ++i) w.sample_bytes += uint64_t(r.u16_big(20 + 30 * i + 22)) * 2;
-    const uint64_t patterns_end = mod_header + uint64_t(patterns) * 64 * channels * 4;
+    for (int i = 0; i < 31; ++i)
+        w.sample_bytes += uint64_t(r.u16_big(uint64_t(20 + 30 * i + 22))) * 2;
+    const uint64_t patterns_end = mod_header + uint64_t(patterns) * 64 * uint64_t(channels) * 4;
     if (!r.ok || patterns_end > size) {
         w.truncation = "a pattern is cut short";
     } else if (patterns_end + w.sample_bytes > size) {
@@ -108,7 +109,7 @@ Walk walk_it(const uint8_t* d, size_t size) {
         const uint32_t flags = r.u8(at + 18);
         if (!(flags & 1)) continue;  // no sample data
         const uint64_t length = r.u32(at + 48);
-        const int width = flags & 2 ? 2 : 1, channels = flags & 4 ? 2 : 1;
+        const uint64_t width = flags & 2 ? 2 : 1, channels = flags & 4 ? 2 : 1;
         uint64_t next = r.u32(at + 72);
         w.sample_bytes += length * width * channels;
         if (!(flags & 8)) {
@@ -119,7 +120,7 @@ Walk walk_it(const uint8_t* d, size_t size) {
         // Compressed: blocks of a 16-bit size and that many bytes, each decoding to at most
         // 32768 8-bit or 16384 16-bit samples, one run of blocks per channel
         const uint64_t per_block = width == 2 ? 0x4000 : 0x8000;
-        for (int c = 0; c < channels; ++c) {
+        for (uint64_t c = 0; c < channels; ++c) {
             for (uint64_t left = length; left > 0; left -= std::min(left, per_block)) {
                 const uint32_t block = r.u16(next);
                 next += 2 + uint64_t(block);

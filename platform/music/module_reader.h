@@ -22,7 +22,7 @@ struct Reader {
     }
     uint32_t u16(uint64_t at) {  // little-endian
         if (at + 2 > size) return ok = false, 0;
-        return data[at] | (data[at + 1] << 8);
+        return std::uint32_t(data[at]) | std::uint32_t(data[at + 1]) << 8;
     }
     uint32_t u32(uint64_t at) {
         if (at + 4 > size) return ok = false, 0;
@@ -30,7 +30,7 @@ struct Reader {
     }
     uint32_t u16_big(uint64_t at) {
         if (at + 2 > size) return ok = false, 0;
-        return (data[at] << 8) | data[at + 1];
+        return std::uint32_t(data[at]) << 8 | std::uint32_t(data[at + 1]);
     }
     bool text(uint64_t at, const char* expected) {
         const size_t n = std::strlen(expected);

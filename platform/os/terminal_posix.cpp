@@ -430,8 +430,8 @@ TerminalKeys::TerminalKeys(bool controlling_terminal) {
             return;
         }
         saved_settings = settings;
-        settings.c_lflag &= ~(ICANON | ECHO);  // ISIG stays: Ctrl-C still signals
-        settings.c_iflag &= ~(IXON | ICRNL);
+        settings.c_lflag &= ~tcflag_t(ICANON | ECHO);  // ISIG stays: Ctrl-C still signals
+        settings.c_iflag &= ~tcflag_t(IXON | ICRNL);
         settings.c_cc[VMIN] = 0;  // read() returns at once with what there is
         settings.c_cc[VTIME] = 0;
         raw_settings = settings;

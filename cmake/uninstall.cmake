@@ -1,0 +1,26 @@
+# The uninstall target (cmake --build BUILD --target uninstall): removes every file that the
+# last `cmake --install` from BUILD put in place, as listed in BUILD/install_manifest.txt, and
+# then the folders of ours that it leaves empty. Nothing else is touched.
+set(manifest ${CMAKE_BINARY_DIR}/install_manifest.txt)
+if(NOT EXISTS ${manifest})
+  message(FATAL_ERROR "nothing to uninstall: ${manifest} is missing (install first)")
+endif()
+file(STRINGS ${manifest} installed)
+set(folders)
+foreach(file IN LISTS installed)
+  if(IS_SYMLINK ${file} OR EXISTS ${file})
+    message(STATUS "Removing ${file}")
+    file(REMOVE ${file})
+  endif()
+  get_filename_component(folder ${file} DIRECTORY)
+  list(APPEND folders ${folder})
+endforeach()
+# The folders only we fill (include/trelk, lib/cmake/trelk), once empty
+list(REMOVE_DUPLICATES folders)
+foreach(folder IN LISTS folders)
+  get_filename_component(name ${folder} NAME)
+  file(GLOB left ${folder}/*)
+  if(name STREQUAL "trelk" AND NOT left)
+    file(REMOVE_RECURSE ${folder})
+  endif()
+endforeach()
