@@ -7,6 +7,9 @@
 //   devices) or a pipe. Opening follows symbolic links; the link itself is looked at first
 //   (FILE_FLAG_OPEN_REPARSE_POINT), so a link to nothing is told apart from an absent path and
 //   a link to a regular file is replaced through: its final path is the one written.
+// - A file that cannot be opened for writing (read-only, or its permissions) is refused, and
+//   so is an absent file in a folder that does not exist; a folder where no file may be
+//   created is found out when the new file is made.
 // - The new file is created beside that final path (CREATE_NEW, so never anyone else's) and
 //   put in its place by ReplaceFileW, which keeps the replaced file's attributes and security
 //   (its owner and permissions), or by MoveFileExW where there was no file.
@@ -121,6 +124,18 @@ bool find_target(const char* path, Target* target, std::string* reason) {
                   (link ? ", not to a regular file" : ", not a regular file");
         return false;
     }
+    // A file its user may not write is refused now rather than after the run (opening it for
+    // writing changes nothing in it)
+    const HANDLE writable = CreateFileW(wide_path.c_str(), FILE_WRITE_DATA,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (writable == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        CloseHandle(handle);
+        *reason = "it cannot be written: " + system_message(error);
+        return false;
+    }
+    CloseHandle(writable);
     if (link) {
         wchar_t final_path[MAX_PATH * 4];
         const DWORD length = GetFinalPathNameByHandleW(handle, final_path, DWORD(MAX_PATH * 4),

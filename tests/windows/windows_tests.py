@@ -233,6 +233,39 @@ try:
             assert os.path.exists(frame), f"frame {n}: no capture written"
             same_pixels(frame, os.path.join(SOURCE, "tests", "data", f"demo_frame_{n:03d}.png"))
 
+    @check("the capture replaces a file, and refuses a folder and a read-only file, untouched")
+    def capture_rules():
+        def run(target):
+            return wine.run("kelvra-demo.exe", program_folder, TRELK_DISPLAY="headless",
+                            TRELK_FRAMES="1", TRELK_CAPTURE=windows_path(target),
+                            TRELK_ERROR_BOX="0", SDL_AUDIODRIVER="dummy")
+
+        existing = os.path.join(work, "existing.png")
+        with open(existing, "wb") as old:
+            old.write(b"old contents")
+        result = run(existing)
+        assert result.returncode == 0, f"over a file: status {result.returncode}"
+        same_pixels(existing, os.path.join(SOURCE, "tests", "data", "demo_frame_001.png"))
+
+        folder = os.path.join(work, "a-folder")
+        os.mkdir(folder)
+        result = run(folder)
+        assert result.returncode == 1 and b"TRELK_CAPTURE" in result.stderr, \
+            f"a folder: status {result.returncode}: {result.stderr!r}"
+        assert os.path.isdir(folder) and not os.listdir(folder), "the folder was changed"
+
+        locked = os.path.join(work, "read-only.png")
+        with open(locked, "wb") as old:
+            old.write(b"keep me")
+        os.chmod(locked, 0o444)
+        result = run(locked)
+        assert result.returncode == 1 and b"TRELK_CAPTURE" in result.stderr, \
+            f"a read-only file: status {result.returncode}: {result.stderr!r}"
+        with open(locked, "rb") as kept:
+            assert kept.read() == b"keep me", "the read-only file was changed"
+        left = [n for n in os.listdir(work) if ".capture-" in n]
+        assert not left, f"new files left behind: {left}"
+
     @check("trelk.dll exports each numbered entry at its number, and the program imports by it")
     def ordinals():
         entries = numbered_entries()
