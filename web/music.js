@@ -77,7 +77,7 @@ Module.trelkMusic = (function () {
     context.onstatechange = show;
     for (const type of ['keydown', 'mousedown', 'pointerup', 'touchend', 'click'])
       window.addEventListener(type, gesture, true);
-    prepare().catch(function (error) {
+    kelvraDemo.downloaded.then(prepare).catch(function (error) {
       console.warn('music: no player, playing silently:', error);
       failed = true;
       show();

@@ -6,7 +6,7 @@
 // ?without=flagga.tga (or bla.xm) leaves that file out, as when it is missing from the demo's
 // folder on the desktop. ?display= takes only "web": the other displays (headless) show nothing
 // and never let the page run, so the page refuses them.
-var kelvraDemo = { status: null, message: '', music: 'loading' };
+var kelvraDemo = { status: null, message: '', music: 'loading', downloaded: null };
 
 var Module = (function () {
   const status = document.getElementById('status');
@@ -16,6 +16,10 @@ var Module = (function () {
   const touch = navigator.maxTouchPoints > 0 || matchMedia('(pointer: coarse)').matches;
   let loaded = null;  // the demo's download: [bytes so far, bytes in all or 0 when unknown]
   let running = false;
+  // Settled when the demo's WebAssembly has come (or could not): the music's player is
+  // fetched after it, so that on a slow link it does not hold the first frame back
+  let downloadEnded;
+  kelvraDemo.downloaded = new Promise((resolve) => { downloadEnded = resolve; });
 
   // What is echoed back from the address or the program is cut to a line's length
   function cut(text) {
@@ -86,6 +90,7 @@ var Module = (function () {
     },
     instantiateWasm: function (imports, receive) {
       download('kelvra-demo.wasm')
+        .finally(downloadEnded)
         .then((bytes) => WebAssembly.instantiate(bytes, imports))
         .then((made) => receive(made.instance, made.module))
         .catch((error) => {

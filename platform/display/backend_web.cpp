@@ -7,10 +7,13 @@
 //   that fits (when not even one fits, the console is shrunk to the box, which cannot be
 //   crisp), and the canvas is placed on whole device pixels. It follows every change of the
 //   window's size, orientation or device pixel ratio. The document's title is the console's.
-// - update() puts the frame on the canvas and then gives the browser its turn: it waits for
+// - update() puts the part of the frame that changed on the canvas (the console's usual
+//   formats by moving bytes, any other through the library's conversion) and then gives the
+//   browser its turn: it waits for
 //   the next animation frame (requestAnimationFrame), so the demo keeps step with the display;
-//   with TRELK_VSYNC=0 it only lets the browser run its queued work. The program's loop is
-//   unchanged: the build suspends and resumes it around these waits (Asyncify).
+//   with TRELK_VSYNC=0 it only lets the browser run its queued work (input, drawing). The
+//   program's loop is unchanged: the build suspends and resumes it around these waits
+//   (Asyncify).
 // - Keys follow the desktop's rules: every key press (repeats too), by the key's place on the
 //   keyboard (KeyboardEvent.code, so shift+1 is still the key 1), translated to the codes of
 //   display.h, with the modifiers held; the page's own use of such a key (scrolling on space
@@ -25,6 +28,9 @@
 // - Closing takes the key and touch listeners away and leaves the last frame on the canvas,
 //   which still follows the window's size.
 #include <emscripten.h>
+#ifdef __wasm_simd128__
+#include <wasm_simd128.h>
+#endif
 
 #include <cstring>
 #include <vector>
@@ -117,7 +123,8 @@ EM_JS(int, web_display_open, (const char* title, int width, int height), {
     window.addEventListener('pointerup', onTouch);
     Module.trelkDisplay = {
         context: canvas.getContext('2d'),
-        image: new ImageData(width, height),
+        image: null,
+        pixels: 0,
         keys: keys,
         close: () => {
             window.removeEventListener('keydown', onKey);
@@ -137,11 +144,19 @@ EM_JS(void, web_display_close, (), {
     Module.trelkDisplay = null;
 });
 
-// Shows width x height RGBA pixels
-EM_JS(void, web_display_show, (const void* pixels, int width, int height), {
+// Shows the part (left, top)-(right, bottom) of width x height RGBA pixels. The canvas takes
+// them straight from the program's memory, through an image made over it once (again when
+// the memory has grown, which replaces its buffer).
+EM_JS(void, web_display_show, (const void* pixels, int width, int height, int left, int top,
+                               int right, int bottom), {
     const display = Module.trelkDisplay;
-    display.image.data.set(HEAPU8.subarray(pixels, pixels + width * height * 4));
-    display.context.putImageData(display.image, 0, 0);
+    if (!display.image || display.image.data.buffer !== HEAPU8.buffer ||
+        display.pixels !== pixels) {
+        const bytes = new Uint8ClampedArray(HEAPU8.buffer, pixels, width * height * 4);
+        display.image = new ImageData(bytes, width, height);
+        display.pixels = pixels;
+    }
+    display.context.putImageData(display.image, 0, 0, left, top, right - left, bottom - top);
 });
 
 // The oldest waiting key: its code's name into name (at most size bytes, NUL included) and its
@@ -156,12 +171,20 @@ EM_JS(int, web_display_next_key, (char* name, int size, int* modifiers), {
 });
 
 // Lets the browser run: until the next animation frame when paced, else until its queued
-// work has run
+// work has run (a message to ourselves: a timer would wait at least 4 ms once nested).
+// Module.trelkWaited sums the milliseconds spent here, for the frame benchmark.
 EM_ASYNC_JS(void, web_display_yield, (int paced), {
+    const start = performance.now();
     await new Promise((resolve) => {
-        if (paced) requestAnimationFrame(() => resolve());
-        else setTimeout(resolve, 0);
+        if (paced) {
+            requestAnimationFrame(() => resolve());
+        } else {
+            if (!Module.trelkTurn) Module.trelkTurn = new MessageChannel();
+            Module.trelkTurn.port1.onmessage = () => resolve();
+            Module.trelkTurn.port2.postMessage(0);
+        }
     });
+    Module.trelkWaited = (Module.trelkWaited || 0) + performance.now() - start;
 });
 
 // Waits until a key arrives or milliseconds have passed
@@ -269,6 +292,47 @@ const PixelFormat& rgba_format() {
     return format;
 }
 
+// Where red, green and blue sit among a 32-bit pixel's bytes in memory (0 to 3)
+struct ByteOrder {
+    int red, green, blue;
+};
+
+// Whether the format has red, green and blue as whole bytes of 32-bit pixels and no alpha, as
+// the console's usual formats do: their pixels reach the canvas by moving bytes
+bool byte_order(const PixelFormat& format, ByteOrder* order) {
+    if (format.bits != 32 || format.indexed || format.width[3] != 0) return false;
+    for (int c = 0; c < 3; ++c) {
+        if (format.width[c] != 8 || format.shift[c] % 8 != 0) return false;
+    }
+    *order = ByteOrder{format.shift[0] / 8, format.shift[1] / 8, format.shift[2] / 8};
+    return true;
+}
+
+// count pixels of such a format as opaque RGBA: sixteen bytes at a time with WebAssembly's
+// byte shuffle, what a copy costs. Kept out of present(), whose waits the build rewrites: a
+// loop rewritten with it would carry the rewriting's checks.
+__attribute__((noinline)) void bytes_to_rgba(const std::uint8_t* in, std::uint8_t* out, int count,
+                                             ByteOrder order) {
+    int i = 0;
+#ifdef __wasm_simd128__
+    const int r = order.red, g = order.green, b = order.blue;
+    // Out-of-range indexes (alpha's) give 0, which the or below makes 255
+    const v128_t shuffle = wasm_i8x16_make(r, g, b, 16, r + 4, g + 4, b + 4, 16, r + 8, g + 8,
+                                           b + 8, 16, r + 12, g + 12, b + 12, 16);
+    const v128_t opaque = wasm_i32x4_splat(int(0xff000000u));
+    for (; i + 4 <= count; i += 4) {
+        const v128_t pixels = wasm_v128_load(in + i * 4);
+        wasm_v128_store(out + i * 4, wasm_v128_or(wasm_i8x16_swizzle(pixels, shuffle), opaque));
+    }
+#endif
+    for (; i < count; ++i) {
+        out[i * 4] = in[i * 4 + order.red];
+        out[i * 4 + 1] = in[i * 4 + order.green];
+        out[i * 4 + 2] = in[i * 4 + order.blue];
+        out[i * 4 + 3] = 0xff;
+    }
+}
+
 class Web : public Backend {
 public:
     explicit Web(const OpenRequest& request)
@@ -281,9 +345,13 @@ public:
     ~Web() override { web_display_close(); }
 
     void present(const Image& frame, const Rect& area) override {
-        const Image shown{rgba_.data(), width_, height_, width_ * 4, &rgba_format(), nullptr};
-        blit(frame, area, shown, area, area);
-        web_display_show(rgba_.data(), width_, height_);
+        const Rect part =
+            clip_to(clip_to(normalise(area), frame.width, frame.height), width_, height_);
+        convert(frame, part);
+        if (part.right > part.left && part.bottom > part.top) {
+            web_display_show(rgba_.data(), width_, height_, part.left, part.top, part.right,
+                             part.bottom);
+        }
         web_display_yield(pace_ ? 1 : 0);
     }
 
@@ -304,6 +372,21 @@ public:
     int scale() const override { return web_display_scale(); }
 
 private:
+    // The part of the frame into rgba_
+    void convert(const Image& frame, const Rect& part) {
+        ByteOrder order;
+        if (!byte_order(*frame.format, &order)) {
+            const Image shown{rgba_.data(), width_, height_, width_ * 4, &rgba_format(), nullptr};
+            blit(frame, part, shown, part, part);
+            return;
+        }
+        for (int y = part.top; y < part.bottom; ++y) {
+            bytes_to_rgba(frame.pixels + std::size_t(y) * frame.pitch + part.left * 4,
+                          rgba_.data() + (std::size_t(y) * width_ + part.left) * 4,
+                          part.right - part.left, order);
+        }
+    }
+
     int width_, height_;
     bool pace_;
     std::vector<std::uint8_t> rgba_;  // the frame as the canvas takes it
