@@ -1,29 +1,29 @@
 #!/usr/bin/env bash
 # libxmp's player for the page's music (the desktop's mixer, with the XM, MOD and S3M loaders
-# of its core build), compiled to WebAssembly from its source archive: the folder of the shared
-# deps (../shared/deps/windows beside the clone, or KELVRA_DEPS), checked against
-# scripts/deps.sha256 before it is unpacked. The build is kept outside the clone
+# of its core build), compiled to WebAssembly from the source archive the Windows build uses:
+# in the folder TRELK_WINDOWS_SOURCES names (default: ../shared/deps/windows beside this clone),
+# checked against its line of scripts/windows_sources.sha256 before it is unpacked. The build is kept outside the clone
 # (~/.cache/kelvra-demo, or XDG_CACHE_HOME), under a name that changes with the archive, the
 # flags and the compiler, so every clone and build folder shares it. Prints the folder that
 # holds libxmp.a and xmp.h. Run by web/CMakeLists.txt when it is configured.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 name=libxmp-4.6.0
-archive=${KELVRA_DEPS:-$root/../shared/deps/windows}/$name.tar.gz
-expected=$(awk -v f="$name.tar.gz" '$2 == f { print $1 }' "$root/scripts/deps.sha256")
+archive=${TRELK_WINDOWS_SOURCES:-$root/../shared/deps/windows}/$name.tar.gz
+expected=$(awk -v f="$name.tar.gz" '$2 == f { print $1 }' "$root/scripts/windows_sources.sha256")
 flags=(-Os -DLIBXMP_CORE_PLAYER -DLIBXMP_CORE_DISABLE_IT -DLIBXMP_NO_PROWIZARD
        -DLIBXMP_NO_DEPACKERS -DBUILDING_STATIC -DLIBXMP_STATIC -DXMP_SYM_VISIBILITY -w)
 sources=(virtual format period player read_event misc dataio lfo scan control filter effects
          mixer mix_all load_helpers load filetype hio smix memio win32
          loaders/common loaders/sample loaders/xm_load loaders/mod_load loaders/s3m_load)
-key=$({ echo "$expected" "${flags[*]}" "${sources[*]}"; emcc --version | head -1; } |
+key=$({ echo "$expected" "${flags[*]}" "${sources[*]}"; emcc --version | sed -n 1p; } |
       sha256sum | cut -c1-16)
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/kelvra-demo/$name-wasm-$key
 if [ ! -f "$cache/libxmp.a" ]; then
-    [ -f "$archive" ] || { echo "$archive: missing (the shared deps folder)" >&2; exit 1; }
+    [ -f "$archive" ] || { echo "$archive: missing (name its folder in TRELK_WINDOWS_SOURCES)" >&2; exit 1; }
     actual=$(sha256sum "$archive" | cut -d' ' -f1)
     if [ -z "$expected" ] || [ "$actual" != "$expected" ]; then
-        echo "$archive: checksum $actual, scripts/deps.sha256 says ${expected:-nothing}" >&2
+        echo "$archive: checksum $actual, scripts/windows_sources.sha256 says ${expected:-nothing}" >&2
         exit 1
     fi
     mkdir -p "$(dirname "$cache")"
