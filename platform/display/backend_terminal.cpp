@@ -90,7 +90,7 @@ bool ends_with(const char* text, const char* end) {
 // the variables terminals set to name themselves. Inside tmux or screen those variables come
 // from the terminal outside it and say nothing of the multiplexer: only COLORTERM counts there.
 TerminalColors colors_offered() {
-    switch (setting_choice(Setting::colors)) {
+    switch (setting_choice(Setting::terminal_colors)) {
         case 0:
             return TerminalColors::direct;
         case 1:

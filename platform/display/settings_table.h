@@ -12,12 +12,12 @@
 // - help: one line, said by --help after NAME=accepted.
 // Adding a setting is adding a row; its readers ask settings.h for its value by id.
 // clang-format off
-TRELK_SETTING(display,    "TRELK_DISPLAY",    backend, "window|terminal|headless", "",      "where to draw (unset: a window, else the terminal, else headless)")
-TRELK_SETTING(frames,     "TRELK_FRAMES",     count,   "N",                        "",      "end after N frames (key() becomes true)")
-TRELK_SETTING(capture,    "TRELK_CAPTURE",    file,    "FILE.png",                 "",      "save the last frame as PNG when the console closes")
-TRELK_SETTING(vsync,      "TRELK_VSYNC",      choice,  "0|1",                      "1",     "0: update() does not keep step with the display")
-TRELK_SETTING(fullscreen, "TRELK_FULLSCREEN", choice,  "0|1",                      "0",     "1: every open is full screen (window)")
-TRELK_SETTING(scale,      "TRELK_SCALE",      choice,  "whole|fit",                "whole", "a window's scale: whole-number factors, or fit: fill it")
-TRELK_SETTING(colors,     "TRELK_COLORS",     choice,  "24|256",                   "",      "the terminal's colours (unset: what the terminal says it has)")
-TRELK_SETTING(error_box,  "TRELK_ERROR_BOX",  choice,  "0|1",                      "1",     "0: an error is not also shown in a message box (Windows)")
+TRELK_SETTING(display,         "TRELK_DISPLAY",    backend, "window|terminal|headless", "",      "where to draw (unset: a window, else the terminal, else headless)")
+TRELK_SETTING(frames,          "TRELK_FRAMES",     count,   "N",                        "",      "end after N frames (key() becomes true)")
+TRELK_SETTING(capture,         "TRELK_CAPTURE",    file,    "FILE.png",                 "",      "save the last frame as PNG when the console closes")
+TRELK_SETTING(vsync,           "TRELK_VSYNC",      choice,  "0|1",                      "1",     "0: update() does not keep step with the display")
+TRELK_SETTING(fullscreen,      "TRELK_FULLSCREEN", choice,  "0|1",                      "0",     "1: every open is full screen (window)")
+TRELK_SETTING(scale,           "TRELK_SCALE",      choice,  "whole|fit",                "whole", "a window's scale: whole-number factors, or fit: fill it")
+TRELK_SETTING(terminal_colors, "TRELK_COLORS",     choice,  "24|256",                   "",      "the terminal's colours (unset: what the terminal says it has)")
+TRELK_SETTING(error_box,       "TRELK_ERROR_BOX",  choice,  "0|1",                      "1",     "0: an error is not also shown in a message box (Windows)")
 // clang-format on
