@@ -23,6 +23,12 @@ CC=clang CXX=clang++ cmake -S . -B "$fuzz_build" -DTRELK_FUZZ=ON -DTRELK_TESTS=O
 cmake --build "$fuzz_build" -j "$(nproc)" --target fuzz_targets
 fuzz/run_fuzzers.sh "$fuzz_build" "${TRELK_FUZZ_SECONDS:-20}"
 
+# Threads on their own objects and on a shared one, under ThreadSanitizer
+tsan_build=build-tsan
+cmake -S . -B "$tsan_build" -DTRELK_SANITIZE_THREAD=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$tsan_build" -j "$(nproc)" --target display_thread_tests
+TRELK_DISPLAY=headless TSAN_OPTIONS=halt_on_error=1 "$tsan_build/tests/display_thread_tests"
+
 build=build-test
 cmake -S . -B "$build" -DTRELK_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j "$(nproc)"

@@ -18,6 +18,16 @@ TWINS = {
     "startup": ("startup_sdl", None),
 }
 
+# The figures that have a baseline of their own: the whole frame and the demo's own frame
+# against the memory bound, the cube against the cube drawn in one lock, start-up against SDL2
+FIGURES = [
+    ("frame_ours/320/200", "frame_memory/320/200"),
+    ("demo_frame", "frame_memory/320/200"),
+    ("cube_ours", "cube_one_lock"),
+    ("startup_ours", "startup_sdl"),
+]
+UNITS = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
+
 
 def main(path):
     with open(path) as f:
@@ -28,7 +38,8 @@ def main(path):
         if b.get("run_type") != "iteration":
             continue
         name = b["run_name"]
-        runs[name].append(b["real_time"] if "startup" in name else b["cpu_time"])
+        wall = "startup" in name or "manual_time" in name
+        runs[name].append(b["real_time"] if wall else b["cpu_time"])
         unit[name] = b["time_unit"]
     stats = {n: (min(v), statistics.median(v)) for n, v in runs.items()}
 
@@ -47,6 +58,20 @@ def main(path):
 
         print(f"| {name} | {lo:.3g} {unit[name]} | {med:.3g} {unit[name]} | "
               f"{ratio(twin)} | {ratio(bound)} |")
+
+    # Each figure against its own baseline from the same run (min over min, median over median)
+    print()
+    print("| figure | baseline | min ratio | median ratio |")
+    print("|---|---|---|---|")
+    for name, baseline in FIGURES:
+        name = next((n for n in stats if n.split("/")[0] == name.split("/")[0] and
+                     n.startswith(name)), None)
+        baseline = next((n for n in stats if n.startswith(baseline)), None)
+        if not name or not baseline:
+            continue
+        scale = UNITS[unit[name]] / UNITS[unit[baseline]]
+        print(f"| {name} | {baseline} | {stats[name][0] * scale / stats[baseline][0]:.2f}x | "
+              f"{stats[name][1] * scale / stats[baseline][1]:.2f}x |")
 
 
 if __name__ == "__main__":

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <typeinfo>
 
 const float cube_vertices[8][3] = {
     {10.0f, 10.0f, 10.0f},   {10.0f, 10.0f, -10.0f},   {10.0f, -10.0f, 10.0f},
@@ -75,25 +76,69 @@ std::uint32_t grey_pixel(int grey) {
     return g * 65536u | g * 256u | g;
 }
 
-// One pixel, as the surface expects it: lock, ask the width while locked, store, unlock. The
-// caller has clipped (x, y) into the surface; a null address or a narrower row skips the store.
-// Always inlined into the line loop where the compiler can be told: a call per pixel costs
-// about as much as the pixel itself.
+// The pixel step of a line, as the surface expects it: lock, ask the width while locked, store,
+// unlock. The caller has clipped (x, y) into the surface; a null address or a narrower row
+// skips the store. Always inlined into the line loop where the compiler can be told: a call
+// per pixel costs about as much as the pixel itself.
 #if defined(__GNUC__)
 #define CUBE_ALWAYS_INLINE inline __attribute__((always_inline))
 #else
 #define CUBE_ALWAYS_INLINE inline
 #endif
-CUBE_ALWAYS_INLINE void plot(trelk::BaseSurface& surface, long long x, long long y,
-                             std::uint32_t pixel) {
-    void* pixels = surface.lock();
-    const int width = surface.width();
+template <class Target>
+CUBE_ALWAYS_INLINE void plot(Target& target, long long x, long long y, std::uint32_t pixel) {
+    void* pixels = target.lock();
+    const int width = target.width();
     if (pixels != nullptr && x < width) {
         static_cast<std::uint32_t*>(
             pixels)[static_cast<std::size_t>(x) +
                     static_cast<std::size_t>(y) * static_cast<std::size_t>(width)] = pixel;
     }
-    surface.unlock();
+    target.unlock();
+}
+
+// Any surface, through its virtual operations
+struct AnySurface {
+    trelk::BaseSurface& surface;
+    void* lock() { return surface.lock(); }
+    int width() { return surface.width(); }
+    void unlock() { surface.unlock(); }
+};
+
+// A surface known to be the object layer's own, bound to its operations at compile time: the
+// calls inline into the line loop, and what they read stays in registers across it
+struct LayerSurface {
+    trelk::Surface& surface;
+    void* lock() { return surface.trelk::Surface::lock(); }
+    int width() { return surface.trelk::Surface::width(); }
+    void unlock() { surface.trelk::Surface::unlock(); }
+};
+
+// Pixels the caller holds locked: the store alone
+struct LockedPixels {
+    std::uint32_t* pixels;
+    int row;
+    void* lock() { return pixels; }
+    int width() { return row; }
+    void unlock() {}
+};
+
+template <class Target>
+void line_pixels(Target& target, long long x1, long long y1, long long x2, long long y2, int grey,
+                 const Clip& clip);
+template <class Target>
+void edges(Target& target, int grey, int thickness, const Clip& clip);
+
+// Runs f with the surface as the most direct target it can be
+template <class F>
+void with_target(trelk::BaseSurface& surface, F f) {
+    if (typeid(surface) == typeid(trelk::Surface)) {
+        LayerSurface target{static_cast<trelk::Surface&>(surface)};
+        f(target);
+    } else {
+        AnySurface target{surface};
+        f(target);
+    }
 }
 
 }  // namespace
@@ -157,6 +202,11 @@ void build_trig_tables() {
 
 void draw_cube(trelk::BaseSurface& surface, int x_offset, int y_offset, int z_offset, int size,
                int grey, int thickness) {
+    project_cube(x_offset, y_offset, z_offset, size);
+    draw_cube_edges(surface, grey, thickness);
+}
+
+void project_cube(int x_offset, int y_offset, int z_offset, int size) {
     const double cx = cos_table[table_index(angle_x)], sx = sin_table[table_index(angle_x)];
     const double cy = cos_table[table_index(angle_y)], sy = sin_table[table_index(angle_y)];
     const double cz = cos_table[table_index(angle_z)], sz = sin_table[table_index(angle_z)];
@@ -187,7 +237,6 @@ void draw_cube(trelk::BaseSurface& surface, int x_offset, int y_offset, int z_of
         projected_x[v] = clamp_to_int((static_cast<long long>(x3) - x_offset) * 256 / d + 160);
         projected_y[v] = clamp_to_int((static_cast<long long>(y_offset) - y3) * 256 / d + 100);
     }
-    draw_cube_edges(surface, grey, thickness);
 }
 
 void advance_angles(int step_x, int step_y, int step_z) {
@@ -199,7 +248,19 @@ void advance_angles(int step_x, int step_y, int step_z) {
 void draw_cube_edges(trelk::BaseSurface& surface, int grey, int thickness) {
     if (thickness <= 0) return;
     const Clip clip{surface.width(), surface.height()};
+    with_target(surface, [&](auto& target) { edges(target, grey, thickness, clip); });
+}
 
+void draw_cube_edges_locked(std::uint32_t* pixels, int width, int height, int grey, int thickness) {
+    if (thickness <= 0) return;
+    LockedPixels target{pixels, width};
+    edges(target, grey, thickness, Clip{width, height});
+}
+
+namespace {
+
+template <class Target>
+void edges(Target& target, int grey, int thickness, const Clip& clip) {
     // Offsets that move every drawable corner above the top or below the bottom draw nothing:
     // skip them, so a huge thickness costs only the rows it can reach.
     long long top = std::numeric_limits<long long>::max();
@@ -218,11 +279,13 @@ void draw_cube_edges(trelk::BaseSurface& surface, int grey, int thickness) {
             const int a = edge[0];
             const int b = edge[1];
             if (behind_viewer[a] || behind_viewer[b]) continue;
-            draw_line(surface, projected_x[a], projected_y[a] + i, projected_x[b],
-                      projected_y[b] + i, grey, clip);
+            line_pixels(target, projected_x[a], projected_y[a] + i, projected_x[b],
+                        projected_y[b] + i, grey, clip);
         }
     }
 }
+
+}  // namespace
 
 void draw_line(trelk::BaseSurface& surface, int x1, int y1, int x2, int y2, int grey) {
     const Clip clip{surface.width(), surface.height()};
@@ -230,13 +293,21 @@ void draw_line(trelk::BaseSurface& surface, int x1, int y1, int x2, int y2, int 
               static_cast<long long>(x2), static_cast<long long>(y2), grey, clip);
 }
 
+void draw_line(trelk::BaseSurface& surface, long long x1, long long y1, long long x2, long long y2,
+               int grey, const Clip& clip) {
+    with_target(surface, [&](auto& target) { line_pixels(target, x1, y1, x2, y2, grey, clip); });
+}
+
+namespace {
+
 // The error-term rule: err starts at long / 2; after each pixel short is added, and when err
 // reaches long, long is taken off and the step is diagonal, otherwise straight along the
 // major axis. After k steps the minor axis has therefore moved (long / 2 + k * short) / long
 // and err is the remainder, which lets the line start at its first pixel inside the surface
 // and stop after its last, setting exactly the pixels the whole line would set there.
-void draw_line(trelk::BaseSurface& surface, long long x1, long long y1, long long x2, long long y2,
-               int grey, const Clip& clip) {
+template <class Target>
+void line_pixels(Target& target, long long x1, long long y1, long long x2, long long y2, int grey,
+                 const Clip& clip) {
     const std::uint32_t pixel = grey_pixel(grey);
     const long long dx = x2 - x1;
     const long long dy = y2 - y1;
@@ -298,20 +369,31 @@ void draw_line(trelk::BaseSurface& surface, long long x1, long long y1, long lon
     if (length > 0) {
         minor_moves = multiply_add_divide(first, minor_length, half, length, &err);
     }
+    // One loop per major axis, counting down: fewer values live across the pixel step
     long long major = major_start + first * major_step;
     long long minor = minor_start + minor_moves * minor_step;
-
-    for (long long k = first; k <= last; ++k) {
-        if (x_major) {
-            plot(surface, major, minor, pixel);
-        } else {
-            plot(surface, minor, major, pixel);
+    long long count = last - first + 1;
+    if (x_major) {
+        for (; count > 0; --count) {
+            plot(target, major, minor, pixel);
+            err += minor_length;
+            if (err >= length) {
+                err -= length;
+                minor += minor_step;
+            }
+            major += major_step;
         }
-        err += minor_length;
-        if (err >= length) {
-            err -= length;
-            minor += minor_step;
+    } else {
+        for (; count > 0; --count) {
+            plot(target, minor, major, pixel);
+            err += minor_length;
+            if (err >= length) {
+                err -= length;
+                minor += minor_step;
+            }
+            major += major_step;
         }
-        major += major_step;
     }
 }
+
+}  // namespace

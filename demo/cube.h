@@ -10,6 +10,8 @@
 #ifndef DEMO_CUBE_H
 #define DEMO_CUBE_H
 
+#include <cstdint>
+
 #include "trelk/surface.h"
 
 // Corner v has bit 2 set where x is -10, bit 1 where y is -10, bit 0 where z is -10.
@@ -43,6 +45,8 @@ void build_trig_tables();  // once, before the first draw_cube()
 // every edge are drawn, each one pixel lower than the one before.
 void draw_cube(trelk::BaseSurface& surface, int x_offset, int y_offset, int z_offset, int size,
                int grey, int thickness);
+// The first half of draw_cube(): the corners' places at the current angles
+void project_cube(int x_offset, int y_offset, int z_offset, int size);
 
 // Adds the steps to the angles; an angle of 255 or more becomes 0, a negative one is brought
 // into 0..255 first.
@@ -51,7 +55,11 @@ void advance_angles(int step_x, int step_y, int step_z);
 // The projected edges, thickness times (asks the surface's size once when it draws anything).
 // Copies that lie wholly above or below the surface are skipped, so the work grows with the
 // pixels that land inside, not with the thickness asked for.
+// On the object layer's own surfaces the pixel step is bound to their operations at compile time
+// (the same calls, inlined); any other surface is called through its virtual operations.
 void draw_cube_edges(trelk::BaseSurface& surface, int grey, int thickness);
+// The same edges stored straight into width x height pixels that the caller holds locked
+void draw_cube_edges_locked(std::uint32_t* pixels, int width, int height, int grey, int thickness);
 
 // A line with both end points, by the error-term rule; asks the surface's size once.
 void draw_line(trelk::BaseSurface& surface, int x1, int y1, int x2, int y2, int grey);

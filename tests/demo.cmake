@@ -9,6 +9,11 @@ gtest_discover_tests(cube_test)
 set(DEMO_TESTS_DIR ${CMAKE_CURRENT_LIST_DIR})
 function(demo_tests_needing_other_parts)
   if(TARGET trelk_fake)
+    # The cube binds the object layer's own surfaces to their operations, so a program with the
+    # cube links the library's entries: here the recording double's (these tests draw on
+    # surfaces of their own), named after the layer that calls them
+    target_link_libraries(cube_test PRIVATE trelk trelk_fake)
+
     add_executable(picture_test ${DEMO_TESTS_DIR}/picture_test.cpp)
     target_compile_definitions(picture_test PRIVATE DEMO_TESTS_DIR="${DEMO_TESTS_DIR}")
     target_link_libraries(picture_test PRIVATE demo_core trelk_fake GTest::gmock
@@ -31,6 +36,9 @@ function(demo_tests_needing_other_parts)
       DEMO_BINARY="$<TARGET_FILE:kelvra-demo>" DEMO_ASSETS_DIR="${TRELK_ASSETS_DIR}"
       DEMO_TESTS_DIR="${DEMO_TESTS_DIR}")
     target_link_libraries(demo_program_test PRIVATE demo_core GTest::gtest_main)
+    if(TARGET trelk_fake)
+      target_link_libraries(demo_program_test PRIVATE trelk trelk_fake)
+    endif()
     add_dependencies(demo_program_test kelvra-demo assets)
     add_test(NAME demo_program COMMAND demo_program_test --gtest_filter=-*Window*)
     set_tests_properties(demo_program PROPERTIES TIMEOUT 300)

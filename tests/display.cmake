@@ -26,6 +26,17 @@ if(TARGET trelk_display)
                      ${PROJECT_SOURCE_DIR})
   endif()
 
+  # Threads on their own objects and on one shared object; test.sh also runs it under
+  # ThreadSanitizer (-DTRELK_SANITIZE_THREAD=ON)
+  find_package(Threads REQUIRED)
+  add_executable(display_thread_tests ${CMAKE_CURRENT_LIST_DIR}/display_threads.cpp)
+  target_link_libraries(display_thread_tests PRIVATE trelk trelk_display Threads::Threads
+                        GTest::gtest GTest::gtest_main)
+  target_compile_definitions(display_thread_tests PRIVATE
+                             DISPLAY_TESTS_DIR="${CMAKE_CURRENT_LIST_DIR}")
+  gtest_discover_tests(display_thread_tests PROPERTIES ENVIRONMENT "TRELK_DISPLAY=headless"
+                       TIMEOUT 120)
+
   pkg_check_modules(X11 IMPORTED_TARGET x11)
   if(XVFB_RUN AND X11_FOUND)
     add_executable(display_window_tests ${CMAKE_CURRENT_LIST_DIR}/display_window.cpp

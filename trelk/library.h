@@ -35,6 +35,19 @@
 /// are pitch bytes apart (entries 63 and 152); the pixel (x, y) of a locked console or surface
 /// is at byte y * pitch + x * 4. A 24-bit format with the same masks is three bytes a pixel,
 /// blue, green, red. Colours (the colour entries and trelk/display.h) are 0xAARRGGBB.
+///
+/// Threads: any thread may create, use and destroy objects, each thread its own at the same
+/// time as the others; creating and destroying take a lock inside the library, the other
+/// entries none (lock, width and unlock cost a few instructions, as on one thread). One object
+/// is used by one thread at a time: a program that hands an object to another thread orders
+/// the two itself (a mutex, a join). The library catches what it can of two threads on one
+/// object: while one thread holds a surface's or console's pixels locked, the others' lock,
+/// unlock, copy onto it, load, clear, close and destroy are refused with "...: the pixels are
+/// locked by another thread". Other uses of one object from two threads at once are the
+/// program's error; destroying an object that another thread is using is undefined, as for any
+/// C++ object. Consoles are opened, updated, read and closed on one thread, the same for every
+/// console of the program (the window, the keyboard and Ctrl-C are the program's, not a
+/// console's); their pixels, like a surface's, may be drawn by any thread that locks them.
 #ifndef TRELK_LIBRARY_H
 #define TRELK_LIBRARY_H
 

@@ -66,6 +66,7 @@ void canvas_allocate(Canvas& canvas, int width, int height, const PixelFormat& f
     canvas.palette = default_palette();
     canvas.clip = Rect{0, 0, width, height};
     canvas.locks = 0;
+    canvas.row_width = width;
 }
 
 void canvas_free_pixels(Canvas& canvas) {
@@ -74,6 +75,14 @@ void canvas_free_pixels(Canvas& canvas) {
     canvas.width = canvas.height = canvas.pitch = 0;
     canvas.clip = Rect{};
     canvas.locks = 0;
+    canvas.row_width = 0;
+}
+
+void held_by_another_thread(const char* what) {
+    fail(
+        "%s: the pixels are locked by another thread (one object is used by one thread at a "
+        "time)",
+        what);
 }
 
 Image canvas_image(Canvas& canvas) {
@@ -126,6 +135,7 @@ void areas_of(trelk_handle source, trelk_handle destination, const Image& from, 
 
 void canvas_copy(Canvas& from, trelk_handle target, trelk_handle source, trelk_handle destination) {
     Canvas& to = target_canvas(target);
+    canvas_check_holder(to, "copy");
     const Image a = canvas_image(from), b = canvas_image(to);
     Rect sa, da;
     areas_of(source, destination, a, b, &sa, &da);
@@ -135,6 +145,7 @@ void canvas_copy(Canvas& from, trelk_handle target, trelk_handle source, trelk_h
 void canvas_load(Canvas& canvas, const void* pixels, int width, int height, int pitch,
                  trelk_handle format, trelk_handle palette, trelk_handle source,
                  trelk_handle destination) {
+    canvas_check_holder(canvas, "load");
     const Image from = caller_image("load", pixels, width, height, pitch, format, palette);
     const Image to = canvas_image(canvas);
     Rect sa, da;
@@ -153,6 +164,7 @@ void canvas_save(Canvas& canvas, void* pixels, int width, int height, int pitch,
 }
 
 void canvas_clear(Canvas& canvas, trelk_handle color, trelk_handle area) {
+    canvas_check_holder(canvas, "clear");
     const std::uint32_t pixel =
         color ? color_to_pixel(canvas.format, canvas.palette.colors, colors.get(color)) : 0;
     const Rect r = area ? areas.get(area) : whole(canvas_image(canvas));

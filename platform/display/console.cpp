@@ -21,6 +21,7 @@
 // - update() presents the whole console, update(area) the pixels of that area (the rest shows
 //   what was presented before); both count one frame.
 // - Library-defined entries answer questions and change nothing; see each below.
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -64,7 +65,7 @@ constexpr int backend_count = int(sizeof backend_list / sizeof backend_list[0]);
 constexpr int default_width = 320, default_height = 200;
 constexpr int max_modes = 255;  // the object layer's list holds 256 with its end marker
 
-long long presented_total = 0;
+std::atomic<long long> presented_total{0};  // consoles on any thread
 
 // ---- settings ----
 
@@ -282,9 +283,10 @@ trelk_handle trelk_console_create(void) {
     }
 }
 
-// Never throws for a live console: a capture that cannot be written is reported on standard
-// error here, since the object layer calls this from a destructor
+// Never throws for a live console that no other thread holds locked: a capture that cannot be
+// written is reported on standard error here, since the object layer calls this from a destructor
 void trelk_console_destroy(trelk_handle console) {
+    canvas_check_holder(console_of(console).canvas, "destroy");
     ConsoleObject* c = destroy(consoles, console, Kind::console);
     const std::string failure = close_console(*c);
     if (!failure.empty()) std::fprintf(stderr, "%s\n", failure.c_str());
@@ -342,6 +344,7 @@ void trelk_console_open_alternate_mode(trelk_handle console, const char* title, 
 }
 
 void trelk_console_close(trelk_handle console) {
+    canvas_check_holder(console_of(console).canvas, "close");
     const std::string failure = close_console(console_of(console));
     if (!failure.empty()) fail("%s", failure.c_str());
 }
@@ -421,9 +424,7 @@ void trelk_console_copy_area(trelk_handle console, trelk_handle target, trelk_ha
 }
 
 void* trelk_console_lock(trelk_handle console) {
-    Canvas& canvas = console_canvas_for(console, "lock");
-    ++canvas.locks;
-    return canvas.pixels;
+    return canvas_lock(console_canvas_for(console, "lock"));
 }
 
 void trelk_console_unlock(trelk_handle console) {
@@ -485,7 +486,7 @@ void trelk_console_set_clip(trelk_handle console, trelk_handle area) {
     canvas_set_clip(console_canvas_for(console, "clip"), area);
 }
 
-int trelk_console_width(trelk_handle console) { return console_of(console).canvas.width; }
+int trelk_console_width(trelk_handle console) { return int(console_of(console).canvas.row_width); }
 int trelk_console_height(trelk_handle console) { return console_of(console).canvas.height; }
 int trelk_console_pitch(trelk_handle console) { return console_of(console).canvas.pitch; }
 trelk_handle trelk_console_area(trelk_handle console) {

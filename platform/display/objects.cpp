@@ -8,6 +8,7 @@
 #include "platform/display/objects.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
@@ -25,6 +26,7 @@ namespace display {
 
 int live_by_caller = 0;
 int live_by_library = 0;
+std::mutex registry_lock;
 
 Pool<Rect> areas(Kind::area);
 Pool<std::uint32_t> colors(Kind::color);
@@ -147,13 +149,14 @@ extern "C" {
 // default format and palette that every surface, console and palette starts from, and puts the
 // handler of uncaught errors in place (every DynamicError's constructor comes here). Always 1.
 int trelk_prepare(void) {
-    static bool prepared = false;
-    if (!prepared) {
+    // Once, whichever thread comes first; the others wait for it
+    static const bool prepared = [] {
         default_format();
         default_palette();
         terminate_before_ours = std::set_terminate(report_uncaught_error);
-        prepared = true;
-    }
+        return true;
+    }();
+    static_cast<void>(prepared);
     return 1;
 }
 
@@ -191,14 +194,11 @@ ErrorObject* spare_errors() {
     static ErrorObject* spares = new (storage) ErrorObject[spare_error_count];
     return spares;
 }
-bool spare_in_use[spare_error_count];
+std::atomic<bool> spare_in_use[spare_error_count];  // taken by any thread
 
 ErrorObject* take_spare_error() {
     for (int i = 0; i < spare_error_count; ++i) {
-        if (!spare_in_use[i]) {
-            spare_in_use[i] = true;
-            return &spare_errors()[i];
-        }
+        if (!spare_in_use[i].exchange(true)) return &spare_errors()[i];
     }
     return nullptr;
 }
@@ -207,8 +207,8 @@ ErrorObject* take_spare_error() {
 void free_error(ErrorObject* error) {
     ErrorObject* spares = spare_errors();
     if (error >= spares && error < spares + spare_error_count) {
-        spare_in_use[error - spares] = false;
         error->message.clear();
+        spare_in_use[error - spares] = false;
     } else {
         delete error;
     }
@@ -222,7 +222,8 @@ void set_message(ErrorObject* error, const char* message) {
     }
 }
 
-int errors_being_made = 0;  // above 1: the table of errors could not grow for the error saying so
+// Above 1: the table of errors could not grow for the error saying so (on this thread)
+thread_local int errors_being_made = 0;
 
 }  // namespace
 
@@ -339,8 +340,14 @@ double trelk_timer_time(trelk_handle timer) {
 
 // ---- display.h ----
 
-int trelk_display_live_objects(void) { return live_by_caller; }
-int trelk_display_library_objects(void) { return live_by_library; }
+int trelk_display_live_objects(void) {
+    std::lock_guard<std::mutex> hold(registry_lock);
+    return live_by_caller;
+}
+int trelk_display_library_objects(void) {
+    std::lock_guard<std::mutex> hold(registry_lock);
+    return live_by_library;
+}
 
 void trelk_display_palette_set(trelk_handle palette, const std::uint32_t argb[256]) {
     Palette& to = palettes.get(palette);

@@ -47,7 +47,13 @@ struct Canvas {
     PixelFormat format;
     Palette palette;
     Rect clip;  // normalised and inside the canvas; every copy, load and clear stays in it
-    int locks = 0;
+    // What lock(), width() and unlock() read and change, in types that a program's pixel store
+    // (an integer of 32 bits or fewer) cannot alias, nor the tables' slots (unsigned long long),
+    // so a loop of lock, width, store, unlock keeps them and the slot in registers. A pointer
+    // would not do: compilers let a store through any pointer type alias the tables' pointers.
+    long locks = 0;
+    long row_width = 0;         // width again, for width()
+    std::uintptr_t holder = 0;  // the thread that holds the lock (this_thread()), while locks > 0
     trelk_handle area_handle = nullptr;
     trelk_handle clip_handle = nullptr;
     trelk_handle format_handle = nullptr;
@@ -68,7 +74,6 @@ extern Pool<Canvas*> surfaces;
 extern Pool<ConsoleObject*> consoles;
 
 std::int64_t now_nanoseconds();  // steady clock
-[[noreturn]] void refuse_library_object(trelk_handle handle, Kind kind);
 
 // A create entry's object: the caller's to destroy
 template <class T>
@@ -80,8 +85,8 @@ trelk_handle create(Pool<T>& pool, const T& value) {
 // are the library's and cannot be destroyed by a caller
 template <class T>
 T destroy(Pool<T>& pool, trelk_handle handle, Kind kind) {
-    if (pool.owner(handle) == Owner::library) refuse_library_object(handle, kind);
-    return pool.remove(handle);
+    static_cast<void>(kind);
+    return pool.remove(handle, Owner::caller);
 }
 
 // ---- canvases (canvas.cpp) ----
@@ -109,9 +114,38 @@ void canvas_save(Canvas& canvas, void* pixels, int width, int height, int pitch,
 void canvas_clear(Canvas& canvas, trelk_handle color, trelk_handle area);
 void canvas_set_palette(Canvas& canvas, trelk_handle palette);
 void canvas_set_clip(Canvas& canvas, trelk_handle area);
+
+// This thread, as a value to compare: the address of a thread-local object
+#if defined(__GNUC__) && !defined(__EMSCRIPTEN__)
+#define DISPLAY_TLS_MODEL __attribute__((tls_model("initial-exec")))
+#else
+#define DISPLAY_TLS_MODEL
+#endif
+inline std::uintptr_t this_thread() {
+    static thread_local char marker DISPLAY_TLS_MODEL;
+    return reinterpret_cast<std::uintptr_t>(&marker);
+}
+
+// Any thread may lock pixels that no other thread holds locked; the lock may nest on its thread.
+// The holder is checked without atomic operations (they would cost more than the pixel):
+// pixels that two threads use at once without the program ordering them are the program's
+// error, reported when one of them finds the other holding the lock.
+[[noreturn]] void held_by_another_thread(const char* what);
+inline std::uint8_t* canvas_lock(Canvas& canvas) {
+    const std::uintptr_t self = this_thread();
+    if (canvas.locks != 0 && canvas.holder != self) held_by_another_thread("lock");
+    canvas.holder = self;
+    ++canvas.locks;
+    return canvas.pixels;
+}
 inline void canvas_unlock(Canvas& canvas) {
     if (canvas.locks == 0) fail("unlock: the pixels are not locked");
+    if (canvas.holder != this_thread()) held_by_another_thread("unlock");
     --canvas.locks;
+}
+// For the operations that change or free the pixels: refused while another thread holds them
+inline void canvas_check_holder(const Canvas& canvas, const char* what) {
+    if (canvas.locks != 0 && canvas.holder != this_thread()) held_by_another_thread(what);
 }
 trelk_handle canvas_area(Canvas& canvas);
 trelk_handle canvas_clip(Canvas& canvas);

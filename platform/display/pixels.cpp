@@ -365,10 +365,20 @@ struct Sampler {
     }
 };
 
-// A buffer that only grows; kept for the life of the process (reachable, so never a leak)
+// A buffer that only grows; one of each per thread, so threads copying at once never share
+// one, freed when its thread ends
 struct Scratch {
     void* data = nullptr;
     std::size_t size = 0;
+
+    Scratch() = default;
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+    ~Scratch() {
+        std::free(data);
+        data = nullptr;
+        size = 0;
+    }
 
     void* reserve(std::size_t bytes) {
         if (bytes > size) {
@@ -381,7 +391,7 @@ struct Scratch {
     }
 };
 
-Scratch column_scratch, row_scratch, run_scratch, self_copy_scratch;
+thread_local Scratch column_scratch, row_scratch, run_scratch, self_copy_scratch;
 
 // Splits a column map into runs where the source advances by one per destination pixel.
 // Returns how many runs; runs has room for count of them.

@@ -14,16 +14,24 @@
 // and any other value only by the compare with the slot, which is still exact. Both layouts
 // are HandleLayout below; the one of the build's pointers is used, and tests check both.
 //
-// Checking is a bounds check and one compare with the value the slot stores (a free slot stores
-// a value that no handle of its own index has). Each kind has its own table of slots holding
-// the object by value (small trivially copyable values) or as an owned pointer (surfaces,
-// consoles, errors). Freed slots are reused, so the per-frame create and destroy of an area
-// allocates nothing once the table has grown. Single-threaded, like the object layer.
+// Checking is finding the slot of the handle's index and one compare with the value the slot
+// stores (a free slot stores a value that no handle of its own index has). Each kind has its own
+// table of slots holding the object by value (small trivially copyable values) or as an owned
+// pointer (surfaces, consoles, errors). Freed slots are reused, so the per-frame create and
+// destroy of an area allocates nothing once the table has grown.
+//
+// Threads: adding and removing take one lock shared by every table; finding takes none. A
+// table grows by adding a block of slots (each twice the one before) and never moves the
+// blocks it has, so a thread looking up its own objects never reads memory that another
+// thread's create or destroy is changing or freeing. Slots and block pointers are plain 64-bit
+// integers and pointers, types that a program's 32-bit (or narrower) pixel store cannot alias:
+// a loop of lock, width, store, unlock keeps them in registers.
 #ifndef PLATFORM_DISPLAY_REGISTRY_H
 #define PLATFORM_DISPLAY_REGISTRY_H
 
 #include <cstdint>
 #include <cstdlib>
+#include <mutex>
 #include <type_traits>
 
 #include "trelk/library.h"
@@ -56,6 +64,8 @@ const char* kind_name(Kind kind);
 #endif
 // Throws the clearest DynamicError for a handle that is not a live object of this kind
 [[noreturn]] void invalid_handle(trelk_handle handle, Kind expected);
+// Throws for a caller's destroy of an object that the library hands out
+[[noreturn]] void refuse_library_object(trelk_handle handle, Kind kind);
 
 // Who destroys an object: the caller (made by a create entry) or the library (a getter's)
 enum class Owner : std::uint32_t { caller, library };
@@ -109,9 +119,33 @@ inline HandleValue handle_bits(trelk_handle handle) {
     return HandleValue(reinterpret_cast<std::uintptr_t>(handle));
 }
 
-// Live objects of all kinds, by owner; kept by the tables
+// Live objects of all kinds, by owner; kept by the tables under registry_lock
 extern int live_by_caller;
 extern int live_by_library;
+
+// Held while any table adds or removes a slot
+extern std::mutex registry_lock;
+
+// Blocks of slots: block k holds first_block << k slots, so max_slots need block_count blocks
+constexpr std::uint32_t first_block_bits = 6, first_block = 1u << first_block_bits;
+constexpr std::uint32_t block_count = 15;
+static_assert((std::uint64_t(first_block) << block_count) - first_block >= max_slots,
+              "the blocks hold every index");
+
+// Which block holds a slot index, and where in it
+inline std::uint32_t block_of(std::uint32_t index) {
+    const std::uint32_t shifted = index + first_block;
+#if defined(__GNUC__)
+    const std::uint32_t top_bit = 31u - std::uint32_t(__builtin_clz(shifted));
+#else
+    std::uint32_t top_bit = 0;
+    while (shifted >> (top_bit + 1)) ++top_bit;
+#endif
+    return top_bit - first_block_bits;
+}
+inline std::uint32_t offset_in_block(std::uint32_t index, std::uint32_t block) {
+    return index + first_block - (first_block << block);
+}
 
 template <class T>
 class Pool {
@@ -123,8 +157,8 @@ public:
     // The object of a live handle of this kind, or null
     T* find(trelk_handle handle) const noexcept {
         const HandleValue bits = handle_bits(handle);
-        const std::uint32_t index = Handles::index(bits);
-        if (index < size_ && slots_[index].handle == bits) return &slots_[index].value;
+        Slot* slot = slot_at(Handles::index(bits));
+        if (slot && slot->handle == static_cast<unsigned long long>(bits)) return &slot->value;
         return nullptr;
     }
 
@@ -135,47 +169,54 @@ public:
         return *value;
     }
 
-    Owner owner(trelk_handle handle) const {
-        get(handle);
-        return slots_[Handles::index(handle_bits(handle))].owner;
-    }
-
     // Stores a value and hands out its new handle; throws when memory or slots run out
     trelk_handle add(const T& value, Owner owner) {
-        std::uint32_t index;
-        if (free_ != none) {
-            index = free_;
-            free_ = slots_[index].next_free;
-        } else {
-            if (size_ == capacity_) grow();
-            index = size_++;
-            slots_[index].generation = 1;
+        std::uint32_t wanted = 0;
+        {
+            std::lock_guard<std::mutex> hold(registry_lock);
+            if (Slot* slot = take_slot(&wanted)) {
+                slot->owner = owner;
+                slot->value = value;
+                (owner == Owner::caller ? live_by_caller : live_by_library) += 1;
+                return reinterpret_cast<trelk_handle>(HandleValue(slot->handle));
+            }
         }
-        Slot& slot = slots_[index];
-        slot.handle = Handles::make(slot.generation, index, kind_);
-        slot.owner = owner;
-        slot.value = value;
-        (owner == Owner::caller ? live_by_caller : live_by_library) += 1;
-        return reinterpret_cast<trelk_handle>(slot.handle);
+        // Reported outside the lock: making the error takes a slot of the error table
+        if (!wanted) fail("too many live %s objects", kind_name(kind_));
+        fail("out of memory for %u %s objects", wanted, kind_name(kind_));
     }
 
-    // Frees the slot of a live handle and gives back its value (the caller frees what it owns)
-    T remove(trelk_handle handle) {
-        get(handle);
-        const std::uint32_t index = Handles::index(handle_bits(handle));
-        Slot& slot = slots_[index];
-        const T value = slot.value;
-        (slot.owner == Owner::caller ? live_by_caller : live_by_library) -= 1;
-        slot.handle = Handles::dead(index);
-        slot.generation = Handles::next_generation(slot.generation);
-        slot.next_free = free_;
-        free_ = index;
-        return value;
+    // Frees the slot of a live handle and gives back its value (the caller frees what it
+    // owns). With Owner::caller as what it may free, an object of the library's is refused.
+    T remove(trelk_handle handle, Owner may_free = Owner::library) {
+        bool refused = false;
+        {
+            std::lock_guard<std::mutex> hold(registry_lock);
+            const HandleValue bits = handle_bits(handle);
+            const std::uint32_t index = Handles::index(bits);
+            Slot* slot = slot_at(index);
+            if (slot && slot->handle == static_cast<unsigned long long>(bits)) {
+                refused = may_free == Owner::caller && slot->owner == Owner::library;
+                if (!refused) {
+                    const T value = slot->value;
+                    (slot->owner == Owner::caller ? live_by_caller : live_by_library) -= 1;
+                    slot->handle = Handles::dead(index);
+                    slot->generation = Handles::next_generation(slot->generation);
+                    slot->next_free = free_;
+                    free_ = index;
+                    return value;
+                }
+            }
+        }
+        if (refused) refuse_library_object(handle, kind_);
+        invalid_handle(handle, kind_);
     }
 
 private:
     struct Slot {
-        HandleValue handle;
+        // 64 bits with either layout; a type of its own, which neither a pixel store nor the
+        // canvases' lock counters (long) can alias
+        unsigned long long handle;
         std::uint32_t generation;
         std::uint32_t next_free;
         Owner owner;
@@ -183,20 +224,46 @@ private:
     };
     static constexpr std::uint32_t none = 0xffffffffu;
 
-    void grow() {
-        if (capacity_ >= max_slots) fail("too many live %s objects", kind_name(kind_));
-        const std::uint32_t capacity = capacity_ ? capacity_ * 2 : 64;
-        void* grown = std::realloc(static_cast<void*>(slots_), sizeof(Slot) * capacity);
-        if (!grown) fail("out of memory for %u %s objects", capacity, kind_name(kind_));
-        slots_ = static_cast<Slot*>(grown);
-        capacity_ = capacity;
+    Slot* slot_at(std::uint32_t index) const noexcept {
+        const std::uint32_t block = block_of(index);
+        Slot* slots = blocks_[block];
+        return slots ? slots + offset_in_block(index, block) : nullptr;
+    }
+
+    // A free slot with its new handle, under the lock; null when the table is full, or when
+    // memory ran out for the *wanted slots of a new block
+    Slot* take_slot(std::uint32_t* wanted) {
+        std::uint32_t index;
+        if (free_ != none) {
+            index = free_;
+            free_ = slot_at(index)->next_free;
+        } else {
+            if (size_ == max_slots) return nullptr;
+            index = size_;
+            const std::uint32_t block = block_of(index);
+            if (!blocks_[block]) {
+                void* slots = std::calloc(first_block << block, sizeof(Slot));
+                if (!slots) {
+                    *wanted = first_block << block;
+                    return nullptr;
+                }
+                // Free slots store a value no handle of their index has
+                for (std::uint32_t i = 0; i < (first_block << block); ++i)
+                    static_cast<Slot*>(slots)[i].handle = Handles::dead(index + i);
+                blocks_[block] = static_cast<Slot*>(slots);
+            }
+            ++size_;
+            slot_at(index)->generation = 1;
+        }
+        Slot* slot = slot_at(index);
+        slot->handle = Handles::make(slot->generation, index, kind_);
+        return slot;
     }
 
     // Constant-initialised and never destroyed: entries called from other static objects'
-    // constructors or destructors still find their tables
-    Slot* slots_ = nullptr;
-    std::uint32_t size_ = 0;
-    std::uint32_t capacity_ = 0;
+    // constructors or destructors still find their tables. Blocks are only ever added.
+    Slot* blocks_[block_count] = {};
+    std::uint32_t size_ = 0;  // slots ever used; under the lock
     std::uint32_t free_ = none;
     Kind kind_;
 };

@@ -1,6 +1,6 @@
 // The surface entries: off-screen pixels owned by the library. lock(), width() and unlock()
-// are a table look-up each (the cube effect calls them for every pixel it draws); everything
-// else is in canvas.cpp, shared with the console.
+// are a table look-up each (the cube effect calls them for every pixel it draws), with no lock
+// or atomic operation; everything else is in canvas.cpp, shared with the console.
 //
 // A surface's pixels live from create to destroy at one address, zeroed (black) at creation,
 // rows exactly width * bytes apart. lock() may nest; each lock() needs one unlock(), and an
@@ -30,20 +30,17 @@ trelk_handle trelk_surface_create(int width, int height, trelk_handle format) {
 }
 
 void trelk_surface_destroy(trelk_handle surface) {
+    canvas_check_holder(*surfaces.get(surface), "destroy");
     Canvas* canvas = destroy(surfaces, surface, Kind::surface);
     canvas_free_handles(*canvas);
     canvas_free_pixels(*canvas);
     delete canvas;
 }
 
-void* trelk_surface_lock(trelk_handle surface) {
-    Canvas& canvas = *surfaces.get(surface);
-    ++canvas.locks;
-    return canvas.pixels;
-}
+void* trelk_surface_lock(trelk_handle surface) { return canvas_lock(*surfaces.get(surface)); }
 
 void trelk_surface_unlock(trelk_handle surface) { canvas_unlock(*surfaces.get(surface)); }
-int trelk_surface_width(trelk_handle surface) { return surfaces.get(surface)->width; }
+int trelk_surface_width(trelk_handle surface) { return int(surfaces.get(surface)->row_width); }
 int trelk_surface_height(trelk_handle surface) { return surfaces.get(surface)->height; }
 int trelk_surface_pitch(trelk_handle surface) { return surfaces.get(surface)->pitch; }
 
