@@ -287,16 +287,27 @@ TEST_F(DisplayConsole, AnIndexedConsoleIsCapturedThroughItsPalette) {
     std::remove(file.c_str());
 }
 
+// A folder that is missing is refused at open; one removed while the console is open fails
+// the close, which closes all the same
 TEST_F(DisplayConsole, ACaptureThatCannotBeWrittenIsAnErrorAfterClosing) {
     setenv("TRELK_CAPTURE", "/nonexistent-folder/frame.png", 1);
     trelk::Console console;
+    EXPECT_DISPLAY_ERROR(console.open("capture", 0),
+                         "TRELK_CAPTURE=/nonexistent-folder/frame.png: refused: cannot use the "
+                         "folder /nonexistent-folder: No such file or directory");
+    const std::string folder = temporary("capture-folder");
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    const std::string file = folder + "/frame.png";
+    setenv("TRELK_CAPTURE", file.c_str(), 1);
     console.open("capture", 0);
     console.update();
-    EXPECT_DISPLAY_ERROR(console.close(),
-                         "TRELK_CAPTURE: cannot save /nonexistent-folder/frame.png");
+    ASSERT_EQ(rmdir(folder.c_str()), 0);
+    EXPECT_DISPLAY_ERROR(console.close(), ("TRELK_CAPTURE: cannot save " + file).c_str());
     EXPECT_EQ(console.entry40(), 0) << "closed all the same";
     // Without a presented frame nothing is written, so nothing fails
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
     console.open("capture", 0);
+    ASSERT_EQ(rmdir(folder.c_str()), 0);
     console.close();
 }
 

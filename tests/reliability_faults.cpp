@@ -8,9 +8,13 @@
 //
 // The window cases run only where DISPLAY is set: CTest runs them under xvfb-run.
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <pty.h>
+#include <pwd.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -21,6 +25,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -68,11 +74,24 @@ struct Launch {
     int signal = 0;         // sent after `after` seconds
     bool hang_up = false;   // the terminal is closed after `after` seconds
     double after = 1.5;
-    double limit = 30;             // seconds before it counts as a hang
-    std::vector<Step> steps;       // more actions, in time order
-    std::vector<int> ignored;      // signals the program starts with ignored
-    bool input_from_null = false;  // terminal runs: standard input is /dev/null instead
+    double limit = 30;               // seconds before it counts as a hang
+    std::vector<Step> steps;         // more actions, in time order
+    std::vector<int> ignored;        // signals the program starts with ignored
+    bool input_from_null = false;    // terminal runs: standard input is /dev/null instead
+    bool unprivileged = false;       // run as the user "nobody" (when the test runs as root)
+    long long file_size_limit = -1;  // bytes the program may write to a file
+    std::string program = RELIABILITY_DEMO;  // the program to run
 };
+
+// The user an unprivileged run becomes; its ids, or -1 when there is no such user
+uid_t nobody_uid() {
+    const struct passwd* user = getpwnam("nobody");
+    return user ? user->pw_uid : uid_t(-1);
+}
+gid_t nobody_gid() {
+    const struct passwd* user = getpwnam("nobody");
+    return user ? user->pw_gid : gid_t(-1);
+}
 
 std::string describe(const Outcome& o) {
     if (o.timed_out) return "hung (killed after the time limit)";
@@ -116,6 +135,13 @@ protected:
         for (const auto& [k, v] : launch.environment) env[k] = v;
         const fs::path error_file = folder / "stderr.txt";
 
+        const bool drop = launch.unprivileged && geteuid() == 0;
+        const uid_t uid = drop ? nobody_uid() : geteuid();
+        const gid_t gid = drop ? nobody_gid() : getegid();
+        if (drop && uid == uid_t(-1)) {
+            ADD_FAILURE() << "no user \"nobody\" to run as";
+            return {};
+        }
         int master = -1, slave = -1;
         struct termios before {};
         if (launch.terminal) {
@@ -157,8 +183,15 @@ protected:
             for (int signal : launch.ignored) ::signal(signal, SIG_IGN);
             const struct rlimit no_core = {0, 0};  // signals that dump core leave no file
             setrlimit(RLIMIT_CORE, &no_core);
+            if (launch.file_size_limit >= 0) {
+                const struct rlimit size = {rlim_t(launch.file_size_limit),
+                                            rlim_t(launch.file_size_limit)};
+                setrlimit(RLIMIT_FSIZE, &size);
+            }
             dup2(error, 2);
-            execl(RELIABILITY_DEMO, "kelvra-demo", static_cast<char*>(nullptr));
+            if (drop && (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0))
+                _exit(125);
+            execl(launch.program.c_str(), "kelvra-demo", static_cast<char*>(nullptr));
             _exit(127);
         }
 
@@ -468,6 +501,220 @@ TEST_F(Faults, CaptureLeavesWhatIsNotARegularFileAlone) {
             after[entry.path().filename()] = node_at(entry.path());
         EXPECT_EQ(after, before) << "the folder of the capture changed";
     }
+}
+
+// What a file is: its bytes, owner, group and permission bits
+std::string file_state(const fs::path& path) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) return "nothing";
+    std::ifstream in(path, std::ios::binary);
+    return std::to_string(st.st_uid) + ":" + std::to_string(st.st_gid) + " " +
+           std::to_string(st.st_mode) + " " +
+           std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The names in a folder
+std::vector<std::string> names_in(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Run as an ordinary user, the capture replaced a read-only file of the user's own and, in a
+// shared folder without the sticky bit, another user's file, which then belonged to the runner;
+// and a capture that could not be written at all (a missing or read-only folder) was refused
+// only after the whole run. Each is refused as the console opens (the runs here have no frame
+// limit: only a refusal ends them), the file left as it was. Root replacing another user's
+// file keeps its owner.
+TEST_F(Faults, CaptureRefusesWhatItsUserMayNotWrite) {
+    const bool root = geteuid() == 0;
+    const uid_t runner = root ? nobody_uid() : geteuid();
+    const gid_t runner_group = root ? nobody_gid() : getegid();
+    ASSERT_NE(runner, uid_t(-1)) << "no user \"nobody\" to run as";
+    // Where the unprivileged user can reach the program and its files
+    fs::copy_file(RELIABILITY_DEMO, folder / "kelvra-demo");
+    fs::permissions(folder, fs::perms(0755));
+    const fs::path shared = folder / "shared", locked = folder / "locked";
+    fs::create_directory(shared);
+    fs::permissions(shared, fs::perms(0777));  // anybody may rename in it: no sticky bit
+    fs::create_directory(locked);
+    fs::permissions(locked, fs::perms(0555));
+    ASSERT_EQ(chown(locked.c_str(), root ? 0 : runner, root ? 0 : runner_group), 0);
+    const auto make = [&](const char* name, uid_t owner, int mode) {
+        std::ofstream(shared / name) << "the bytes of " << name << "\n";
+        EXPECT_EQ(chown((shared / name).c_str(), owner, owner == 0 ? 0 : runner_group), 0);
+        fs::permissions(shared / name, fs::perms(mode));
+    };
+    make("own-read-only.png", runner, 0444);
+    if (root) {
+        make("theirs.png", 0, 0644);
+        make("theirs-writable-by-all.png", 0, 0666);
+    }
+    struct Case {
+        fs::path path;
+        const char* reason;
+    };
+    std::vector<Case> cases = {
+        {shared / "own-read-only.png", "Permission denied"},
+        {locked / "frame.png", "cannot create a file in"},
+        {folder / "missing" / "frame.png", "No such file or directory"},
+    };
+    if (root) {
+        cases.push_back({shared / "theirs.png", "Permission denied"});
+        cases.push_back({shared / "theirs-writable-by-all.png", "belongs to another user"});
+    }
+    std::map<std::string, std::string> before;
+    for (const std::string& name : names_in(shared)) before[name] = file_state(shared / name);
+
+    Launch l;
+    l.environment["TRELK_DISPLAY"] = "headless";
+    l.unprivileged = true;
+    l.program = (folder / "kelvra-demo").string();
+    l.limit = 10;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        l.environment["TRELK_CAPTURE"] = c.path.string();
+        const Outcome o = run(l);
+        expect_clear_failure(o, ("TRELK_CAPTURE=" + c.path.string() + ": refused").c_str());
+        expect_clear_failure(o, c.reason);
+        std::map<std::string, std::string> after;
+        for (const std::string& name : names_in(shared)) after[name] = file_state(shared / name);
+        EXPECT_EQ(after, before) << "the shared folder changed";
+        EXPECT_TRUE(fs::is_empty(locked));
+    }
+
+    if (!root) return;
+    SCOPED_TRACE("root replacing another user's file");
+    make("for-root.png", runner, 0640);
+    Launch as_root = frames(2);
+    as_root.environment["TRELK_CAPTURE"] = (shared / "for-root.png").string();
+    expect_normal_silent_run(run(as_root));
+    struct stat st;
+    ASSERT_EQ(stat((shared / "for-root.png").c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, runner) << "the owner changed";
+    EXPECT_EQ(st.st_gid, runner_group) << "the group changed";
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(file_state(shared / "for-root.png").find("the bytes of"), std::string::npos)
+        << "not replaced";
+}
+
+// The capture looked at its target, then renamed over it: a FIFO put there in between was
+// deleted. Here a racer swaps a FIFO and a regular file in and out of the target as fast as
+// it can (exchanging the two names, so it never removes anything itself) while the demo
+// captures to it again and again. Whatever each run ends with, the FIFO must still exist under
+// one of the two names.
+TEST_F(Faults, ACaptureRacingAFifoNeverRemovesIt) {
+    const fs::path target = folder / "frame.png", aside = folder / "fifo-aside";
+    std::ofstream(target) << "a regular file\n";
+    ASSERT_EQ(mkfifo(aside.c_str(), 0644), 0) << std::strerror(errno);
+    struct stat fifo;
+    ASSERT_EQ(lstat(aside.c_str(), &fifo), 0);
+    const auto fifo_kept = [&] {
+        struct stat st;
+        for (const fs::path& p : {target, aside}) {
+            if (lstat(p.c_str(), &st) == 0 && st.st_ino == fifo.st_ino && S_ISFIFO(st.st_mode))
+                return true;
+        }
+        return false;
+    };
+    // The racer swaps by short names in the folder, from the moment the program's new file
+    // appears beside the target (so the program was let through every earlier look) until the
+    // run ends. The program is given a long way there, which widens whatever window it leaves
+    // between a look and a rename.
+    const int place = open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(place, 0) << std::strerror(errno);
+    const int created = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(created, 0) << std::strerror(errno);
+    ASSERT_GE(inotify_add_watch(created, folder.c_str(), IN_CREATE), 0) << std::strerror(errno);
+    const auto drain = [created] {
+        alignas(struct inotify_event) char events[4096];
+        ssize_t n;
+        bool capture = false;
+        while ((n = read(created, events, sizeof events)) > 0) {
+            for (char* p = events; p < events + n;) {
+                const auto* event = reinterpret_cast<const struct inotify_event*>(p);
+                if (event->len && std::strstr(event->name, ".capture-")) capture = true;
+                p += sizeof(struct inotify_event) + event->len;
+            }
+        }
+        return capture;
+    };
+    std::atomic<bool> racing{true}, paused{false}, idle{false}, swapping{false};
+    std::atomic<long> swaps{0};
+    std::thread racer([&] {
+        while (racing) {
+            if (paused) {
+                idle = true;
+                continue;
+            }
+            idle = false;
+            if (!swapping) {
+                struct pollfd wait = {created, POLLIN, 0};
+                if (poll(&wait, 1, 5) > 0 && drain()) swapping = true;
+                continue;
+            }
+            if (renameat2(place, "frame.png", place, "fifo-aside", RENAME_EXCHANGE) == 0) ++swaps;
+        }
+    });
+    std::string long_way = folder.string() + "/";
+    for (int i = 0; i < 1000; ++i) long_way += "./";
+    Launch l = frames(1);
+    l.environment["TRELK_CAPTURE"] = long_way + "frame.png";
+    l.limit = 10;
+    int runs = 0, captured = 0;
+    bool kept = true;
+    while (runs < 45 && kept && !HasFailure()) {
+        const Outcome o = run(l);
+        EXPECT_TRUE(
+            (o.exited && o.status == 0 && o.error.empty()) ||
+            (o.exited && o.status == 1 && o.error.find("TRELK_CAPTURE") != std::string::npos))
+            << "run " << runs << ": " << describe(o);
+        ++runs;
+        captured += o.exited && o.status == 0;
+        // The racer stands still while both names are looked at, and waits for the next run
+        idle = false;
+        paused = true;
+        while (!idle) std::this_thread::yield();
+        kept = fifo_kept();
+        drain();
+        swapping = false;
+        struct stat st;  // each run starts with the regular file at the target
+        if (kept && lstat(target.c_str(), &st) == 0 && S_ISFIFO(st.st_mode))
+            renameat2(place, "frame.png", place, "fifo-aside", RENAME_EXCHANGE);
+        paused = false;
+    }
+    racing = false;
+    racer.join();
+    close(created);
+    close(place);
+    EXPECT_TRUE(kept) << "the FIFO was removed in run " << runs << " (" << captured
+                      << " captures went in)";
+    EXPECT_GT(swaps.load(), 100) << "the racer hardly ran";
+}
+
+// With a file size limit (ulimit -f) the capture's write ended the program by SIGXFSZ, its
+// new file left behind. The same path of failure reports a full disk by its reason.
+TEST_F(Faults, CaptureBeyondTheFileSizeLimitFailsClearly) {
+    const fs::path target = folder / "frame.png";
+    std::ofstream(target) << "the frame before\n";
+    const std::string target_before = file_state(target);
+    const std::vector<std::string> names_before = names_in(folder);
+    Launch l = frames(2);
+    l.environment["TRELK_CAPTURE"] = target.string();
+    l.file_size_limit = 1024;
+    l.limit = 10;
+    const Outcome o = run(l);
+    expect_clear_failure(o, ("TRELK_CAPTURE: cannot save " + target.string()).c_str());
+    expect_clear_failure(o, "File too large");
+    EXPECT_EQ(file_state(target), target_before) << "the target changed";
+    std::vector<std::string> names_after = names_in(folder);
+    names_after.erase(std::remove(names_after.begin(), names_after.end(), "stderr.txt"),
+                      names_after.end());
+    std::vector<std::string> expected = names_before;
+    expected.erase(std::remove(expected.begin(), expected.end(), "stderr.txt"), expected.end());
+    EXPECT_EQ(names_after, expected) << "something was left beside the target";
 }
 
 // ---- memory ----
