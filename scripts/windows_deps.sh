@@ -28,14 +28,14 @@ if ! (cd "$sources" && sha256sum --check --strict --quiet "$sums") >&2; then
     exit 1
 fi
 
-compiler_version=$(x86_64-w64-mingw32-g++-posix --version | head -n 1)
+compiler_version=$(x86_64-w64-mingw32-g++-posix --version | sed -n 1p)
 # The build lines below are the options the libraries are built with: a change to one of them
 # is a new key, as is a new archive, toolchain file, compiler or CMake
 key=$( {
     cat "$sums" "$toolchain"
     grep '^build ' "$0"
     echo "$compiler_version"
-    cmake --version | head -n 1
+    cmake --version | sed -n 1p
 } | sha256sum | cut -c 1-16)
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/kelvra-windows
 prefix=$cache/$key
