@@ -15,6 +15,12 @@ scripts/check_consumers.sh
 scripts/web_build.sh
 node --test tests/web/
 
+# The Windows program, cross-built with its zip, and the zip's program under Wine (its libraries
+# are built once and kept under ~/.cache/kelvra-windows)
+scripts/windows_build.sh >/dev/null
+/usr/bin/python3 tests/windows/windows_tests.py . build-windows/build \
+    build-windows/kelvra-demo-windows.zip
+
 # The fuzz targets: a clang build with libFuzzer, each target run for a short fixed time from
 # its corpus (the long runs are in reliability.sh). Their inputs also replay as tests below.
 fuzz_build=build-fuzz
