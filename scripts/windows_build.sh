@@ -42,6 +42,10 @@ cp "$out/build/demo/kelvra-demo.exe" "$package/sdk/bin/trelk.dll" \
     "$out/build/platform/music/midas.dll" "$prefix"/bin/*.dll \
     "$out/build/assets/flagga.tga" "$out/build/assets/bla.xm" "$package/"
 cp -r "$prefix/licences" "$package/licences"
+# Named so that a double-click opens them as text: LICENSE becomes LICENSE.txt
+for text in "$package"/licences/*/*; do
+    case $text in *.txt) ;; *) mv "$text" "$text.txt" ;; esac
+done
 cp docs/windows_readme.txt "$package/README.txt"
 # Text files with the line ends Windows' own editors expect
 sed -i 's/$/\r/' "$package/README.txt"
