@@ -149,6 +149,16 @@ int sign_of(long long value) { return value > 0 ? 1 : (value < 0 ? -1 : 0); }
 // compiler's 128-bit integers where it has them, else with two 64-bit halves.
 long long multiply_add_divide(long long a, long long b, long long c, long long d,
                               long long* remainder) {
+#if defined(__GNUC__)
+    // Most lines' products fit 64 bits: divide there, the 128-bit division is a library call
+    {
+        long long product = 0, sum = 0;
+        if (!__builtin_mul_overflow(a, b, &product) && !__builtin_add_overflow(product, c, &sum)) {
+            if (remainder) *remainder = sum % d;
+            return sum / d;
+        }
+    }
+#endif
 #if defined(__SIZEOF_INT128__)
     __extension__ typedef __int128 wide;
     const wide n = static_cast<wide>(a) * b + c;
@@ -305,6 +315,42 @@ namespace {
 // major axis. After k steps the minor axis has therefore moved (long / 2 + k * short) / long
 // and err is the remainder, which lets the line start at its first pixel inside the surface
 // and stop after its last, setting exactly the pixels the whole line would set there.
+// What the pixel loop of a line needs besides its place: the pixels to draw, the error term and
+// its two lengths, the steps along both axes
+struct Steps {
+    long long count, err, minor_length, length;
+    int major_step, minor_step;
+};
+
+long long count_of(long long first, long long last) { return last - first + 1; }
+
+// The pixels of a line along its major axis, counting down: one loop per axis, so fewer values
+// live across the pixel step. Everything it calls is inlined into it where the compiler can be
+// told (the surface's lock, width and unlock included): with the pixel step a call, or the
+// table look-up behind it, the loop would cost about twice as much.
+#if defined(__GNUC__) && !defined(__clang__)
+#define CUBE_FLATTEN __attribute__((flatten))
+#else
+#define CUBE_FLATTEN
+#endif
+template <bool x_major, class Target>
+CUBE_FLATTEN void pixel_run(Target& target, long long major, long long minor, Steps s,
+                            std::uint32_t pixel) {
+    for (long long count = s.count; count > 0; --count) {
+        if (x_major) {
+            plot(target, major, minor, pixel);
+        } else {
+            plot(target, minor, major, pixel);
+        }
+        s.err += s.minor_length;
+        if (s.err >= s.length) {
+            s.err -= s.length;
+            minor += s.minor_step;
+        }
+        major += s.major_step;
+    }
+}
+
 template <class Target>
 void line_pixels(Target& target, long long x1, long long y1, long long x2, long long y2, int grey,
                  const Clip& clip) {
@@ -369,30 +415,13 @@ void line_pixels(Target& target, long long x1, long long y1, long long x2, long 
     if (length > 0) {
         minor_moves = multiply_add_divide(first, minor_length, half, length, &err);
     }
-    // One loop per major axis, counting down: fewer values live across the pixel step
-    long long major = major_start + first * major_step;
-    long long minor = minor_start + minor_moves * minor_step;
-    long long count = last - first + 1;
+    const Steps steps{count_of(first, last), err, minor_length, length, major_step, minor_step};
     if (x_major) {
-        for (; count > 0; --count) {
-            plot(target, major, minor, pixel);
-            err += minor_length;
-            if (err >= length) {
-                err -= length;
-                minor += minor_step;
-            }
-            major += major_step;
-        }
+        pixel_run<true>(target, major_start + first * major_step,
+                        minor_start + minor_moves * minor_step, steps, pixel);
     } else {
-        for (; count > 0; --count) {
-            plot(target, minor, major, pixel);
-            err += minor_length;
-            if (err >= length) {
-                err -= length;
-                minor += minor_step;
-            }
-            major += major_step;
-        }
+        pixel_run<false>(target, major_start + first * major_step,
+                         minor_start + minor_moves * minor_step, steps, pixel);
     }
 }
 
