@@ -43,6 +43,22 @@ else()
   set(TRELK_PC_LIBS "-Wl,-rpath,\${libdir} -ltrelk -ltrelk_display")
   set(TRELK_PC_LIBS_PRIVATE "${trelk_cxx_runtime}")
 endif()
+set(TRELK_PC_REQUIRES_LINE "${TRELK_PC_REQUIRES}: sdl2 libpng")
+if(WIN32 AND NOT TRELK_STATIC)
+  # trelk.dll brings SDL2, libpng and the runtimes with it, and is found beside the program:
+  # a program needs neither their package files nor a run path
+  set(TRELK_PC_REQUIRES_LINE "")
+  set(TRELK_PC_LIBS "-ltrelk -ltrelk_display")
+  set(TRELK_PC_LIBS_PRIVATE "")
+endif()
+# The music library as an archive (or, on Windows, a DLL that needs nothing at link time)
+set(TRELK_MIDAS_STATIC OFF)
+if(TARGET midas)
+  get_target_property(trelk_midas_type midas TYPE)
+  if(trelk_midas_type STREQUAL "STATIC_LIBRARY")
+    set(TRELK_MIDAS_STATIC ON)
+  endif()
+endif()
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/trelkConfig.cmake.in
   ${PROJECT_BINARY_DIR}/trelkConfig.cmake INSTALL_DESTINATION ${trelk_cmake_dir})
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/trelkConfigVersion.cmake
@@ -65,8 +81,19 @@ if(TARGET midas)
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT midas)
   install(EXPORT trelkMidasTargets NAMESPACE trelk:: DESTINATION ${trelk_cmake_dir}
           COMPONENT midas)
-  # The archive needs libxmp and SDL2 (and the C++ runtime, for a C program) when linked
-  set(TRELK_MIDAS_PC_LIBS "-ltrelk_midas ${trelk_cxx_runtime}")
+  # The archive needs libxmp and SDL2 (and the C++ runtime, for a C program) when linked;
+  # midas.dll (Windows) brings them with it
+  if(TRELK_MIDAS_STATIC)
+    set(TRELK_MIDAS_PC_REQUIRES_LINE "Requires: libxmp sdl2")
+    set(TRELK_MIDAS_PC_LIBS "-ltrelk_midas ${trelk_cxx_runtime}")
+  else()
+    set(TRELK_MIDAS_PC_REQUIRES_LINE "")
+    get_target_property(trelk_midas_name midas OUTPUT_NAME)
+    if(NOT trelk_midas_name)
+      set(trelk_midas_name midas)
+    endif()
+    set(TRELK_MIDAS_PC_LIBS "-l${trelk_midas_name}")
+  endif()
   configure_file(${CMAKE_CURRENT_LIST_DIR}/trelk-midas.pc.in ${PROJECT_BINARY_DIR}/trelk-midas.pc
                  @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/trelk-midas.pc

@@ -419,7 +419,7 @@ try:
             os.close(master)
             stop(process)
 
-    @check("an example cross-built against the zip's library with find_package equals its reference")
+    @check("examples built against the zip's library by find_package (its reference) and pkg-config")
     def example_with_find_package():
         sdk = os.path.join(program_folder, "sdk")
         build = os.path.join(work, "example")
@@ -439,6 +439,23 @@ try:
                        TRELK_CAPTURE=windows_path(frame), TRELK_ERROR_BOX="0")
         assert run.returncode == 0, f"status {run.returncode}: {run.stderr.decode(errors='replace')}"
         same_pixels(frame, os.path.join(SOURCE, "tests", "data", "example_sprite.png"))
+
+        # A C program, compiled with what pkg-config says of the same library
+        flags = subprocess.run(["pkg-config", "--cflags", "--libs", "trelk"], capture_output=True,
+                               text=True, env=dict(os.environ, PKG_CONFIG_PATH="",
+                                                   PKG_CONFIG_LIBDIR=os.path.join(sdk, "lib",
+                                                                                  "pkgconfig")))
+        assert flags.returncode == 0, f"pkg-config trelk: {flags.stderr}"
+        made = subprocess.run(["x86_64-w64-mingw32-gcc-posix", "-O2", "-o",
+                               os.path.join(build, "plasma.exe"),
+                               os.path.join(SOURCE, "examples", "plasma.c"),
+                               *flags.stdout.split()], capture_output=True, text=True)
+        assert made.returncode == 0, f"plasma.c with pkg-config: {made.stderr}"
+        frame = os.path.join(work, "plasma.png")
+        run = wine.run("plasma.exe", build, TRELK_DISPLAY="headless", TRELK_FRAMES="10",
+                       TRELK_CAPTURE=windows_path(frame), TRELK_ERROR_BOX="0")
+        assert run.returncode == 0 and os.path.exists(frame), \
+            f"plasma.exe: status {run.returncode}: {run.stderr.decode(errors='replace')}"
 finally:
     if wine:
         wine.close()
