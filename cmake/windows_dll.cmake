@@ -7,6 +7,15 @@
 #   libtrelk_display.dll.a   by name, installed, for programs (target trelk::display)
 #   libtrelk_by_number.a     the numbered entries by ordinal alone, for the demo, which reaches
 #                            the library by entry number only (target trelk_display_by_number)
+# The mingw-w64 tools: named by the toolchain file when cross-building, found beside the
+# compiler when building on Windows itself (MSYS2)
+foreach(tool NM DLLTOOL)
+  if(NOT CMAKE_${tool})
+    string(TOLOWER ${tool} tool_name)
+    get_filename_component(compiler_folder ${CMAKE_CXX_COMPILER} DIRECTORY)
+    find_program(CMAKE_${tool} NAMES ${tool_name} HINTS ${compiler_folder} REQUIRED)
+  endif()
+endforeach()
 add_library(trelk_error_objects OBJECT ${PROJECT_SOURCE_DIR}/trelk/error.cpp)
 target_include_directories(trelk_error_objects PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_features(trelk_error_objects PRIVATE cxx_std_17)
