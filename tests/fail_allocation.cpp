@@ -2,12 +2,14 @@
 // the Nth call of malloc, calloc, realloc, posix_memalign or aligned_alloc made after the
 // program starts fails, as it would with no memory left: it returns null. operator new allocates
 // through these, so it throws std::bad_alloc (or returns null for the nothrow forms).
-// Every other call goes to the real allocator. FAIL_ALLOCATION_LOG=FILE appends, when the
+// Every other call goes to the real allocator. With FAIL_ALLOCATION_ONWARD=1 every call from
+// the Nth on fails too, as when memory stays exhausted. FAIL_ALLOCATION_LOG=FILE appends, when the
 // program ends, the number of allocations made, so a driver knows how far to count, and
 // FAIL_ALLOCATION_TRACE=1 prints where the failed call came from on standard error.
 // FAIL_ALLOCATION_SPARE=NAME leaves alone the calls made directly from a library whose file
 // name contains NAME: they are neither counted nor failed (for a library known not to survive
-// its own allocations failing, so that the rest can be tried).
+// its own allocations failing, so that the rest can be tried). FAIL_ALLOCATION_ONLY=NAME does
+// the opposite: only the calls made directly from that library are counted and failed.
 //
 // LD_PRELOAD=libfail_allocation.so FAIL_ALLOCATION=17 kelvra-demo
 //
@@ -45,15 +47,22 @@ void (*real_free)(void*);
 
 std::atomic<long long> calls{0};
 long long fail_at = -1;  // from FAIL_ALLOCATION; -1: never
+bool onward = false;     // FAIL_ALLOCATION_ONWARD: every call from fail_at on fails
 const char* log_file = nullptr;
 bool trace = false;
 const char* spare = nullptr;
+const char* only = nullptr;
 
-// Whether the allocation was asked for by the spared library
-bool spared(const void* caller) {
-    if (!spare) return false;
+bool from_library(const void* caller, const char* name) {
     Dl_info info;
-    return dladdr(caller, &info) && info.dli_fname && std::strstr(info.dli_fname, spare);
+    return dladdr(caller, &info) && info.dli_fname && std::strstr(info.dli_fname, name);
+}
+
+// Whether the allocation is left alone: asked for by the spared library, or by any but the
+// only one tried
+bool spared(const void* caller) {
+    if (spare && from_library(caller, spare)) return true;
+    return only && !from_library(caller, only);
 }
 
 // dlsym may allocate before the real functions are known: served from here, never freed
@@ -88,8 +97,10 @@ void resolve() {
 bool fails(const void* caller) {
     if (spared(caller)) return false;
     const long long n = calls.fetch_add(1, std::memory_order_relaxed) + 1;
-    if (n != fail_at) return false;
-    if (trace) {  // backtrace() allocates on its first call: past the failed one, so harmless
+    if (fail_at < 0 || n < fail_at || (n > fail_at && !onward)) return false;
+    if (trace &&
+        n ==
+            fail_at) {  // backtrace() allocates on its first call: past the failed one, so harmless
         void* frames[32];
         backtrace_symbols_fd(frames, backtrace(frames, 32), 2);
     }
@@ -103,7 +114,9 @@ struct Settings {
         if (const char* n = std::getenv("FAIL_ALLOCATION")) fail_at = std::atoll(n);
         log_file = std::getenv("FAIL_ALLOCATION_LOG");
         trace = std::getenv("FAIL_ALLOCATION_TRACE") != nullptr;
+        onward = std::getenv("FAIL_ALLOCATION_ONWARD") != nullptr;
         spare = std::getenv("FAIL_ALLOCATION_SPARE");
+        only = std::getenv("FAIL_ALLOCATION_ONLY");
     }
     ~Settings() {
         if (!log_file) return;

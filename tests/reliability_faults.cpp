@@ -758,6 +758,63 @@ TEST_F(Faults, RunningOutOfMemoryAnywhereEndsCleanly) {
     EXPECT_GT(clean_failures, 10) << "no failed allocation was noticed: is the allocator loaded?";
 }
 
+// Memory that stays exhausted: every allocation from the Nth on fails. The first error made
+// then needed memory for its slot in the table of errors, and the std::bad_alloc thrown
+// instead ended the program (status 134); later, a thread's buffers for scaled copies could
+// not register their destructor, and the C library ended it. And SDL, out of memory for the
+// text of its last error, gives a null for it, which the music library made a string of (a
+// crash in the audio opener): each of SDL's allocations is failed in turn with an audio driver
+// that is refused. Each run must end normally or with a message and status 1.
+TEST_F(Faults, MemoryThatStaysExhaustedEndsWithAMessage) {
+    Launch l = frames(1);
+    l.environment["LD_PRELOAD"] = RELIABILITY_FAIL_ALLOCATION;
+    l.environment["ASAN_OPTIONS"] = "verify_asan_link_order=0:detect_leaks=0";
+    l.environment["TRELK_CAPTURE"] = (folder / "frame.png").string();
+    l.limit = 20;
+    const auto expect_ended_cleanly = [](const Outcome& o, const std::string& what) {
+        const bool normal = o.exited && o.status == 0;
+        const bool reported = o.exited && o.status == 1 && !o.error.empty() &&
+                              o.error.find("runtime error") == std::string::npos &&
+                              o.error.find("Sanitizer") == std::string::npos;
+        EXPECT_TRUE(normal || reported) << what << ": " << describe(o);
+    };
+    const auto allocations = [&](Launch counted) {
+        const fs::path count_file = folder / "allocations.txt";
+        fs::remove(count_file);
+        counted.environment["FAIL_ALLOCATION_LOG"] = count_file.string();
+        expect_normal_silent_run(run(counted));
+        long long total = 0;
+        std::ifstream(count_file) >> total;
+        return total;
+    };
+
+    l.environment["FAIL_ALLOCATION_SPARE"] = "libxmp";
+    const long long total = allocations(l);
+    ASSERT_GT(total, 50) << "the preloaded allocator counted nothing";
+    l.environment["FAIL_ALLOCATION_ONWARD"] = "1";
+    int reported = 0;
+    for (long long n = 10; n <= total + 10 && !HasFailure(); n += 10) {
+        l.environment["FAIL_ALLOCATION"] = std::to_string(n);
+        const Outcome o = run(l);
+        expect_ended_cleanly(o, "every allocation from " + std::to_string(n) + " of " +
+                                    std::to_string(total) + " failed");
+        reported += o.exited && o.status == 1;
+    }
+    EXPECT_GT(reported, 5) << "no failed allocation was noticed: is the allocator loaded?";
+
+    l.environment["FAIL_ALLOCATION_ONWARD"] = "";
+    l.environment["FAIL_ALLOCATION_SPARE"] = "";
+    l.environment["FAIL_ALLOCATION_ONLY"] = "libSDL2";
+    l.environment["SDL_AUDIODRIVER"] = "no-such-audio-driver";
+    const long long by_sdl = allocations(l);
+    ASSERT_GT(by_sdl, 10) << "SDL's allocations were not counted";
+    for (long long n = 1; n <= by_sdl && !HasFailure(); ++n) {
+        l.environment["FAIL_ALLOCATION"] = std::to_string(n);
+        expect_ended_cleanly(run(l), "SDL's allocation " + std::to_string(n) + " of " +
+                                         std::to_string(by_sdl) + " failed");
+    }
+}
+
 // ---- settings ----
 
 // An empty TRELK_FRAMES was taken as unset: an endless run where a short one was asked for;

@@ -43,6 +43,13 @@
 namespace display {
 namespace {
 
+// SDL's reason for its last failure. SDL has none to give (a null) when memory ran out even
+// for the text of one, and a null must never become a string.
+const char* sdl_reason() {
+    const char* reason = SDL_GetError();
+    return reason && *reason ? reason : "SDL gave no reason (out of memory?)";
+}
+
 // Whether a window system may be reachable; SDL is not even started without one
 bool display_named() { return os::window_system_named(); }
 
@@ -52,7 +59,7 @@ bool start_video(std::string* reason) {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetMainReady();  // the program's entry is its own, not SDL's main wrapper
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        *reason = SDL_GetError();
+        *reason = sdl_reason();
         return false;
     }
     const char* driver = SDL_GetCurrentVideoDriver();
@@ -203,15 +210,15 @@ public:
         if (request.fullscreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
         window_ = SDL_CreateWindow(request.title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                                    width_ * start_scale, height_ * start_scale, flags);
-        if (!window_) fail("cannot open a window: %s", SDL_GetError());
+        if (!window_) fail("cannot open a window: %s", sdl_reason());
 
         const Uint32 vsync = pace_ ? SDL_RENDERER_PRESENTVSYNC : 0;
         renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_ACCELERATED | vsync);
         if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
-        if (!renderer_) fail("cannot draw in the window: %s", SDL_GetError());
+        if (!renderer_) fail("cannot draw in the window: %s", sdl_reason());
         texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
                                      width_, height_);
-        if (!texture_) fail("cannot make the window's texture: %s", SDL_GetError());
+        if (!texture_) fail("cannot make the window's texture: %s", sdl_reason());
         SDL_SetTextureScaleMode(texture_, SDL_ScaleModeNearest);
 
         SDL_DisplayMode mode;

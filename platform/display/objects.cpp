@@ -30,7 +30,7 @@ std::mutex registry_lock;
 
 Pool<Rect> areas(Kind::area);
 Pool<std::uint32_t> colors(Kind::color);
-Pool<ErrorObject*> errors(Kind::error);
+Pool<ErrorObject*, true> errors(Kind::error);
 Pool<PixelFormat> formats(Kind::format);
 Pool<KeyValue> keys(Kind::key);
 Pool<ModeValue> modes(Kind::mode);
@@ -143,6 +143,10 @@ using namespace display;
 
 extern "C" {
 
+namespace {
+ErrorObject* spare_errors();  // with the errors, below
+}  // namespace
+
 // ---- preparation ----
 
 // Called before every create entry; its one job is one-time set-up: the first call builds the
@@ -153,6 +157,7 @@ int trelk_prepare(void) {
     static const bool prepared = [] {
         default_format();
         default_palette();
+        spare_errors();
         terminate_before_ours = std::set_terminate(report_uncaught_error);
         return true;
     }();
@@ -179,19 +184,33 @@ void trelk_color_destroy(trelk_handle color) { destroy(colors, color, Kind::colo
 // ---- errors ----
 //
 // An error must be made even when memory has run out, since that is often what it reports. A
-// few error objects are kept aside for then, in static storage, and a message that cannot be
-// copied becomes "out of memory" (short enough to need no memory). What remains: with every
-// spare in use, or with the table of errors full and unable to grow (over 64 errors alive at
-// once), no error can be made, and std::bad_alloc is all that can be thrown.
+// few error objects are kept aside for then, in static storage, the table of errors keeps its
+// first 64 slots in itself, and a message that cannot be copied is cut to the room the object
+// has or becomes "out of memory" (short enough to need no memory). What remains: with every
+// spare in use, or with over 64 errors alive at once, no error can be made, and std::bad_alloc
+// is all that can be thrown.
 
 namespace {
 
 constexpr int spare_error_count = 4;
 
-// Made on first use and never destroyed, so errors made during static destruction still work
+constexpr std::size_t spare_message_room = 255;
+
+// Made on first use (the preparation's) and never destroyed, so errors made during static
+// destruction still work. Each has room for a message made while there was memory, so that
+// what fails later is still told in full.
 ErrorObject* spare_errors() {
     alignas(ErrorObject) static unsigned char storage[spare_error_count * sizeof(ErrorObject)];
-    static ErrorObject* spares = new (storage) ErrorObject[spare_error_count];
+    static ErrorObject* spares = [] {
+        ErrorObject* made = new (storage) ErrorObject[spare_error_count];
+        for (int i = 0; i < spare_error_count; ++i) {
+            try {
+                made[i].message.reserve(spare_message_room);
+            } catch (const std::bad_alloc&) {
+            }
+        }
+        return made;
+    }();
     return spares;
 }
 std::atomic<bool> spare_in_use[spare_error_count];  // taken by any thread
@@ -215,10 +234,17 @@ void free_error(ErrorObject* error) {
 }
 
 void set_message(ErrorObject* error, const char* message) {
+    const char* text = message ? message : "";
     try {
-        error->message = message ? message : "";
+        error->message = text;
     } catch (const std::bad_alloc&) {
-        error->message = "out of memory";
+        // As much as the room the object has (a spare's), else the reason alone: neither
+        // allocates
+        const std::size_t room = error->message.capacity();
+        if (room >= 32)
+            error->message.assign(text, std::min(room, std::strlen(text)));
+        else
+            error->message = "out of memory";
     }
 }
 

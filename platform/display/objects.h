@@ -64,7 +64,8 @@ struct ConsoleObject;
 
 extern Pool<Rect> areas;
 extern Pool<std::uint32_t> colors;
-extern Pool<ErrorObject*> errors;
+// Errors are made also when memory has run out: the first of them need no memory for a slot
+extern Pool<ErrorObject*, true> errors;
 extern Pool<PixelFormat> formats;
 extern Pool<KeyValue> keys;
 extern Pool<ModeValue> modes;
@@ -76,15 +77,15 @@ extern Pool<ConsoleObject*> consoles;
 std::int64_t now_nanoseconds();  // steady clock
 
 // A create entry's object: the caller's to destroy
-template <class T>
-trelk_handle create(Pool<T>& pool, const T& value) {
+template <class T, bool kept>
+trelk_handle create(Pool<T, kept>& pool, const T& value) {
     return pool.add(value, Owner::caller);
 }
 
 // A destroy entry: frees the slot and gives back the value; the objects that getters hand out
 // are the library's and cannot be destroyed by a caller
-template <class T>
-T destroy(Pool<T>& pool, trelk_handle handle, Kind kind) {
+template <class T, bool kept>
+T destroy(Pool<T, kept>& pool, trelk_handle handle, Kind kind) {
     static_cast<void>(kind);
     return pool.remove(handle, Owner::caller);
 }

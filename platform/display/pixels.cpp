@@ -17,6 +17,7 @@
 #include "platform/display/pixels.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -393,20 +394,10 @@ struct Sampler {
     }
 };
 
-// A buffer that only grows; one of each per thread, so threads copying at once never share
-// one, freed when its thread ends
+// A buffer that only grows
 struct Scratch {
     void* data = nullptr;
     std::size_t size = 0;
-
-    Scratch() = default;
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
-    ~Scratch() {
-        std::free(data);
-        data = nullptr;
-        size = 0;
-    }
 
     void* reserve(std::size_t bytes) {
         if (bytes > size) {
@@ -417,9 +408,46 @@ struct Scratch {
         }
         return data;
     }
+    void release() {
+        std::free(data);
+        data = nullptr;
+        size = 0;
+    }
 };
 
-thread_local Scratch column_scratch, row_scratch, run_scratch, self_copy_scratch;
+// The buffers of one thread, so that threads copying at once never share one
+struct ScratchSet {
+    Scratch column, row, run, self_copy;
+
+    constexpr ScratchSet() = default;
+    ScratchSet(const ScratchSet&) = delete;
+    ScratchSet& operator=(const ScratchSet&) = delete;
+    ~ScratchSet() {
+        column.release();
+        row.release();
+        run.release();
+        self_copy.release();
+    }
+};
+
+// The first thread that copies (the program's own, as a rule) uses a set in static storage,
+// freed at exit; any other thread a set of its own, freed when it ends. A thread's own set
+// registers its destructor with the C library at its first use, which takes memory, and the C
+// library ends the program when it cannot get it: the first thread never needs that, so it
+// copies on, or reports the memory it lacks, however little is left.
+ScratchSet first_set;
+std::atomic<bool> first_set_taken{false};
+thread_local signed char uses_first_set = -1;  // -1: not asked yet
+
+ScratchSet& scratch() {
+    if (uses_first_set < 0) {
+        bool taken = false;
+        uses_first_set = first_set_taken.compare_exchange_strong(taken, true) ? 1 : 0;
+    }
+    if (uses_first_set) return first_set;
+    thread_local ScratchSet own;
+    return own;
+}
 
 // Splits a column map into runs where the source advances by one per destination pixel.
 // Returns how many runs; runs has room for count of them.
@@ -638,7 +666,7 @@ void blit(const Image& source, Rect source_area, const Image& destination, Rect 
     Image src = source;
     if (source.pixels == destination.pixels) {
         const std::size_t bytes = std::size_t(source.pitch) * std::size_t(source.height);
-        src.pixels = static_cast<std::uint8_t*>(self_copy_scratch.reserve(bytes));
+        src.pixels = static_cast<std::uint8_t*>(scratch().self_copy.reserve(bytes));
         std::memcpy(src.pixels, source.pixels, bytes);
     }
 
@@ -673,9 +701,9 @@ void blit(const Image& source, Rect source_area, const Image& destination, Rect 
     }
 
     auto* columns = static_cast<std::int32_t*>(
-        column_scratch.reserve(sizeof(std::int32_t) * std::size_t(window.right - window.left)));
+        scratch().column.reserve(sizeof(std::int32_t) * std::size_t(window.right - window.left)));
     auto* rows = static_cast<std::int32_t*>(
-        row_scratch.reserve(sizeof(std::int32_t) * std::size_t(window.bottom - window.top)));
+        scratch().row.reserve(sizeof(std::int32_t) * std::size_t(window.bottom - window.top)));
     std::int64_t x_start = 0, y_start = 0;
     const int count = build_map(window.left, window.right, da.left, sa.left, sw, dw, src.width,
                                 columns, &x_start);
@@ -684,7 +712,7 @@ void blit(const Image& source, Rect source_area, const Image& destination, Rect 
     if (count == 0 || row_count == 0) return;
 
     // Long runs of consecutive source columns convert as unscaled pieces of the row
-    auto* runs = static_cast<Run*>(run_scratch.reserve(sizeof(Run) * std::size_t(count)));
+    auto* runs = static_cast<Run*>(scratch().run.reserve(sizeof(Run) * std::size_t(count)));
     const int run_count = build_runs(columns, count, runs);
     const bool by_runs = run_count * min_average_run <= count;
 

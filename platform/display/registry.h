@@ -155,7 +155,21 @@ DISPLAY_ALWAYS_INLINE std::uint32_t offset_in_block(std::uint32_t index, std::ui
     return index + first_block - (first_block << block);
 }
 
-template <class T>
+// The first block of a table, kept inside it (zeroed, static) so that its first objects need
+// no memory
+template <class Slot, bool kept>
+struct KeptBlock {
+    Slot slots[first_block] = {};
+    Slot* first() { return slots; }
+};
+template <class Slot>
+struct KeptBlock<Slot, false> {
+    Slot* first() { return nullptr; }
+};
+
+// A table of one kind. With keeps_first_block its first block is part of the table rather than
+// allocated: the errors' table keeps it, as an error must be made also when memory has run out.
+template <class T, bool keeps_first_block = false>
 class Pool {
     static_assert(std::is_trivially_copyable<T>::value, "slots hold plain values");
 
@@ -250,7 +264,9 @@ private:
             index = size_;
             const std::uint32_t block = block_of(index);
             if (!blocks_[block]) {
-                void* slots = std::calloc(first_block << block, sizeof(Slot));
+                void* slots = block == 0 && kept_.first()
+                                  ? kept_.first()
+                                  : std::calloc(first_block << block, sizeof(Slot));
                 if (!slots) {
                     *wanted = first_block << block;
                     return nullptr;
@@ -271,6 +287,7 @@ private:
     // Constant-initialised and never destroyed: entries called from other static objects'
     // constructors or destructors still find their tables. Blocks are only ever added.
     Slot* blocks_[block_count] = {};
+    KeptBlock<Slot, keeps_first_block> kept_;
     std::uint32_t size_ = 0;  // slots ever used; under the lock
     std::uint32_t free_ = none;
     Kind kind_;

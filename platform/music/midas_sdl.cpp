@@ -48,6 +48,13 @@ struct midas_module {
 namespace midas {
 namespace {
 
+// SDL's reason for its last failure. SDL has none to give (a null) when memory ran out even
+// for the text of one, and a null must never become a string.
+const char* sdl_reason() {
+    const char* reason = SDL_GetError();
+    return reason && *reason ? reason : "SDL gave no reason (out of memory?)";
+}
+
 using device::max_module_bytes;
 
 // The output's state. Plain values with nothing to destroy: the library's exit hook may run
@@ -148,7 +155,7 @@ int SDLCALL opener(void* data) {
         // No audio driver or no device is not an error: the demo plays on in silence
         SDL_SetMainReady();  // the program's entry is its own, not SDL's main wrapper
         if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-            error = std::string("no audio, playing silently: ") + SDL_GetError();
+            error = std::string("no audio, playing silently: ") + sdl_reason();
         } else {
             subsystem = true;
             SDL_AudioSpec want;
@@ -163,7 +170,7 @@ int SDLCALL opener(void* data) {
             // always produces the one format above
             device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
             if (!device)
-                error = std::string("no audio device, playing silently: ") + SDL_GetError();
+                error = std::string("no audio device, playing silently: ") + sdl_reason();
         }
     } catch (const std::bad_alloc&) {
         error = "out of memory";
@@ -202,7 +209,7 @@ void open_audio(std::string& error) {
     SDL_Thread* thread = SDL_CreateThread(opener, "audio opener", handed.get());
     if (!thread) {
         error = std::string("no audio, playing silently: cannot start the audio opener: ") +
-                SDL_GetError();
+                sdl_reason();
         return;
     }
     handed.release();  // the thread's now
