@@ -169,8 +169,7 @@ int SDLCALL opener(void* data) {
             // No changes allowed: SDL converts to whatever the hardware wants, so the mixer
             // always produces the one format above
             device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-            if (!device)
-                error = std::string("no audio device, playing silently: ") + sdl_reason();
+            if (!device) error = std::string("no audio device, playing silently: ") + sdl_reason();
         }
     } catch (const std::bad_alloc&) {
         error = "out of memory";
