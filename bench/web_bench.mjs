@@ -29,8 +29,9 @@ const server = createServer((request, response) => {
   const path = normalize(new URL(request.url, 'http://x').pathname);
   if (path === '/bench.html') return response.writeHead(200, types['.html']).end(benchPage);
   try {
-    let body = readFileSync(join(pageDir, path === '/' ? 'index.html' : path));
-    const headers = { 'Content-Type': types[extname(path)] || 'application/octet-stream' };
+    const file = path === '/' ? 'index.html' : path;
+    let body = readFileSync(join(pageDir, file));
+    const headers = { 'Content-Type': types[extname(file)] || 'application/octet-stream' };
     if (/gzip/.test(request.headers['accept-encoding'] || '')) {
       body = gzipSync(body, { level: 9 });
       headers['Content-Encoding'] = 'gzip';
@@ -75,12 +76,16 @@ async function slowLink() {
     while (!(await read(expression).catch(() => false))) await new Promise((r) => setTimeout(r, 10));
     seen[name] = (Date.now() - start) / 1000;
   };
-  await when('frame', "document.getElementById('screen').style.visibility === 'visible'");
-  await when('ready', "kelvraDemo.music === 'waiting'");
+  const shown = Promise.all([
+    when('frame', "document.getElementById('screen').style.visibility === 'visible'"),
+    when('ready', "['waiting', 'playing'].includes(kelvraDemo.music)")]);
   await new Promise((r) => setTimeout(r, Math.max(0, start + 3000 - Date.now())));
   const click = Date.now();
   await visitor.mouse.click(300, 200);
-  while (!(await read('Module.trelkMusic.position() > 0'))) await new Promise((r) => setTimeout(r, 10));
+  while (!(await read('Module.trelkMusic.position() > 0').catch(() => false))) {
+    await new Promise((r) => setTimeout(r, 10));
+  }
+  await shown;
   seen.music = (Date.now() - click) / 1000;
   await visitor.close();
   return seen;
