@@ -43,7 +43,12 @@ else()
   set(TRELK_PC_LIBS "-Wl,-rpath,\${libdir} -ltrelk -ltrelk_display")
   set(TRELK_PC_LIBS_PRIVATE "${trelk_cxx_runtime}")
 endif()
-set(TRELK_PC_REQUIRES_LINE "${TRELK_PC_REQUIRES}: sdl2 libpng")
+# The recorder's libraries too, when the display library was built with it
+if(TRELK_RECORDER)
+  set(TRELK_PC_REQUIRES_LINE "${TRELK_PC_REQUIRES}: sdl2 libpng libavcodec libavformat libavutil libswscale libswresample")
+else()
+  set(TRELK_PC_REQUIRES_LINE "${TRELK_PC_REQUIRES}: sdl2 libpng")
+endif()
 if(WIN32 AND NOT TRELK_STATIC)
   # trelk.dll brings SDL2, libpng and the runtimes with it, and is found beside the program:
   # a program needs neither their package files nor a run path

@@ -33,6 +33,7 @@
 #include "platform/display/backend.h"
 #include "platform/display/capture.h"
 #include "platform/display/display.h"
+#include "platform/display/recorder.h"
 #include "platform/display/settings.h"
 #include "platform/os/report.h"
 #include "platform/os/signals.h"
@@ -49,7 +50,9 @@ struct ConsoleObject {
     long long frame_limit = -1;  // TRELK_FRAMES; -1 when unset
     bool fullscreen = false;
     std::string capture_path;            // TRELK_CAPTURE; empty when unset
-    std::vector<std::uint8_t> captured;  // the last presented frame, kept when capturing
+    std::vector<std::uint8_t> captured;  // the last presented frame, kept when capturing or
+                                         // recording
+    std::unique_ptr<Recorder> recorder;  // TRELK_RECORD
     trelk_handle mode_handle = nullptr;  // what mode(i) hands out
     std::vector<ModeValue> mode_list;
     bool modes_listed = false;
@@ -75,7 +78,15 @@ struct Settings {
     std::string capture;
     bool pace = true;
     bool fullscreen = false;  // TRELK_FULLSCREEN=1: every open is full screen
+    RecordSettings record;    // TRELK_RECORD, TRELK_RECORD_FPS, TRELK_RECORD_SCALE
 };
+
+// A count that must lie from low to high, or a failure naming the setting
+int in_range(const char* name, long long value, int low, int high) {
+    if (value < low || value > high)
+        fail("%s=%lld: out of range; use a whole number from %d to %d", name, value, low, high);
+    return int(value);
+}
 
 Settings read_settings() {
     check_settings();
@@ -83,6 +94,12 @@ Settings read_settings() {
     s.backend = setting_choice(Setting::display);
     s.frames = setting_count(Setting::frames);
     if (const char* capture = setting_text(Setting::capture)) s.capture = capture;
+    if (const char* record = setting_text(Setting::record)) s.record.path = record;
+    const long long fps = setting_count(Setting::record_fps);
+    if (fps >= 0) s.record.fps = in_range("TRELK_RECORD_FPS", fps, 1, 1000);
+    const long long scale = setting_count(Setting::record_scale);
+    if (scale >= 0) s.record.scale = in_range("TRELK_RECORD_SCALE", scale, 1, 64);
+    s.record.frames = s.frames;
     s.pace = setting_choice(Setting::vsync) == 1;
     s.fullscreen = setting_choice(Setting::fullscreen) == 1;
     return s;
@@ -106,7 +123,15 @@ int shown_fullscreen(const ConsoleObject& c) {
 
 bool quit_asked(const ConsoleObject& c) {
     return c.keys.quit() || os::quit_signalled() ||
-           (c.frame_limit >= 0 && c.frames >= c.frame_limit);
+           (c.frame_limit >= 0 && c.frames >= c.frame_limit) ||
+           (c.recorder && c.recorder->complete());
+}
+
+int headless_index() {
+    for (int i = 0; i < backend_count; ++i) {
+        if (backend_list[i] == &headless_backend) return i;
+    }
+    return -1;
 }
 
 void open_console_unguarded(trelk_handle handle, const char* title, int width, int height,
@@ -123,6 +148,10 @@ void open_console_unguarded(trelk_handle handle, const char* title, int width, i
     Canvas canvas = c.canvas;
     canvas_allocate(canvas, width, height, format, what);
     try {
+        // A recording shows nothing and waits for nothing: every frame goes into the file
+        std::unique_ptr<Recorder> recorder;
+        if (!settings.record.path.empty())
+            recorder = start_recording(settings.record, width, height);
         OpenRequest request;
         request.title = title;
         request.width = width;
@@ -131,7 +160,11 @@ void open_console_unguarded(trelk_handle handle, const char* title, int width, i
         request.pace = settings.pace;
         request.counted = settings.frames >= 0;
         std::unique_ptr<Backend> backend;
-        int index = settings.backend;
+        int index = recorder ? headless_index() : settings.backend;
+        if (recorder) {
+            request.pace = false;
+            request.counted = true;
+        }
         if (index >= 0) {
             backend = backend_list[index]->open(request);
         } else {
@@ -143,7 +176,7 @@ void open_console_unguarded(trelk_handle handle, const char* title, int width, i
         }
         if (!backend) fail("%s: no display can be opened here", what);
         std::vector<std::uint8_t> captured;
-        if (!settings.capture.empty())
+        if (!settings.capture.empty() || recorder)
             captured.resize(std::size_t(canvas.pitch) * std::size_t(height));
         std::string capture_path = settings.capture;
         // Nothing can fail from here on
@@ -152,6 +185,7 @@ void open_console_unguarded(trelk_handle handle, const char* title, int width, i
         c.backend_index = index;
         c.captured.swap(captured);
         c.capture_path.swap(capture_path);
+        c.recorder = std::move(recorder);
     } catch (const std::bad_alloc&) {
         canvas_free_pixels(canvas);
         fail("%s: out of memory", what);
@@ -194,6 +228,17 @@ std::string close_console(ConsoleObject& c) {
             }
         }
     }
+    if (c.recorder) {
+        std::string reason;
+        if (!c.recorder->finish(&reason) && failure.empty()) {
+            try {
+                failure = reason;
+            } catch (const std::bad_alloc&) {
+                failure = "out of memory";
+            }
+        }
+        c.recorder.reset();
+    }
     c.backend.reset();
     canvas_free_pixels(c.canvas);
     std::vector<std::uint8_t>().swap(c.captured);
@@ -216,6 +261,11 @@ void present(ConsoleObject& c, Rect area) {
         } catch (const std::bad_alloc&) {
             fail("update: out of memory for the capture");
         }
+    }
+    if (c.recorder) {
+        const Image kept{c.captured.data(), frame.width,  frame.height,
+                         frame.pitch,       frame.format, frame.palette};
+        c.recorder->add(kept);
     }
     c.backend->present(frame, area);
     c.backend->poll(c.keys);

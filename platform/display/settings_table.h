@@ -20,4 +20,7 @@ TRELK_SETTING(fullscreen,      "TRELK_FULLSCREEN", choice,  "0|1",              
 TRELK_SETTING(scale,           "TRELK_SCALE",      choice,  "whole|fit",                "whole", "a window's scale: whole-number factors, or fit: fill it")
 TRELK_SETTING(terminal_colors, "TRELK_COLORS",     choice,  "24|256",                   "",      "the terminal's colours (unset: what the terminal says it has)")
 TRELK_SETTING(error_box,       "TRELK_ERROR_BOX",  choice,  "0|1",                      "1",     "0: an error is not also shown in a message box (Windows)")
+TRELK_SETTING(record,          "TRELK_RECORD",       file,  "FILE.mp4|.webm|.mkv", "",   "record a video with the music and exit, as fast as the machine allows")
+TRELK_SETTING(record_fps,      "TRELK_RECORD_FPS",   count, "N",                   "60", "the video's frames a second, 1 to 1000")
+TRELK_SETTING(record_scale,    "TRELK_RECORD_SCALE", count, "N",                   "",   "each pixel N x N in the video (unset: the least N giving 720 lines)")
 // clang-format on

@@ -26,6 +26,7 @@
 #include "platform/music/module_check.h"
 #include "platform/music/music_device.h"
 #include "platform/music/xm_check.h"
+#include "platform/offline_sound.h"
 #include "platform/os/file_read.h"
 #include "platform/os/probe.h"
 
@@ -302,6 +303,31 @@ const char* xmp_error_text(int code) {
     }
 }
 
+// ---- the offline render (platform/offline_sound.h) ----
+//
+// A recording pulls the sound frame by frame through the same mixer the device's callback
+// uses, so what it gets is exactly what would have been heard, and no device plays meanwhile.
+
+long long offline_pass_length() {
+    AudioLock lock;
+    midas_module* m = sound().current;
+    if (!m || !m->started) return -1;
+    xmp_frame_info info;
+    xmp_get_frame_info(m->player, &info);
+    if (info.total_time <= 0) return -1;
+    return static_cast<long long>(info.total_time) * output_rate / 1000;
+}
+
+void offline_render(std::int16_t* samples, int frames) {
+    AudioLock lock;
+    mix_unlocked(reinterpret_cast<uint8_t*>(samples), frames * output_frame_bytes);
+}
+
+void offline_take_over() { close_audio(); }
+
+const trelk_offline_sound offline_sound = {output_rate, offline_pass_length, offline_render,
+                                           offline_take_over};
+
 }  // namespace
 
 bool audio_open() { return sound().device != 0; }
@@ -321,9 +347,17 @@ bool audio_output_possible() { return os::audio_output_possible(); }
 
 namespace device {
 
-void open_output(std::string& error) { open_audio(error); }
+void open_output(std::string& error) {
+    trelk_offline_sound_offer(&offline_sound);
+    if (trelk_offline_sound_recording()) {
+        error = "recording: the sound goes into the video, not to a device";
+        return;
+    }
+    open_audio(error);
+}
 
 void close_output() {
+    if (trelk_offline_sound_offered() == &offline_sound) trelk_offline_sound_offer(nullptr);
     close_audio();
     sound().current = nullptr;
 }

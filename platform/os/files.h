@@ -26,6 +26,34 @@ bool file_replaceable(const char* path, std::string* reason);
 // process's file size limit fails like this instead of ending the program.
 bool replace_file(const char* path, const void* bytes, std::size_t size, std::string* reason);
 
+// The same for a file too large to hold in memory (the recorder's video), written a piece at a
+// time: create() looks at the path as replace_file does and makes our new file beside it;
+// write() and seek() fill it; commit() flushes it and puts it in place, by the same rules and
+// with the same reasons. A file not committed is removed when the object goes. While it lives,
+// a write past the process's file size limit fails ("File too large") instead of ending the
+// program. POSIX only so far.
+class NewFile {
+public:
+    NewFile();
+    ~NewFile();
+    NewFile(const NewFile&) = delete;
+    NewFile& operator=(const NewFile&) = delete;
+
+    bool create(const char* path, std::string* reason);
+    bool write(const void* bytes, std::size_t size, std::string* reason);
+    // Moves the position as lseek does (whence SEEK_SET, SEEK_CUR or SEEK_END); the new
+    // position, or -1 with errno set
+    long long seek(long long offset, int whence);
+    long long size();  // -1 with errno set when it cannot tell
+    // Our new file's path until commit(), for reading back what was written
+    std::string path() const;
+    bool commit(std::string* reason);
+
+private:
+    struct State;
+    State* state_;
+};
+
 }  // namespace os
 
 #endif

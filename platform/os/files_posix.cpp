@@ -217,30 +217,20 @@ bool keep_owner_and_mode(int fd, const struct stat& old, std::string* reason) {
     return true;
 }
 
-// Writes every byte and flushes them to the disk; errno's reason when that fails
-bool write_all(int fd, const void* bytes, std::size_t size, std::string* reason) {
-    // Past the file size limit a write fails with EFBIG instead of the signal ending us
-    struct sigaction ignore {
-    }, before{};
-    ignore.sa_handler = SIG_IGN;
-    sigemptyset(&ignore.sa_mask);
-    const bool swapped = sigaction(SIGXFSZ, &ignore, &before) == 0;
+// Writes every byte; errno's reason when that fails
+bool write_bytes(int fd, const void* bytes, std::size_t size, std::string* reason) {
     const auto* p = static_cast<const unsigned char*>(bytes);
-    int error = 0;
     while (size > 0) {
-        const ssize_t n = write(fd, p, size);
+        const ssize_t n = ::write(fd, p, size);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            error = n < 0 ? errno : EIO;
-            break;
+            *reason = std::strerror(n < 0 ? errno : EIO);
+            return false;
         }
         p += n;
         size -= std::size_t(n);
     }
-    if (swapped) sigaction(SIGXFSZ, &before, nullptr);
-    if (!error && fsync(fd) != 0 && errno != EINVAL && errno != EROFS) error = errno;
-    if (error) *reason = std::strerror(error);
-    return !error;
+    return true;
 }
 
 // Our new file beside the target, found by its name and checked to be still ours
@@ -344,34 +334,102 @@ bool file_replaceable(const char* path, std::string* reason) {
     return look(folder, place.name, &found, reason);
 }
 
-bool replace_file(const char* path, const void* bytes, std::size_t size, std::string* reason) {
+// Our new file, from create() to commit() or the end
+struct NewFile::State {
     Place place;
-    if (!find_place(path, &place, reason)) return false;
-    const int folder_fd = open_folder(place, reason);
-    if (folder_fd < 0) return false;
-    Descriptor folder(folder_fd);
-    Found found;
-    if (!look(folder.get(), place.name, &found, reason)) return false;
+    int folder = -1;
+    int fd = -1;
+    Temporary temporary{-1, std::string(), {}};
+    bool committed = false;
+    bool ignoring_size_signal = false;
+    struct sigaction size_signal_before {};
 
-    Temporary temporary{folder.get(), std::string(), {}};
-    const int fd = create_beside(folder.get(), place, &temporary, reason);
-    if (fd < 0) return false;
-    Descriptor file(fd);
-    bool placed = false;
-    try {
-        placed =
-            write_all(fd, bytes, size, reason) && put_in_place(fd, temporary, place.name, reason);
-    } catch (...) {
-        temporary.remove_if_ours();
-        throw;
+    ~State() {
+        if (fd >= 0) close(fd);
+        if (!committed && !temporary.name.empty()) temporary.remove_if_ours();
+        if (folder >= 0) close(folder);
+        if (ignoring_size_signal) sigaction(SIGXFSZ, &size_signal_before, nullptr);
     }
-    if (!placed) {
-        temporary.remove_if_ours();
+};
+
+NewFile::NewFile() : state_(nullptr) {}
+NewFile::~NewFile() { delete state_; }
+
+bool NewFile::create(const char* path, std::string* reason) {
+    delete state_;
+    state_ = nullptr;
+    auto* s = new State;
+    state_ = s;
+    if (!find_place(path, &s->place, reason)) return false;
+    s->folder = open_folder(s->place, reason);
+    if (s->folder < 0) return false;
+    Found found;
+    if (!look(s->folder, s->place.name, &found, reason)) return false;
+    s->temporary.folder = s->folder;
+    s->fd = create_beside(s->folder, s->place, &s->temporary, reason);
+    if (s->fd < 0) {
+        s->temporary.name.clear();
         return false;
     }
-    // Flushed before it was put in place: a late error of close loses nothing
-    file.close_now();
+    // Past the file size limit a write fails with EFBIG instead of the signal ending us
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    s->ignoring_size_signal = sigaction(SIGXFSZ, &ignore, &s->size_signal_before) == 0;
     return true;
+}
+
+bool NewFile::write(const void* bytes, std::size_t size, std::string* reason) {
+    if (!state_ || state_->fd < 0) {
+        *reason = "the file is not open";
+        return false;
+    }
+    return write_bytes(state_->fd, bytes, size, reason);
+}
+
+long long NewFile::seek(long long offset, int whence) {
+    if (!state_ || state_->fd < 0) {
+        errno = EBADF;
+        return -1;
+    }
+    return static_cast<long long>(lseek(state_->fd, static_cast<off_t>(offset), whence));
+}
+
+long long NewFile::size() {
+    struct stat st;
+    if (!state_ || state_->fd < 0) {
+        errno = EBADF;
+        return -1;
+    }
+    return fstat(state_->fd, &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+}
+
+std::string NewFile::path() const {
+    if (!state_ || state_->fd < 0) return std::string();
+    return state_->place.folder + "/" + state_->temporary.name;
+}
+
+bool NewFile::commit(std::string* reason) {
+    State* s = state_;
+    if (!s || s->fd < 0) {
+        *reason = "the file is not open";
+        return false;
+    }
+    if (fsync(s->fd) != 0 && errno != EINVAL && errno != EROFS) {
+        *reason = std::strerror(errno);
+        return false;
+    }
+    if (!put_in_place(s->fd, s->temporary, s->place.name, reason)) return false;
+    s->committed = true;
+    // Flushed before it was put in place: a late error of close loses nothing
+    close(s->fd);
+    s->fd = -1;
+    return true;
+}
+
+bool replace_file(const char* path, const void* bytes, std::size_t size, std::string* reason) {
+    NewFile file;
+    return file.create(path, reason) && file.write(bytes, size, reason) && file.commit(reason);
 }
 
 }  // namespace os

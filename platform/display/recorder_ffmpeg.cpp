@@ -1,0 +1,566 @@
+// The recorder (recorder.h) on FFmpeg's libraries: libavcodec encodes, libavformat writes the
+// container through our own output on a file made by the capture's rules, libswscale turns
+// the picture into the encoder's colours and libswresample the sound into its samples.
+//
+// Decisions:
+// - The console's pixels are scaled by a whole number with the display library's own
+//   nearest-neighbour copy into 32-bit pixels (blue, green, red, unused): the lossless .mkv
+//   stores exactly those, which are the pixels the capture saves. .mp4 and .webm get them
+//   converted to 4:2:0 YUV (BT.601, limited range, tagged so), at the scaled size.
+// - The encoders are set for speed on a picture of large flat areas: H.264 "veryfast" at
+//   constant quality 18, VP9 realtime at constant quality 32. The demo records several times
+//   faster than it plays on two cores (bench/RESULTS.md).
+// - The lossless file is the same bytes for the same frames and sound: the container and both
+//   encoders run bit-exact, with no time or version written.
+// - Sound is pulled at its own rate (44.1 kHz, 16-bit stereo); FLAC takes it as it is, AAC as
+//   floats, Opus resampled to 48 kHz. What an encoder needs in whole frames waits in a FIFO of
+//   at most one encoder frame, so memory stays flat however long the recording.
+// - Nothing is kept per frame: one scaled picture, one encoder frame of each kind.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/audio_fifo.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include "platform/display/objects.h"
+#include "platform/display/recorder.h"
+#include "platform/offline_sound.h"
+#include "platform/os/files.h"
+
+namespace display {
+namespace {
+
+constexpr int sound_rate = 44100;  // what the offline render gives, and the silent track's
+constexpr int progress_interval_ns = 250000000;
+
+// A failure inside the recorder; add() hands it on as the display library's error
+struct Failure {
+    std::string message;
+};
+
+#if defined(__GNUC__)
+__attribute__((format(printf, 1, 2)))
+#endif
+[[noreturn]] void
+refuse(const char* format, ...) {
+    va_list arguments, again;
+    va_start(arguments, format);
+    va_copy(again, arguments);
+    const int length = std::vsnprintf(nullptr, 0, format, arguments);
+    va_end(arguments);
+    std::string message(std::size_t(length > 0 ? length : 0) + 1, '\0');
+    std::vsnprintf(&message[0], message.size(), format, again);
+    va_end(again);
+    message.pop_back();
+    throw Failure{message};
+}
+
+std::string av_text(int code) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+struct Container {
+    const char* extension;
+    const char* muxer;
+    const char* video_codec;
+    AVPixelFormat pixels;
+    const char* audio_codec;
+    AVSampleFormat samples;
+    int audio_rate;
+};
+
+const Container containers[] = {
+    {".mp4", "mp4", "libx264", AV_PIX_FMT_YUV420P, "aac", AV_SAMPLE_FMT_FLTP, 44100},
+    {".webm", "webm", "libvpx-vp9", AV_PIX_FMT_YUV420P, "libopus", AV_SAMPLE_FMT_FLT, 48000},
+    {".mkv", "matroska", "ffv1", AV_PIX_FMT_BGR0, "flac", AV_SAMPLE_FMT_S16, 44100},
+};
+
+const Container* container_for(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return nullptr;
+    std::string extension = path.substr(dot);
+    for (char& c : extension) c = char(std::tolower(static_cast<unsigned char>(c)));
+    for (const Container& c : containers) {
+        if (extension == c.extension) return &c;
+    }
+    return nullptr;
+}
+
+// The encoders' and writers' state; freed in the destructor whatever was made
+class FfmpegRecorder : public Recorder {
+public:
+    FfmpegRecorder(const RecordSettings& settings, const Container& container, int width,
+                   int height, int scale)
+        : settings_(settings),
+          container_(container),
+          width_(width),
+          height_(height),
+          scale_(scale) {}
+
+    // An unfinished file of ours goes with file_
+    ~FfmpegRecorder() override {
+        release();
+        trelk_offline_sound_set_recording(0);
+    }
+
+    // Checks the target, makes our file and starts the encoders; throws the display library's
+    // error when it cannot
+    void prepare() {
+        try {
+            prepare_file();
+        } catch (const Failure& failure) {
+            fail("%s", failure.message.c_str());
+        } catch (const std::bad_alloc&) {
+            fail("TRELK_RECORD: out of memory");
+        }
+    }
+
+    void add(const Image& frame) override {
+        if (failed_) fail("TRELK_RECORD: the recording has already failed");
+        failed_ = true;  // until this frame is in
+        try {
+            if (frames_ == 0) first_frame();
+            add_sound();
+            add_picture(frame);
+        } catch (const Failure& failure) {
+            fail("%s", failure.message.c_str());
+        } catch (const std::bad_alloc&) {
+            fail("TRELK_RECORD: out of memory");
+        }
+        ++frames_;
+        show_progress();
+        failed_ = false;
+    }
+
+    bool complete() const override { return wanted_ >= 0 && frames_ >= wanted_; }
+
+    bool finish(std::string* reason) override {
+        if (finished_) return true;
+        finished_ = true;
+        if (frames_ == 0 || failed_) return true;  // nothing to write; our file goes
+        if (progress_) std::fprintf(stderr, "\r%-78s\r", "");
+        try {
+            end_file();
+        } catch (const Failure& failure) {
+            *reason = failure.message;
+            return false;
+        } catch (const std::bad_alloc&) {
+            *reason = "TRELK_RECORD: out of memory";
+            return false;
+        }
+        if (!file_.commit(reason)) {
+            *reason = "TRELK_RECORD: cannot save " + settings_.path + ": " + *reason;
+            return false;
+        }
+        return true;
+    }
+
+private:
+    void prepare_file() {
+        std::string reason;
+        if (!file_.create(settings_.path.c_str(), &reason))
+            refuse("TRELK_RECORD=%s: refused: %s", settings_.path.c_str(), reason.c_str());
+        open_encoders();
+        trelk_offline_sound_set_recording(1);
+        progress_ = isatty(2) == 1;
+        started_ns_ = now_nanoseconds();
+    }
+
+    // ---- the file ----
+
+    static int write_out(void* opaque, uint8_t* data, int size) {
+        auto* self = static_cast<FfmpegRecorder*>(opaque);
+        if (size <= 0) return 0;
+        if (!self->file_.write(data, std::size_t(size), &self->write_error_)) return AVERROR(EIO);
+        return size;
+    }
+
+    static int64_t seek_out(void* opaque, int64_t offset, int whence) {
+        auto* self = static_cast<FfmpegRecorder*>(opaque);
+        const long long at = whence == AVSEEK_SIZE
+                                 ? self->file_.size()
+                                 : self->file_.seek(offset, whence & ~AVSEEK_FORCE);
+        return at < 0 ? AVERROR(errno) : int64_t(at);
+    }
+
+    // Fails with what went wrong: a write's own error (a full disk) before the library's code
+    [[noreturn]] void fail_with(const char* doing, int code) {
+        const std::string why = !write_error_.empty() ? write_error_ : av_text(code);
+        refuse("TRELK_RECORD: cannot %s %s: %s", doing, settings_.path.c_str(), why.c_str());
+    }
+
+    void check(int code, const char* doing) {
+        if (code < 0) fail_with(doing, code);
+    }
+
+    // ---- opening ----
+
+    AVCodecContext* open_codec(const char* name, AVMediaType type) {
+        const AVCodec* codec = avcodec_find_encoder_by_name(name);
+        if (!codec || codec->type != type)
+            refuse("TRELK_RECORD=%s: this build's libavcodec has no %s encoder",
+                   settings_.path.c_str(), name);
+        AVCodecContext* context = avcodec_alloc_context3(codec);
+        if (!context) throw std::bad_alloc();
+        return context;
+    }
+
+    void open_encoders() {
+        const int video_width = width_ * scale_, video_height = height_ * scale_;
+        check(avformat_alloc_output_context2(&format_, nullptr, container_.muxer, nullptr),
+              "start");
+        format_->flags |= AVFMT_FLAG_BITEXACT;
+        // The index at the front is written by reading the file back by its name
+        format_->url = av_strdup(("file:" + file_.path()).c_str());
+        if (!format_->url) throw std::bad_alloc();
+
+        // The picture
+        video_ = open_codec(container_.video_codec, AVMEDIA_TYPE_VIDEO);
+        video_->width = video_width;
+        video_->height = video_height;
+        video_->pix_fmt = container_.pixels;
+        video_->time_base = AVRational{1, settings_.fps};
+        video_->framerate = AVRational{settings_.fps, 1};
+        video_->sample_aspect_ratio = AVRational{1, 1};
+        video_->flags |= AV_CODEC_FLAG_BITEXACT;
+        if (format_->oformat->flags & AVFMT_GLOBALHEADER)
+            video_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        AVDictionary* options = nullptr;
+        if (container_.pixels == AV_PIX_FMT_YUV420P) {
+            video_->color_range = AVCOL_RANGE_MPEG;
+            video_->colorspace = AVCOL_SPC_SMPTE170M;
+            video_->color_primaries = AVCOL_PRI_SMPTE170M;
+            video_->color_trc = AVCOL_TRC_SMPTE170M;
+            video_->gop_size = settings_.fps * 2;
+        }
+        if (std::strcmp(container_.video_codec, "libx264") == 0) {
+            av_dict_set(&options, "preset", "ultrafast", 0);
+            av_dict_set(&options, "crf", "18", 0);
+        } else if (std::strcmp(container_.video_codec, "libvpx-vp9") == 0) {
+            video_->bit_rate = 0;
+            av_dict_set(&options, "crf", "32", 0);
+            av_dict_set(&options, "deadline", "realtime", 0);
+            av_dict_set(&options, "cpu-used", "8", 0);
+            av_dict_set(&options, "row-mt", "1", 0);
+            av_dict_set(&options, "threads", "2", 0);
+        } else {  // ffv1
+            av_dict_set(&options, "level", "3", 0);
+            av_dict_set(&options, "slices", "4", 0);
+            av_dict_set(&options, "threads", "2", 0);
+        }
+        const int opened = avcodec_open2(video_, video_->codec, &options);
+        av_dict_free(&options);
+        if (opened < 0)
+            refuse("TRELK_RECORD=%s: the %s encoder refuses %dx%d pixels: %s",
+                   settings_.path.c_str(), container_.video_codec, video_width, video_height,
+                   av_text(opened).c_str());
+        AVStream* video_stream = avformat_new_stream(format_, nullptr);
+        if (!video_stream) throw std::bad_alloc();
+        check(avcodec_parameters_from_context(video_stream->codecpar, video_), "start");
+        video_stream->time_base = video_->time_base;
+        video_stream->avg_frame_rate = video_->framerate;
+        video_index_ = video_stream->index;
+
+        // The sound
+        audio_ = open_codec(container_.audio_codec, AVMEDIA_TYPE_AUDIO);
+        audio_->sample_rate = container_.audio_rate;
+        audio_->sample_fmt = container_.samples;
+        av_channel_layout_default(&audio_->ch_layout, 2);
+        audio_->time_base = AVRational{1, container_.audio_rate};
+        audio_->flags |= AV_CODEC_FLAG_BITEXACT;
+        if (std::strcmp(container_.audio_codec, "flac") != 0) audio_->bit_rate = 160000;
+        if (format_->oformat->flags & AVFMT_GLOBALHEADER)
+            audio_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        const int audio_opened = avcodec_open2(audio_, audio_->codec, nullptr);
+        if (audio_opened < 0)
+            refuse("TRELK_RECORD=%s: the %s encoder cannot start: %s", settings_.path.c_str(),
+                   container_.audio_codec, av_text(audio_opened).c_str());
+        AVStream* audio_stream = avformat_new_stream(format_, nullptr);
+        if (!audio_stream) throw std::bad_alloc();
+        check(avcodec_parameters_from_context(audio_stream->codecpar, audio_), "start");
+        audio_stream->time_base = audio_->time_base;
+        audio_index_ = audio_stream->index;
+
+        // Sound converted when the encoder takes other samples or another rate
+        if (container_.samples != AV_SAMPLE_FMT_S16 || container_.audio_rate != sound_rate) {
+            AVChannelLayout stereo;
+            av_channel_layout_default(&stereo, 2);
+            check(
+                swr_alloc_set_opts2(&resampler_, &stereo, container_.samples, container_.audio_rate,
+                                    &stereo, AV_SAMPLE_FMT_S16, sound_rate, 0, nullptr),
+                "start");
+            check(swr_init(resampler_), "start");
+        }
+        const int chunk = audio_->frame_size > 0 ? audio_->frame_size : 4096;
+        fifo_ = av_audio_fifo_alloc(container_.samples, 2, chunk * 2);
+        sound_frame_ = av_frame_alloc();
+        picture_ = av_frame_alloc();
+        packet_ = av_packet_alloc();
+        if (!fifo_ || !sound_frame_ || !picture_ || !packet_) throw std::bad_alloc();
+        sound_frame_->format = container_.samples;
+        sound_frame_->sample_rate = container_.audio_rate;
+        check(av_channel_layout_copy(&sound_frame_->ch_layout, &audio_->ch_layout), "start");
+        sound_frame_->nb_samples = chunk;
+        check(av_frame_get_buffer(sound_frame_, 0), "start");
+        picture_->format = container_.pixels;
+        picture_->width = video_width;
+        picture_->height = video_height;
+        check(av_frame_get_buffer(picture_, 0), "start");
+        scaled_.resize(std::size_t(video_width) * video_height * 4);
+        if (container_.pixels != AV_PIX_FMT_BGR0) {
+            converter_ = sws_getContext(video_width, video_height, AV_PIX_FMT_BGR0, video_width,
+                                        video_height, container_.pixels, SWS_POINT, nullptr,
+                                        nullptr, nullptr);
+            if (!converter_) throw std::bad_alloc();
+        }
+
+        // The file: our own output on our new file
+        unsigned char* buffer = static_cast<unsigned char*>(av_malloc(1 << 16));
+        if (!buffer) throw std::bad_alloc();
+        io_ = avio_alloc_context(buffer, 1 << 16, 1, this, nullptr, write_out, seek_out);
+        if (!io_) {
+            av_free(buffer);
+            throw std::bad_alloc();
+        }
+        format_->pb = io_;
+        format_->flags |= AVFMT_FLAG_CUSTOM_IO;
+        AVDictionary* muxing = nullptr;
+        if (std::strcmp(container_.muxer, "mp4") == 0)
+            av_dict_set(&muxing, "movflags", "+faststart", 0);
+        const int header = avformat_write_header(format_, &muxing);
+        av_dict_free(&muxing);
+        check(header, "write");
+    }
+
+    void release() {
+        avcodec_free_context(&video_);
+        avcodec_free_context(&audio_);
+        if (format_) {
+            av_freep(&format_->url);
+            avformat_free_context(format_);
+            format_ = nullptr;
+        }
+        if (io_) {
+            av_freep(&io_->buffer);
+            avio_context_free(&io_);
+        }
+        swr_free(&resampler_);
+        sws_freeContext(converter_);
+        converter_ = nullptr;
+        if (fifo_) av_audio_fifo_free(fifo_);
+        fifo_ = nullptr;
+        av_frame_free(&sound_frame_);
+        av_frame_free(&picture_);
+        av_packet_free(&packet_);
+    }
+
+    // ---- frames ----
+
+    void first_frame() {
+        sound_ = trelk_offline_sound_offered();
+        if (sound_) {
+            if (sound_->rate != sound_rate)
+                refuse("TRELK_RECORD: the music is made at %d Hz; the recorder takes %d Hz",
+                       sound_->rate, sound_rate);
+            sound_->take_over();
+        }
+        wanted_ = settings_.frames;
+        if (wanted_ < 0) {
+            const long long pass = sound_ ? sound_->pass_length() : -1;
+            if (pass <= 0)
+                refuse(
+                    "TRELK_RECORD: no music plays to give the video its length: set "
+                    "TRELK_FRAMES");
+            // To the next frame boundary at or after the music's end
+            wanted_ = (pass * settings_.fps + sound_rate - 1) / sound_rate;
+        }
+    }
+
+    // The sound of frame n: samples from n / fps to (n + 1) / fps seconds
+    void add_sound() {
+        const long long from = frames_ * sound_rate / settings_.fps;
+        const long long to = (frames_ + 1) * sound_rate / settings_.fps;
+        const int count = int(to - from);
+        samples_.assign(std::size_t(count) * 2, 0);
+        if (sound_ && count > 0) sound_->render(samples_.data(), count);
+        feed_sound(samples_.data(), count);
+    }
+
+    void feed_sound(const std::int16_t* samples, int count) {
+        if (resampler_) {
+            const int room = swr_get_out_samples(resampler_, count);
+            check(room, "encode the sound for");
+            converted_.resize(std::size_t(room) * 2 * sizeof(float));
+            // Two planes (left, right) or one of pairs, as the encoder takes them
+            uint8_t* out[] = {converted_.data(),
+                              converted_.data() + std::size_t(room) * sizeof(float)};
+            const uint8_t* in[] = {reinterpret_cast<const uint8_t*>(samples)};
+            const int made = swr_convert(resampler_, out, room, samples ? in : nullptr, count);
+            check(made, "encode the sound for");
+            if (made > 0 && av_audio_fifo_write(fifo_, reinterpret_cast<void**>(out), made) != made)
+                refuse("TRELK_RECORD: out of memory for the sound of %s", settings_.path.c_str());
+        } else if (count > 0) {
+            void* in[] = {const_cast<std::int16_t*>(samples)};
+            if (av_audio_fifo_write(fifo_, in, count) != count)
+                refuse("TRELK_RECORD: out of memory for the sound of %s", settings_.path.c_str());
+        }
+        drain_sound(false);
+    }
+
+    // Encodes whole encoder frames from the FIFO; at the end also the part left over
+    void drain_sound(bool last) {
+        const int chunk = sound_frame_->nb_samples;
+        for (;;) {
+            const int have = av_audio_fifo_size(fifo_);
+            if (have == 0 || (have < chunk && !last)) return;
+            const int take = std::min(have, chunk);
+            check(av_frame_make_writable(sound_frame_), "encode the sound for");
+            sound_frame_->nb_samples = take;
+            if (av_audio_fifo_read(fifo_, reinterpret_cast<void**>(sound_frame_->data), take) !=
+                take)
+                refuse("TRELK_RECORD: lost sound while encoding %s", settings_.path.c_str());
+            sound_frame_->pts = sound_pts_;
+            sound_pts_ += take;
+            encode(audio_, sound_frame_, audio_index_);
+            sound_frame_->nb_samples = chunk;
+        }
+    }
+
+    void add_picture(const Image& frame) {
+        const int video_width = width_ * scale_, video_height = height_ * scale_;
+        check(av_frame_make_writable(picture_), "encode the picture for");
+        uint8_t* target = container_.pixels == AV_PIX_FMT_BGR0 ? picture_->data[0] : scaled_.data();
+        const int pitch =
+            container_.pixels == AV_PIX_FMT_BGR0 ? picture_->linesize[0] : video_width * 4;
+        const Image out{target, video_width, video_height, pitch, &default_format(), nullptr};
+        blit(frame, Rect{0, 0, frame.width, frame.height}, out,
+             Rect{0, 0, video_width, video_height}, Rect{0, 0, video_width, video_height});
+        if (converter_) {
+            const uint8_t* source[] = {scaled_.data()};
+            const int source_pitch[] = {video_width * 4};
+            sws_scale(converter_, source, source_pitch, 0, video_height, picture_->data,
+                      picture_->linesize);
+        }
+        picture_->pts = frames_;
+        encode(video_, picture_, video_index_);
+    }
+
+    // Sends a frame (null: the end) and writes every packet the encoder has ready
+    void encode(AVCodecContext* codec, AVFrame* frame, int stream) {
+        check(avcodec_send_frame(codec, frame), "encode");
+        for (;;) {
+            const int got = avcodec_receive_packet(codec, packet_);
+            if (got == AVERROR(EAGAIN) || got == AVERROR_EOF) return;
+            check(got, "encode");
+            packet_->stream_index = stream;
+            av_packet_rescale_ts(packet_, codec->time_base, format_->streams[stream]->time_base);
+            check(av_interleaved_write_frame(format_, packet_), "write");
+        }
+    }
+
+    void end_file() {
+        if (resampler_) feed_sound(nullptr, 0);  // what the resampler still holds
+        drain_sound(true);
+        encode(audio_, nullptr, audio_index_);
+        encode(video_, nullptr, video_index_);
+        check(av_write_trailer(format_), "write");
+        avio_flush(io_);
+        check(io_->error, "write");
+    }
+
+    void show_progress() {
+        if (!progress_) return;
+        const long long now = now_nanoseconds();
+        if (now - shown_ns_ < progress_interval_ns && !complete()) return;
+        shown_ns_ = now;
+        const double seconds = double(now - started_ns_) / 1e9;
+        const double speed = seconds > 0 ? double(frames_) / seconds : 0;
+        if (wanted_ > 0) {
+            const double left = speed > 0 ? double(wanted_ - frames_) / speed : 0;
+            std::fprintf(stderr, "\rrecording %s: %3d%%, %.0f frames/s, %.0f s left   ",
+                         settings_.path.c_str(), int(frames_ * 100 / wanted_), speed, left);
+        } else {
+            std::fprintf(stderr, "\rrecording %s: %lld frames, %.0f frames/s   ",
+                         settings_.path.c_str(), frames_, speed);
+        }
+        std::fflush(stderr);
+    }
+
+    RecordSettings settings_;
+    const Container& container_;
+    int width_, height_, scale_;
+    os::NewFile file_;
+    std::string write_error_;  // why the file could not be written
+
+    AVFormatContext* format_ = nullptr;
+    AVIOContext* io_ = nullptr;
+    AVCodecContext* video_ = nullptr;
+    AVCodecContext* audio_ = nullptr;
+    int video_index_ = 0, audio_index_ = 0;
+    SwsContext* converter_ = nullptr;
+    SwrContext* resampler_ = nullptr;
+    AVAudioFifo* fifo_ = nullptr;
+    AVFrame* sound_frame_ = nullptr;
+    AVFrame* picture_ = nullptr;
+    AVPacket* packet_ = nullptr;
+    std::vector<uint8_t> scaled_;
+    std::vector<std::int16_t> samples_;
+    std::vector<uint8_t> converted_;
+
+    const trelk_offline_sound* sound_ = nullptr;
+    long long frames_ = 0;
+    long long wanted_ = -1;
+    long long sound_pts_ = 0;
+    bool failed_ = false;
+    bool finished_ = false;
+    bool progress_ = false;
+    long long started_ns_ = 0, shown_ns_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<Recorder> start_recording(const RecordSettings& settings, int width, int height) {
+    const Container* container = container_for(settings.path);
+    if (!container)
+        fail(
+            "TRELK_RECORD=%s: unknown kind of video: name the file .mp4 (H.264 and AAC), .webm "
+            "(VP9 and Opus) or .mkv (FFV1 and FLAC, lossless)",
+            settings.path.c_str());
+    // The smallest whole scale that gives at least 720 lines
+    const int scale =
+        settings.scale > 0 ? settings.scale : std::max(1, (720 + height - 1) / height);
+    if (static_cast<long long>(width) * scale > max_dimension ||
+        static_cast<long long>(height) * scale > max_dimension)
+        fail("TRELK_RECORD_SCALE=%d: the video would be %lldx%lld pixels, larger than %d a side",
+             scale, (long long)width * scale, (long long)height * scale, max_dimension);
+    if (container->pixels == AV_PIX_FMT_YUV420P && ((width * scale) % 2 || (height * scale) % 2))
+        fail(
+            "TRELK_RECORD=%s: %s needs an even width and height, and %dx%d scaled by %d is "
+            "%dx%d: choose an even TRELK_RECORD_SCALE or .mkv",
+            settings.path.c_str(), container->extension, width, height, scale, width * scale,
+            height * scale);
+    av_log_set_level(AV_LOG_ERROR);
+    auto recorder = std::make_unique<FfmpegRecorder>(settings, *container, width, height, scale);
+    recorder->prepare();
+    return recorder;
+}
+
+}  // namespace display
