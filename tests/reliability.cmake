@@ -29,7 +29,8 @@ if(TARGET demo_core AND TARGET trelk_display AND TARGET midas AND TARGET assets)
     target_link_libraries(reliability_faults PRIVATE GTest::gtest GTest::gtest_main util)
     target_compile_definitions(reliability_faults PRIVATE
       RELIABILITY_ASSETS="${RELIABILITY_ASSETS}" RELIABILITY_DEMO="$<TARGET_FILE:kelvra-demo>"
-      RELIABILITY_FAIL_ALLOCATION="$<TARGET_FILE:fail_allocation>")
+      RELIABILITY_FAIL_ALLOCATION="$<TARGET_FILE:fail_allocation>"
+      RELIABILITY_RECORDER=$<BOOL:${TRELK_RECORDER}>)
     add_dependencies(reliability_faults kelvra-demo assets fail_allocation)
     gtest_discover_tests(reliability_faults TEST_FILTER "-*Window*" PROPERTIES TIMEOUT 300
                          ENVIRONMENT "DISPLAY=")

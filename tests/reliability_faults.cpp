@@ -129,9 +129,10 @@ protected:
 
     Outcome run(Launch launch) {
         // Headless and without a window system unless a case says otherwise
-        std::map<std::string, std::string> env = {
-            {"DISPLAY", ""},      {"WAYLAND_DISPLAY", ""}, {"TRELK_DISPLAY", ""},
-            {"TRELK_FRAMES", ""}, {"TRELK_CAPTURE", ""},   {"TERM", "xterm-256color"}};
+        std::map<std::string, std::string> env = {{"DISPLAY", ""},       {"WAYLAND_DISPLAY", ""},
+                                                  {"TRELK_DISPLAY", ""}, {"TRELK_FRAMES", ""},
+                                                  {"TRELK_CAPTURE", ""}, {"TERM", "xterm-256color"},
+                                                  {"TRELK_RECORD", ""}};
         for (const auto& [k, v] : launch.environment) env[k] = v;
         const fs::path error_file = folder / "stderr.txt";
 
@@ -471,35 +472,42 @@ std::string node_at(const fs::path& path) {
 // libpng's writer removed the file it failed to write: TRELK_CAPTURE=/dev/full as root
 // deleted the device, and a FIFO hung the close. Whatever is at the path and is not a regular
 // file (or a link to one) is refused with a message and left exactly as it was, and nothing of
-// ours is left beside it.
-TEST_F(Faults, CaptureLeavesWhatIsNotARegularFileAlone) {
+// ours is left beside it. The recorder (TRELK_RECORD) writes its video by the same rules.
+TEST_F(Faults, CaptureAndRecordingLeaveWhatIsNotARegularFileAlone) {
     const fs::path place = folder / "nodes";
     fs::create_directory(place);
-    std::vector<std::string> names = {"fifo", "folder", "link-to-fifo", "link-to-nothing"};
-    ASSERT_EQ(mkfifo((place / "fifo").c_str(), 0644), 0) << std::strerror(errno);
-    fs::create_directory(place / "folder");
-    fs::create_symlink("fifo", place / "link-to-fifo");
-    fs::create_symlink("nothing", place / "link-to-nothing");
+    // Named as videos, so that the recorder gets past the kind of file to the target's rules
+    std::vector<std::string> names = {"fifo.mkv", "folder.mkv", "link-to-fifo.mkv",
+                                      "link-to-nothing.mkv"};
+    ASSERT_EQ(mkfifo((place / "fifo.mkv").c_str(), 0644), 0) << std::strerror(errno);
+    fs::create_directory(place / "folder.mkv");
+    fs::create_symlink("fifo.mkv", place / "link-to-fifo.mkv");
+    fs::create_symlink("nothing", place / "link-to-nothing.mkv");
     // A private copy of /dev/full where we may make device nodes (as root)
-    if (mknod((place / "full").c_str(), S_IFCHR | 0666, makedev(1, 7)) == 0) {
-        names.push_back("full");
-        fs::create_symlink("full", place / "link-to-full");
-        names.push_back("link-to-full");
+    if (mknod((place / "full.mkv").c_str(), S_IFCHR | 0666, makedev(1, 7)) == 0) {
+        names.push_back("full.mkv");
+        fs::create_symlink("full.mkv", place / "link-to-full.mkv");
+        names.push_back("link-to-full.mkv");
     }
     std::map<std::string, std::string> before;
     for (const auto& entry : fs::directory_iterator(place))
         before[entry.path().filename()] = node_at(entry.path());
 
-    for (const std::string& name : names) {
-        SCOPED_TRACE(name);
-        Launch l = frames(5);
-        l.environment["TRELK_CAPTURE"] = (place / name).string();
-        l.limit = 10;
-        expect_clear_failure(run(l), "TRELK_CAPTURE");
-        std::map<std::string, std::string> after;
-        for (const auto& entry : fs::directory_iterator(place))
-            after[entry.path().filename()] = node_at(entry.path());
-        EXPECT_EQ(after, before) << "the folder of the capture changed";
+    std::vector<std::string> settings = {"TRELK_CAPTURE"};
+    if (RELIABILITY_RECORDER) settings.push_back("TRELK_RECORD");
+    for (const std::string& setting : settings) {
+        for (const std::string& name : names) {
+            SCOPED_TRACE(setting + " " + name);
+            Launch l = frames(5);
+            l.environment[setting] = (place / name).string();
+            l.limit = 10;
+            expect_clear_failure(run(l),
+                                 (setting + "=" + (place / name).string() + ": refused").c_str());
+            std::map<std::string, std::string> after;
+            for (const auto& entry : fs::directory_iterator(place))
+                after[entry.path().filename()] = node_at(entry.path());
+            EXPECT_EQ(after, before) << "the folder of the capture changed";
+        }
     }
 }
 
