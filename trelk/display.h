@@ -18,6 +18,12 @@
 ///     a key there.
 ///   - TRELK_CAPTURE=FILE.png: the last presented frame is saved as PNG when the console closes
 ///     (FILE absent, a regular file or a link to one; anything else is refused).
+///   - TRELK_RECORD=FILE.mp4|.webm|.mkv: every presented frame and the music (when the music
+///     library plays) are recorded into a video as fast as the program draws; no window opens
+///     and no sound plays. Its length is TRELK_FRAMES frames, or one pass of the music.
+///   - TRELK_RECORD_FPS=N: the video's frames a second, 1 to 1000 (unset: 60).
+///   - TRELK_RECORD_SCALE=N: each pixel becomes N x N in the video, 1 to 64 (unset: the
+///     smallest N giving at least 720 lines).
 ///   - TRELK_VSYNC=0|1: 0: update() does not keep step with the display (unset: 1).
 ///   - TRELK_FULLSCREEN=0|1: 1: every open is full screen (unset or 0: as the open asks).
 ///   - TRELK_SCALE=whole|fit: fit: a window's picture fills it by a fractional factor (unset or
