@@ -45,7 +45,7 @@ WEB_PACKAGES=(cmake make emscripten python3 default-jre-headless)
 ensure_npm() {
     command -v npm >/dev/null 2>&1 || ensure_packages npm
 }
-BENCH_PACKAGES=(libbenchmark-dev)
+BENCH_PACKAGES=(libbenchmark-dev ffmpeg)
 # What the Windows build needs (windows.sh): mingw-w64's compilers with POSIX threads (their
 # C++ library has std::thread), its tools (dlltool, objdump), zip; and to run and test what it
 # makes, Wine on a virtual X display with xdotool

@@ -54,10 +54,9 @@ struct Failure {
 };
 
 #if defined(__GNUC__)
-__attribute__((format(printf, 1, 2)))
+[[noreturn]] void refuse(const char* format, ...) __attribute__((format(printf, 1, 2)));
 #endif
-[[noreturn]] void
-refuse(const char* format, ...) {
+[[noreturn]] void refuse(const char* format, ...) {
     va_list arguments, again;
     va_start(arguments, format);
     va_copy(again, arguments);
