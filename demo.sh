@@ -30,7 +30,7 @@ HELP
     }' platform/display/settings_table.h
     cat <<'HELP'
   SDL_AUDIODRIVER=dummy    no sound
-(the demo runs in build/assets/: a relative capture path is taken from there)
+(the demo runs in build/assets/: a relative capture or recording path is taken from there)
 HELP
     exit 0
 fi

@@ -323,7 +323,7 @@ private:
         picture_->width = video_width;
         picture_->height = video_height;
         check(av_frame_get_buffer(picture_, 0), "start");
-        scaled_.resize(std::size_t(video_width) * video_height * 4);
+        scaled_.resize(std::size_t(video_width) * std::size_t(video_height) * 4);
         if (container_.pixels != AV_PIX_FMT_BGR0) {
             converter_ = sws_getContext(video_width, video_height, AV_PIX_FMT_BGR0, video_width,
                                         video_height, container_.pixels, SWS_POINT, nullptr,
