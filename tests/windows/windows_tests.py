@@ -196,7 +196,7 @@ try:
     program_folder = os.path.join(unpacked, "kelvra-demo")
     wine = Wine(work)
 
-    @check("the zip holds the program, its DLLs, picture, module, README and licences")
+    @check("the zip holds the GUI program, its DLLs, picture, module, README and licences")
     def zip_contents():
         names = {n.lower() for n in os.listdir(program_folder)}
         wanted = {"kelvra-demo.exe", "trelk.dll", "midas.dll", "sdl2.dll", "libxmp.dll",
@@ -209,6 +209,10 @@ try:
             f"licences: {sorted(licences)}"
         for folder in licences:
             assert os.listdir(os.path.join(program_folder, "licences", folder)), folder
+        # A GUI program: a double-click opens no console window beside the demo's
+        dump = subprocess.run([OBJDUMP, "-p", os.path.join(program_folder, "kelvra-demo.exe")],
+                              capture_output=True, text=True, check=True).stdout
+        assert re.search(r"^Subsystem\s+00000002", dump, re.M), "not a GUI program"
 
     @check("every DLL the program and its DLLs import is in its folder or part of Windows")
     def dll_closure():
