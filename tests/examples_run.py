@@ -5,9 +5,9 @@
 #   examples_run.py keys PROGRAM REFERENCE.txt
 #       what the program prints for keys typed at a pseudo-terminal on its standard input
 #   examples_run.py music PROGRAM MODULE
-#       the program playing MODULE while it draws, for two seconds, then asked to quit
-#       (SIGTERM): it must end with status 0, having drawn frames and made sound (SDL's disk
-#       audio driver records it)
+#       the program playing MODULE while it draws, until half a second of sound is out, then
+#       asked to quit (SIGTERM): it must end with status 0, having drawn frames and made sound
+#       that is not silence (SDL's disk audio driver records it)
 # EXAMPLES_UPDATE_REFERENCES=1 writes the references instead; look at them before committing.
 import os
 import pty
@@ -101,7 +101,13 @@ def music(program, module):
         process = subprocess.Popen([program, module], stdin=subprocess.DEVNULL,
                                    env=headless(TRELK_CAPTURE=frame, SDL_AUDIODRIVER="disk",
                                                 SDL_DISKAUDIOFILE=sound))
-        time.sleep(2)
+        # Half a second of sound (44.1 kHz, 16-bit stereo) or 30 s, whichever comes first: a
+        # loaded machine may take a while to open the audio device
+        deadline = time.monotonic() + 30
+        while time.monotonic() < deadline and process.poll() is None:
+            if os.path.exists(sound) and os.path.getsize(sound) >= 88200:
+                break
+            time.sleep(0.1)
         process.send_signal(signal.SIGTERM)
         try:
             process.wait(timeout=30)
@@ -112,9 +118,11 @@ def music(program, module):
             fail(f"{program} ended with status {process.returncode}")
         if not os.path.exists(frame):
             fail(f"{program} drew no frame")
+        if not os.path.exists(sound):
+            fail(f"{program} opened no sound device")
         with open(sound, "rb") as f:
             samples = f.read()
-        if len(samples) < 44100 or not any(samples):
+        if len(samples) < 88200 or not any(samples):
             fail(f"{program} made {len(samples)} bytes of sound, all silent: {not any(samples)}")
 
 
