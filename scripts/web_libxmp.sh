@@ -2,10 +2,11 @@
 # libxmp's player for the page's music (the desktop's mixer, with the XM, MOD and S3M loaders
 # of its core build), compiled to WebAssembly from the source archive the Windows build uses:
 # in the folder TRELK_WINDOWS_SOURCES names (default: ../shared/deps/windows beside this clone),
-# checked against its line of scripts/windows_sources.sha256 before it is unpacked. The build is kept outside the clone
-# (~/.cache/kelvra-demo, or XDG_CACHE_HOME), under a name that changes with the archive, the
-# flags and the compiler, so every clone and build folder shares it. Prints the folder that
-# holds libxmp.a and xmp.h. Run by web/CMakeLists.txt when it is configured.
+# checked against its line of scripts/windows_sources.sha256 before it is unpacked. The build
+# is kept outside the clone (~/.cache/kelvra-demo, or XDG_CACHE_HOME), under a name that
+# changes with the archive, the flags and the compiler, so every clone and build folder shares
+# it. Prints the folder that holds libxmp.a and xmp.h. Run by web/CMakeLists.txt when it is
+# configured.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 name=libxmp-4.6.0
@@ -20,10 +21,14 @@ key=$({ echo "$expected" "${flags[*]}" "${sources[*]}"; emcc --version | sed -n 
       sha256sum | cut -c1-16)
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/kelvra-demo/$name-wasm-$key
 if [ ! -f "$cache/libxmp.a" ]; then
-    [ -f "$archive" ] || { echo "$archive: missing (name its folder in TRELK_WINDOWS_SOURCES)" >&2; exit 1; }
+    if [ ! -f "$archive" ]; then
+        echo "$archive: missing (name its folder in TRELK_WINDOWS_SOURCES)" >&2
+        exit 1
+    fi
     actual=$(sha256sum "$archive" | cut -d' ' -f1)
     if [ -z "$expected" ] || [ "$actual" != "$expected" ]; then
-        echo "$archive: checksum $actual, scripts/windows_sources.sha256 says ${expected:-nothing}" >&2
+        echo "$archive: checksum $actual," \
+             "scripts/windows_sources.sha256 says ${expected:-nothing}" >&2
         exit 1
     fi
     mkdir -p "$(dirname "$cache")"

@@ -69,7 +69,9 @@ Module.trelkMusic = (function () {
   function gesture(event) {
     if (!context || context.state === 'running' || failed) return;
     context.resume().then(show, function () {});
-    if (event.type === 'pointerup' && event.pointerType !== 'mouse') event.stopImmediatePropagation();
+    if (event.type === 'pointerup' && event.pointerType !== 'mouse') {
+      event.stopImmediatePropagation();
+    }
   }
 
   try {

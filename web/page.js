@@ -61,7 +61,10 @@ var Module = (function () {
   async function download(file) {
     const response = await fetch(file);
     if (!response.ok) throw new Error(file + ': ' + response.status + ' ' + response.statusText);
-    const total = Number(response.headers.get('Content-Length')) || 0;
+    // (a compressed answer's length is not that of what it unpacks to)
+    const packed = response.headers.get('Content-Encoding');
+    const total = packed && packed !== 'identity'
+                      ? 0 : Number(response.headers.get('Content-Length')) || 0;
     if (!response.body) return response.arrayBuffer();
     const reader = response.body.getReader(), parts = [];
     let got = 0;
