@@ -1,5 +1,6 @@
 // What surfaces and consoles share: their pixels, and every operation on them that the surface
-// interface offers (copy, load, save, clear, palette, clip, getters, options).
+// interface offers (copy, load, save, clear, palette, clip, getters, options). The operations
+// take plain values (canvases, areas, images, a colour): the entries have resolved the handles.
 //
 // Decisions:
 // - copy(target) copies the whole canvas onto the whole target, scaled when sizes differ;
@@ -92,27 +93,6 @@ Image canvas_image(Canvas& canvas) {
 
 namespace {
 
-// A caller's pixel buffer, checked: the only one of our images whose size we cannot see, so
-// everything that can be checked is
-Image caller_image(const char* what, const void* pixels, int width, int height, int pitch,
-                   trelk_handle format, trelk_handle palette) {
-    const PixelFormat& f = formats.get(format);
-    const Palette& p = palettes.get(palette);
-    if (!pixels) fail("%s: null pixel buffer", what);
-    if (width < 0 || height < 0 || width > max_dimension || height > max_dimension) {
-        fail("%s: buffer size %dx%d is out of range (0 to %d pixels each way)", what, width, height,
-             max_dimension);
-    }
-    if (pitch < width * f.bytes) {
-        fail("%s: pitch %d is smaller than a row of %d pixels of %d bytes", what, pitch, width,
-             f.bytes);
-    }
-    return Image{
-        static_cast<std::uint8_t*>(const_cast<void*>(pixels)), width, height, pitch, &f, p.colors};
-}
-
-Rect whole(const Image& image) { return Rect{0, 0, image.width, image.height}; }
-
 // A blit whose scratch buffers (a copy of a canvas onto itself, the scaling maps) cannot grow
 // is an error of the entry, not an exception of another kind
 void blit_or_fail(const Image& source, Rect source_area, const Image& destination,
@@ -124,59 +104,27 @@ void blit_or_fail(const Image& source, Rect source_area, const Image& destinatio
     }
 }
 
-// The two areas of a copy: both given, or neither (the whole images)
-void areas_of(trelk_handle source, trelk_handle destination, const Image& from, const Image& to,
-              Rect* source_area, Rect* destination_area) {
-    *source_area = source ? areas.get(source) : whole(from);
-    *destination_area = destination ? areas.get(destination) : whole(to);
-}
-
 }  // namespace
 
-void canvas_copy(Canvas& from, trelk_handle target, trelk_handle source, trelk_handle destination) {
-    Canvas& to = target_canvas(target);
+void canvas_copy(Canvas& from, Rect source, Canvas& to, Rect destination) {
     canvas_check_holder(to, "copy");
-    const Image a = canvas_image(from), b = canvas_image(to);
-    Rect sa, da;
-    areas_of(source, destination, a, b, &sa, &da);
-    blit_or_fail(a, sa, b, da, to.clip, "copy");
+    blit_or_fail(canvas_image(from), source, canvas_image(to), destination, to.clip, "copy");
 }
 
-void canvas_load(Canvas& canvas, const void* pixels, int width, int height, int pitch,
-                 trelk_handle format, trelk_handle palette, trelk_handle source,
-                 trelk_handle destination) {
+void canvas_load(Canvas& canvas, const Image& from, Rect source, Rect destination) {
     canvas_check_holder(canvas, "load");
-    const Image from = caller_image("load", pixels, width, height, pitch, format, palette);
-    const Image to = canvas_image(canvas);
-    Rect sa, da;
-    areas_of(source, destination, from, to, &sa, &da);
-    blit_or_fail(from, sa, to, da, canvas.clip, "load");
+    blit_or_fail(from, source, canvas_image(canvas), destination, canvas.clip, "load");
 }
 
-void canvas_save(Canvas& canvas, void* pixels, int width, int height, int pitch,
-                 trelk_handle format, trelk_handle palette, trelk_handle source,
-                 trelk_handle destination) {
-    const Image to = caller_image("save", pixels, width, height, pitch, format, palette);
-    const Image from = canvas_image(canvas);
-    Rect sa, da;
-    areas_of(source, destination, from, to, &sa, &da);
-    blit_or_fail(from, sa, to, da, whole(to), "save");
+void canvas_save(Canvas& canvas, const Image& to, Rect source, Rect destination) {
+    blit_or_fail(canvas_image(canvas), source, to, destination, whole(to), "save");
 }
 
-void canvas_clear(Canvas& canvas, trelk_handle color, trelk_handle area) {
+void canvas_clear(Canvas& canvas, Rect area, const std::uint32_t* color) {
     canvas_check_holder(canvas, "clear");
     const std::uint32_t pixel =
-        color ? color_to_pixel(canvas.format, canvas.palette.colors, colors.get(color)) : 0;
-    const Rect r = area ? areas.get(area) : whole(canvas_image(canvas));
-    fill(canvas_image(canvas), r, canvas.clip, pixel);
-}
-
-void canvas_set_palette(Canvas& canvas, trelk_handle palette) {
-    canvas.palette = palettes.get(palette);
-}
-
-void canvas_set_clip(Canvas& canvas, trelk_handle area) {
-    canvas.clip = clip_to(normalise(areas.get(area)), canvas.width, canvas.height);
+        color ? color_to_pixel(canvas.format, canvas.palette.colors, *color) : 0;
+    fill(canvas_image(canvas), area, canvas.clip, pixel);
 }
 
 trelk_handle canvas_area(Canvas& canvas) {

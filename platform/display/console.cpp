@@ -40,9 +40,7 @@
 
 namespace display {
 
-struct ConsoleObject {
-    Canvas canvas;  // pixels while open; format and palette also while closed
-    bool open = false;
+struct ConsoleObject : ConsoleCanvas {
     int backend_index = -1;  // in backend_list
     std::unique_ptr<Backend> backend;
     KeyQueue keys;
@@ -107,10 +105,13 @@ Settings read_settings() {
 
 // ---- opening and closing ----
 
-ConsoleObject& console_of(trelk_handle handle) { return *consoles.get(handle); }
+// Every console in the table is one of ours
+ConsoleObject& console_of(trelk_handle handle) {
+    return static_cast<ConsoleObject&>(*consoles.get(handle));
+}
 
 ConsoleObject& open_console_of(trelk_handle handle, const char* what) {
-    ConsoleObject& console = *consoles.get(handle);
+    ConsoleObject& console = console_of(handle);
     if (!console.open) fail("%s: the console is not open", what);
     return console;
 }
@@ -293,22 +294,12 @@ void list_modes(ConsoleObject& c) {
     c.modes_listed = true;
 }
 
-// A whole-console copy's target: a surface, or an open console
-Canvas& console_canvas_for(trelk_handle handle, const char* what) {
+// An open console's pixels
+Canvas& open_canvas(trelk_handle handle, const char* what) {
     return open_console_of(handle, what).canvas;
 }
 
 }  // namespace
-
-Canvas& target_canvas(trelk_handle handle) {
-    if (Canvas** surface = surfaces.find(handle)) return **surface;
-    if (ConsoleObject** console = consoles.find(handle)) {
-        if (!(*console)->open) fail("copy: the target console is not open");
-        return (*console)->canvas;
-    }
-    const Kind kind = Handles::kind(handle_bits(handle));
-    invalid_handle(handle, kind == Kind::console ? Kind::console : Kind::surface);
-}
 
 }  // namespace display
 
@@ -324,7 +315,7 @@ trelk_handle trelk_console_create(void) {
         c->canvas.palette = default_palette();
         canvas_make_handles(c->canvas);
         c->mode_handle = modes.add(ModeValue{}, Owner::library);
-        return create(consoles, c);
+        return create(consoles, static_cast<ConsoleCanvas*>(c));
     } catch (...) {
         if (c->mode_handle) modes.remove(c->mode_handle);
         if (c->canvas.area_handle) canvas_free_handles(c->canvas);
@@ -337,7 +328,7 @@ trelk_handle trelk_console_create(void) {
 // written is reported on standard error here, since the object layer calls this from a destructor
 void trelk_console_destroy(trelk_handle console) {
     canvas_check_holder(console_of(console).canvas, "destroy");
-    ConsoleObject* c = destroy(consoles, console, Kind::console);
+    ConsoleObject* c = static_cast<ConsoleObject*>(destroy(consoles, console, Kind::console));
     const std::string failure = close_console(*c);
     if (!failure.empty()) std::fprintf(stderr, "%s\n", failure.c_str());
     modes.remove(c->mode_handle);
@@ -434,7 +425,7 @@ int trelk_display_key_held(trelk_handle console, int code) {
 
 void trelk_console_read(trelk_handle console, trelk_handle key) {
     ConsoleObject& c = open_console_of(console, "read");
-    keys.get(key);
+    keys.check(key);  // before waiting
     for (;;) {
         c.backend->poll(c.keys);
         KeyValue value;
@@ -462,78 +453,82 @@ trelk_handle trelk_console_mode(trelk_handle console, int index) {
 // ---- the surface operations ----
 
 void trelk_console_copy(trelk_handle console, trelk_handle target) {
-    canvas_copy(console_canvas_for(console, "copy"), target, nullptr, nullptr);
+    Canvas& from = open_canvas(console, "copy");
+    Canvas& to = copy_target(target);
+    canvas_copy(from, whole(canvas_image(from)), to, whole(canvas_image(to)));
 }
 
 void trelk_console_copy_area(trelk_handle console, trelk_handle target, trelk_handle source,
                              trelk_handle destination) {
-    Canvas& canvas = console_canvas_for(console, "copy");
-    areas.get(source);
-    areas.get(destination);
-    canvas_copy(canvas, target, source, destination);
+    Canvas& from = open_canvas(console, "copy");
+    const Rect source_area = areas.get(source);
+    const Rect destination_area = areas.get(destination);
+    canvas_copy(from, source_area, copy_target(target), destination_area);
 }
 
-void* trelk_console_lock(trelk_handle console) {
-    return canvas_lock(console_canvas_for(console, "lock"));
-}
+void* trelk_console_lock(trelk_handle console) { return canvas_lock(open_canvas(console, "lock")); }
 
-void trelk_console_unlock(trelk_handle console) {
-    canvas_unlock(console_canvas_for(console, "unlock"));
-}
+void trelk_console_unlock(trelk_handle console) { canvas_unlock(open_canvas(console, "unlock")); }
 
 void trelk_console_load(trelk_handle console, const void* pixels, int width, int height, int pitch,
                         trelk_handle format, trelk_handle palette) {
-    canvas_load(console_canvas_for(console, "load"), pixels, width, height, pitch, format, palette,
-                nullptr, nullptr);
+    Canvas& canvas = open_canvas(console, "load");
+    const Image from = caller_image("load", pixels, width, height, pitch, format, palette);
+    canvas_load(canvas, from, whole(from), whole(canvas_image(canvas)));
 }
 
 void trelk_console_load_area(trelk_handle console, const void* pixels, int width, int height,
                              int pitch, trelk_handle format, trelk_handle palette,
                              trelk_handle source, trelk_handle destination) {
-    Canvas& canvas = console_canvas_for(console, "load");
-    areas.get(source);
-    areas.get(destination);
-    canvas_load(canvas, pixels, width, height, pitch, format, palette, source, destination);
+    Canvas& canvas = open_canvas(console, "load");
+    const Rect source_area = areas.get(source);
+    const Rect destination_area = areas.get(destination);
+    const Image from = caller_image("load", pixels, width, height, pitch, format, palette);
+    canvas_load(canvas, from, source_area, destination_area);
 }
 
 void trelk_console_save(trelk_handle console, void* pixels, int width, int height, int pitch,
                         trelk_handle format, trelk_handle palette) {
-    canvas_save(console_canvas_for(console, "save"), pixels, width, height, pitch, format, palette,
-                nullptr, nullptr);
+    Canvas& canvas = open_canvas(console, "save");
+    const Image to = caller_image("save", pixels, width, height, pitch, format, palette);
+    canvas_save(canvas, to, whole(canvas_image(canvas)), whole(to));
 }
 
 void trelk_console_save_area(trelk_handle console, void* pixels, int width, int height, int pitch,
                              trelk_handle format, trelk_handle palette, trelk_handle source,
                              trelk_handle destination) {
-    Canvas& canvas = console_canvas_for(console, "save");
-    areas.get(source);
-    areas.get(destination);
-    canvas_save(canvas, pixels, width, height, pitch, format, palette, source, destination);
+    Canvas& canvas = open_canvas(console, "save");
+    const Rect source_area = areas.get(source);
+    const Rect destination_area = areas.get(destination);
+    const Image to = caller_image("save", pixels, width, height, pitch, format, palette);
+    canvas_save(canvas, to, source_area, destination_area);
 }
 
 void trelk_console_clear(trelk_handle console) {
-    canvas_clear(console_canvas_for(console, "clear"), nullptr, nullptr);
+    Canvas& canvas = open_canvas(console, "clear");
+    canvas_clear(canvas, whole(canvas_image(canvas)), nullptr);
 }
 
 void trelk_console_clear_color(trelk_handle console, trelk_handle color) {
-    Canvas& canvas = console_canvas_for(console, "clear");
-    colors.get(color);
-    canvas_clear(canvas, color, nullptr);
+    Canvas& canvas = open_canvas(console, "clear");
+    const std::uint32_t value = colors.get(color);
+    canvas_clear(canvas, whole(canvas_image(canvas)), &value);
 }
 
 void trelk_console_clear_color_area(trelk_handle console, trelk_handle color, trelk_handle area) {
-    Canvas& canvas = console_canvas_for(console, "clear");
-    colors.get(color);
-    areas.get(area);
-    canvas_clear(canvas, color, area);
+    Canvas& canvas = open_canvas(console, "clear");
+    const std::uint32_t value = colors.get(color);
+    canvas_clear(canvas, areas.get(area), &value);
 }
 
 void trelk_console_set_palette(trelk_handle console, trelk_handle palette) {
-    canvas_set_palette(console_canvas_for(console, "palette"), palette);
+    Canvas& canvas = open_canvas(console, "palette");
+    canvas_set_palette(canvas, palettes.get(palette));
 }
 
 void trelk_console_set_clip(trelk_handle console, trelk_handle area) {
-    canvas_set_clip(console_canvas_for(console, "clip"), area);
+    Canvas& canvas = open_canvas(console, "clip");
+    canvas_set_clip(canvas, areas.get(area));
 }
 
 int trelk_console_width(trelk_handle console) { return int(console_of(console).canvas.row_width); }
@@ -567,7 +562,7 @@ int trelk_console_option(trelk_handle console, const char* option) {
 // ---- library-defined queries: each answers a question and changes nothing ----
 
 int trelk_console_entry32(trelk_handle console, int value) {  // echoes value: a live-handle check
-    console_of(console);
+    consoles.check(console);
     return value;
 }
 int trelk_console_entry40(trelk_handle console) { return console_of(console).open ? 1 : 0; }
@@ -603,11 +598,11 @@ int trelk_console_entry77(trelk_handle console) {  // 1 when open and full scree
     return shown_fullscreen(console_of(console));
 }
 int trelk_console_entry78(trelk_handle console) {  // reserved: 0
-    console_of(console);
+    consoles.check(console);
     return 0;
 }
 int trelk_console_entry79(trelk_handle console) {  // reserved: 0
-    console_of(console);
+    consoles.check(console);
     return 0;
 }
 

@@ -37,7 +37,7 @@ Pool<ModeValue> modes(Kind::mode);
 Pool<Palette> palettes(Kind::palette);
 Pool<TimerValue> timers(Kind::timer);
 Pool<Canvas*> surfaces(Kind::surface);
-Pool<ConsoleObject*> consoles(Kind::console);
+Pool<ConsoleCanvas*> consoles(Kind::console);
 
 const char* kind_name(Kind kind) {
     switch (kind) {
@@ -105,6 +105,36 @@ void invalid_handle(trelk_handle handle, Kind expected) {
         fail("invalid %s handle: %p is a %s handle", name, (void*)handle, kind_name(kind));
     }
     fail("invalid %s handle: %p was destroyed", name, (void*)handle);
+}
+
+void invalid_handle_of_either(trelk_handle handle, Kind expected, Kind other) {
+    invalid_handle(handle, Handles::kind(handle_bits(handle)) == other ? other : expected);
+}
+
+Canvas& copy_target(trelk_handle target) {
+    if (Canvas** surface = surfaces.find(target)) return **surface;
+    if (ConsoleCanvas** console = consoles.find(target)) {
+        if (!(*console)->open) fail("copy: the target console is not open");
+        return (*console)->canvas;
+    }
+    invalid_handle_of_either(target, Kind::surface, Kind::console);
+}
+
+Image caller_image(const char* what, const void* pixels, int width, int height, int pitch,
+                   trelk_handle format, trelk_handle palette) {
+    const PixelFormat& f = formats.get(format);
+    const Palette& p = palettes.get(palette);
+    if (!pixels) fail("%s: null pixel buffer", what);
+    if (width < 0 || height < 0 || width > max_dimension || height > max_dimension) {
+        fail("%s: buffer size %dx%d is out of range (0 to %d pixels each way)", what, width, height,
+             max_dimension);
+    }
+    if (pitch < width * f.bytes) {
+        fail("%s: pitch %d is smaller than a row of %d pixels of %d bytes", what, pitch, width,
+             f.bytes);
+    }
+    return Image{
+        static_cast<std::uint8_t*>(const_cast<void*>(pixels)), width, height, pitch, &f, p.colors};
 }
 
 std::int64_t now_nanoseconds() {

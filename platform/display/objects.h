@@ -1,6 +1,8 @@
 // The library's objects: the values its tables hold, the pixels of surfaces and consoles
-// (Canvas), and the operations that surfaces and consoles share. Entries resolve their handles
-// here, check every argument, and only then change anything.
+// (Canvas), and the operations that surfaces and consoles share. Entries resolve and check all
+// their handles first (with the tables here, copy_target and caller_image), then call the
+// canvas operations, which take plain values and know no handles; nothing changes before
+// every argument has been checked.
 #ifndef PLATFORM_DISPLAY_OBJECTS_H
 #define PLATFORM_DISPLAY_OBJECTS_H
 
@@ -60,7 +62,12 @@ struct Canvas {
     trelk_handle palette_handle = nullptr;
 };
 
-struct ConsoleObject;
+// A console as the rest of the library sees it, a drawing target while open; the console's
+// own state (console.cpp) extends it
+struct ConsoleCanvas {
+    Canvas canvas;  // pixels while open; format and palette also while closed
+    bool open = false;
+};
 
 extern Pool<Rect> areas;
 extern Pool<std::uint32_t> colors;
@@ -72,7 +79,7 @@ extern Pool<ModeValue> modes;
 extern Pool<Palette> palettes;
 extern Pool<TimerValue> timers;
 extern Pool<Canvas*> surfaces;
-extern Pool<ConsoleObject*> consoles;
+extern Pool<ConsoleCanvas*> consoles;
 
 std::int64_t now_nanoseconds();  // steady clock
 
@@ -101,20 +108,30 @@ void canvas_allocate(Canvas& canvas, int width, int height, const PixelFormat& f
 void canvas_free_pixels(Canvas& canvas);
 Image canvas_image(Canvas& canvas);
 
-// A drawing target named by a handle: a surface, or an open console (console.cpp)
-Canvas& target_canvas(trelk_handle handle);
+// ---- an entry's handles, resolved and checked ----
 
-// The shared operations; areas and colours may be null for the whole-canvas forms
-void canvas_copy(Canvas& from, trelk_handle target, trelk_handle source, trelk_handle destination);
-void canvas_load(Canvas& canvas, const void* pixels, int width, int height, int pitch,
-                 trelk_handle format, trelk_handle palette, trelk_handle source,
-                 trelk_handle destination);
-void canvas_save(Canvas& canvas, void* pixels, int width, int height, int pitch,
-                 trelk_handle format, trelk_handle palette, trelk_handle source,
-                 trelk_handle destination);
-void canvas_clear(Canvas& canvas, trelk_handle color, trelk_handle area);
-void canvas_set_palette(Canvas& canvas, trelk_handle palette);
-void canvas_set_clip(Canvas& canvas, trelk_handle area);
+// The target of a copy: a surface, or an open console
+Canvas& copy_target(trelk_handle target);
+// A caller's pixel buffer, checked: the only one of our images whose size we cannot see, so
+// everything that can be checked is
+Image caller_image(const char* what, const void* pixels, int width, int height, int pitch,
+                   trelk_handle format, trelk_handle palette);
+
+// ---- what surfaces and consoles share (canvas.cpp): plain values only ----
+
+inline Rect whole(const Image& image) { return Rect{0, 0, image.width, image.height}; }
+// Copies an area of one canvas onto an area of another (or the same), scaled when the sizes
+// differ, within the target's clip
+void canvas_copy(Canvas& from, Rect source, Canvas& to, Rect destination);
+// From and into a caller's buffer; a load stays within the clip, a save writes all it is given
+void canvas_load(Canvas& canvas, const Image& from, Rect source, Rect destination);
+void canvas_save(Canvas& canvas, const Image& to, Rect source, Rect destination);
+// Sets the pixels of an area within the clip: to 0, or to a colour 0xAARRGGBB when given
+void canvas_clear(Canvas& canvas, Rect area, const std::uint32_t* color);
+inline void canvas_set_palette(Canvas& canvas, const Palette& palette) { canvas.palette = palette; }
+inline void canvas_set_clip(Canvas& canvas, Rect area) {
+    canvas.clip = clip_to(normalise(area), canvas.width, canvas.height);
+}
 
 // This thread, as a value to compare: the address of a thread-local object
 #if defined(__GNUC__) && !defined(__EMSCRIPTEN__)

@@ -66,6 +66,8 @@ const char* kind_name(Kind kind);
 [[noreturn]] void invalid_handle(trelk_handle handle, Kind expected);
 // Throws for a caller's destroy of an object that the library hands out
 [[noreturn]] void refuse_library_object(trelk_handle handle, Kind kind);
+// The same for a handle that may be of either kind: named as the one it claims to be
+[[noreturn]] void invalid_handle_of_either(trelk_handle handle, Kind expected, Kind other);
 
 // Who destroys an object: the caller (made by a create entry) or the library (a getter's)
 enum class Owner : std::uint32_t { caller, library };
@@ -189,6 +191,11 @@ public:
         T* value = find(handle);
         if (!value) invalid_handle(handle, kind_);
         return *value;
+    }
+
+    // Throws unless the handle is a live object of this kind
+    void check(trelk_handle handle) const {
+        if (!find(handle)) invalid_handle(handle, kind_);
     }
 
     // Stores a value and hands out its new handle; throws when memory or slots run out

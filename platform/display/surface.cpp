@@ -1,6 +1,8 @@
 // The surface entries: off-screen pixels owned by the library. lock(), width() and unlock()
 // are a table look-up each (the cube effect calls them for every pixel it draws), with no lock
-// or atomic operation; everything else is in canvas.cpp, shared with the console.
+// or atomic operation. Every entry first resolves and checks all its handles into plain values
+// (a canvas, areas, a colour, the caller's buffer), then calls canvas.cpp, shared with the
+// console, which knows no handles.
 //
 // A surface's pixels live from create to destroy at one address, zeroed (black) at creation,
 // rows exactly width * bytes apart. lock() may nest; each lock() needs one unlock(), and an
@@ -45,72 +47,81 @@ int trelk_surface_height(trelk_handle surface) { return surfaces.get(surface)->h
 int trelk_surface_pitch(trelk_handle surface) { return surfaces.get(surface)->pitch; }
 
 void trelk_surface_copy(trelk_handle surface, trelk_handle target) {
-    canvas_copy(*surfaces.get(surface), target, nullptr, nullptr);
+    Canvas& from = *surfaces.get(surface);
+    Canvas& to = copy_target(target);
+    canvas_copy(from, whole(canvas_image(from)), to, whole(canvas_image(to)));
 }
 
+// The area forms need both areas: a null handle is an error like any other
 void trelk_surface_copy_area(trelk_handle surface, trelk_handle target, trelk_handle source,
                              trelk_handle destination) {
-    Canvas& canvas = *surfaces.get(surface);
-    areas.get(source);  // both areas are required here; null handles are errors
-    areas.get(destination);
-    canvas_copy(canvas, target, source, destination);
+    Canvas& from = *surfaces.get(surface);
+    const Rect source_area = areas.get(source);
+    const Rect destination_area = areas.get(destination);
+    canvas_copy(from, source_area, copy_target(target), destination_area);
 }
 
 void trelk_surface_load(trelk_handle surface, const void* pixels, int width, int height, int pitch,
                         trelk_handle format, trelk_handle palette) {
-    canvas_load(*surfaces.get(surface), pixels, width, height, pitch, format, palette, nullptr,
-                nullptr);
+    Canvas& canvas = *surfaces.get(surface);
+    const Image from = caller_image("load", pixels, width, height, pitch, format, palette);
+    canvas_load(canvas, from, whole(from), whole(canvas_image(canvas)));
 }
 
 void trelk_surface_load_area(trelk_handle surface, const void* pixels, int width, int height,
                              int pitch, trelk_handle format, trelk_handle palette,
                              trelk_handle source, trelk_handle destination) {
     Canvas& canvas = *surfaces.get(surface);
-    areas.get(source);
-    areas.get(destination);
-    canvas_load(canvas, pixels, width, height, pitch, format, palette, source, destination);
+    const Rect source_area = areas.get(source);
+    const Rect destination_area = areas.get(destination);
+    const Image from = caller_image("load", pixels, width, height, pitch, format, palette);
+    canvas_load(canvas, from, source_area, destination_area);
 }
 
 void trelk_surface_save(trelk_handle surface, void* pixels, int width, int height, int pitch,
                         trelk_handle format, trelk_handle palette) {
-    canvas_save(*surfaces.get(surface), pixels, width, height, pitch, format, palette, nullptr,
-                nullptr);
+    Canvas& canvas = *surfaces.get(surface);
+    const Image to = caller_image("save", pixels, width, height, pitch, format, palette);
+    canvas_save(canvas, to, whole(canvas_image(canvas)), whole(to));
 }
 
 void trelk_surface_save_area(trelk_handle surface, void* pixels, int width, int height, int pitch,
                              trelk_handle format, trelk_handle palette, trelk_handle source,
                              trelk_handle destination) {
     Canvas& canvas = *surfaces.get(surface);
-    areas.get(source);
-    areas.get(destination);
-    canvas_save(canvas, pixels, width, height, pitch, format, palette, source, destination);
+    const Rect source_area = areas.get(source);
+    const Rect destination_area = areas.get(destination);
+    const Image to = caller_image("save", pixels, width, height, pitch, format, palette);
+    canvas_save(canvas, to, source_area, destination_area);
 }
 
 void trelk_surface_clear(trelk_handle surface) {
-    canvas_clear(*surfaces.get(surface), nullptr, nullptr);
+    Canvas& canvas = *surfaces.get(surface);
+    canvas_clear(canvas, whole(canvas_image(canvas)), nullptr);
 }
 
 void trelk_surface_clear_color(trelk_handle surface, trelk_handle color) {
     Canvas& canvas = *surfaces.get(surface);
-    colors.get(color);
-    canvas_clear(canvas, color, nullptr);
+    const std::uint32_t value = colors.get(color);
+    canvas_clear(canvas, whole(canvas_image(canvas)), &value);
 }
 
 void trelk_surface_clear_color_area(trelk_handle surface, trelk_handle color, trelk_handle area) {
     Canvas& canvas = *surfaces.get(surface);
-    colors.get(color);
-    areas.get(area);
-    canvas_clear(canvas, color, area);
+    const std::uint32_t value = colors.get(color);
+    canvas_clear(canvas, areas.get(area), &value);
 }
 
 void trelk_surface_set_palette(trelk_handle surface, trelk_handle palette) {
-    canvas_set_palette(*surfaces.get(surface), palette);
+    Canvas& canvas = *surfaces.get(surface);
+    canvas_set_palette(canvas, palettes.get(palette));
 }
 trelk_handle trelk_surface_palette(trelk_handle surface) {
     return canvas_palette(*surfaces.get(surface));
 }
 void trelk_surface_set_clip(trelk_handle surface, trelk_handle area) {
-    canvas_set_clip(*surfaces.get(surface), area);
+    Canvas& canvas = *surfaces.get(surface);
+    canvas_set_clip(canvas, areas.get(area));
 }
 trelk_handle trelk_surface_clip(trelk_handle surface) {
     return canvas_clip(*surfaces.get(surface));
