@@ -12,7 +12,9 @@ if(TARGET trelk_display)
     ${CMAKE_CURRENT_LIST_DIR}/display_pixels.cpp
     ${CMAKE_CURRENT_LIST_DIR}/display_console.cpp
     ${CMAKE_CURRENT_LIST_DIR}/display_terminal_keys.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/display_terminal_input.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/display_terminal_input.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/display_backends.cpp
+    ${PROJECT_SOURCE_DIR}/platform/display/backend_template.cpp)
   target_link_libraries(display_tests PRIVATE trelk trelk_display util GTest::gtest
                         GTest::gtest_main)
   target_compile_definitions(display_tests PRIVATE DISPLAY_TESTS_DIR="${CMAKE_CURRENT_LIST_DIR}")

@@ -5,7 +5,9 @@
 // and its NAME in the list of its platforms in platform/display/CMakeLists.txt, which builds
 // the file and makes TRELK_DISPLAY_BACKENDS below.
 // TRELK_DISPLAY=NAME forces it; with TRELK_DISPLAY unset the console opens the first back end
-// of the list that is marked automatic and can run here.
+// of the list that is marked automatic and can run here. backend_template.cpp is a complete
+// one to copy, with every duty of a back end said in one place; tests/display_backends.cpp
+// holds every back end of the build and the template to those duties.
 //
 // The console does everything else: pixels, copies, the key queue and its limit, the
 // TRELK_FRAMES count, the PNG capture, and Ctrl-C and SIGTERM (they set the queue's quit).
