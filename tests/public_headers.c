@@ -1,5 +1,6 @@
 /* The public headers that declare C functions are valid C: this file is compiled as C99, every
    warning an error. */
+#include "platform/midas.h"
 #include "trelk/display.h"
 #include "trelk/keys.h"
 #include "trelk/library.h"
@@ -11,5 +12,7 @@ int public_headers_in_c(void) {
         trelk_format_create_direct;
     void (*palette)(trelk_handle, const uint32_t[256]) = trelk_display_palette_set;
     int (*values)(trelk_handle, uint32_t[4]) = trelk_display_format_values;
-    return (create != 0) + (format != 0) + (palette != 0) + (values != 0) + TRELK_KEY_ESCAPE;
+    MIDASmodulePlayHandle (*play)(MIDASmodule, int) = MIDASplayModule;
+    return (create != 0) + (format != 0) + (palette != 0) + (values != 0) + (play != 0) +
+           TRELK_KEY_ESCAPE;
 }

@@ -82,7 +82,7 @@ void trelk_area_copy(trelk_handle destination, trelk_handle source);        ///<
 // Console: the display window, a drawing target like a surface
 trelk_handle trelk_console_create(void);                                            ///< 30 create console
 void trelk_console_destroy(trelk_handle console);                                   ///< 31 destroy console
-int trelk_console_entry32(trelk_handle console, int value);                        ///< 32 library-defined query
+int trelk_console_entry32(trelk_handle console, int value);                        ///< 32 query: gives value back unchanged once the console is found live
 int trelk_console_option(trelk_handle console, const char* option);                 ///< 33 console option, boolean
 trelk_handle trelk_console_mode(trelk_handle console, int index);                   ///< 34 library's mode number index
 void trelk_console_open(trelk_handle console, const char* title, int extra);        ///< 35 open the window
@@ -93,8 +93,8 @@ void trelk_console_open_size(trelk_handle console, const char* title, int width,
 void trelk_console_open_mode(trelk_handle console, const char* title, trelk_handle mode,
                              int extra);                                            ///< 38 open in a display mode
 void trelk_console_close(trelk_handle console);                                     ///< 39 close the window
-int trelk_console_entry40(trelk_handle console);                                    ///< 40 library-defined query
-int trelk_console_entry41(trelk_handle console);                                    ///< 41 library-defined query
+int trelk_console_entry40(trelk_handle console);                                    ///< 40 query: 1 while the console is open
+int trelk_console_entry41(trelk_handle console);                                    ///< 41 query: frames presented since open (at most 2147483647)
 void trelk_console_update(trelk_handle console);                                    ///< 42 present the console
 void trelk_console_update_area(trelk_handle console, trelk_handle area);            ///< 43 present one area
 int trelk_console_key(trelk_handle console);                                        ///< 44 has a key been pressed, boolean
@@ -123,14 +123,14 @@ trelk_handle trelk_console_palette(trelk_handle console);                       
 void trelk_console_set_clip(trelk_handle console, trelk_handle area);               ///< 59 set the clip area
 int trelk_console_width(trelk_handle console);                                      ///< 60 width in pixels
 int trelk_console_height(trelk_handle console);                                     ///< 61 height in pixels
-int trelk_console_entry62(trelk_handle console);                                    ///< 62 library-defined query
+int trelk_console_entry62(trelk_handle console);                                    ///< 62 query: bits per pixel while open, else 0
 int trelk_console_pitch(trelk_handle console);                                      ///< 63 bytes per row
 trelk_handle trelk_console_area(trelk_handle console);                              ///< 64 get the full area (library-owned)
 trelk_handle trelk_console_clip(trelk_handle console);                              ///< 65 get the clip area (library-owned)
 trelk_handle trelk_console_format(trelk_handle console);                            ///< 66 get the pixel format (library-owned)
-int trelk_console_entry67(trelk_handle console);                                    ///< 67 library-defined query
-int trelk_console_entry68(trelk_handle console);                                    ///< 68 library-defined query
-int trelk_console_entry69(trelk_handle console);                                    ///< 69 library-defined query
+int trelk_console_entry67(trelk_handle console);                                    ///< 67 query: keys waiting to be read
+int trelk_console_entry68(trelk_handle console);                                    ///< 68 query: 1 when open and a quit was asked for
+int trelk_console_entry69(trelk_handle console);                                    ///< 69 query: number of display modes
 void trelk_console_open_alternate(trelk_handle console, const char* title, int extra);  ///< 70 alternate open
 void trelk_console_open_alternate_format(trelk_handle console, const char* title,
                                          trelk_handle format, int extra);           ///< 71 alternate open with a format
@@ -138,12 +138,12 @@ void trelk_console_open_alternate_size(trelk_handle console, const char* title, 
                                        int height, trelk_handle format, int extra); ///< 72 alternate open at a size
 void trelk_console_open_alternate_mode(trelk_handle console, const char* title,
                                        trelk_handle mode, int extra);               ///< 73 alternate open in a mode
-int trelk_console_entry74(trelk_handle console);                                    ///< 74 library-defined query
-int trelk_console_entry75(trelk_handle console);                                    ///< 75 library-defined query
-int trelk_console_entry76(trelk_handle console);                                    ///< 76 library-defined query
-int trelk_console_entry77(trelk_handle console);                                    ///< 77 library-defined query
-int trelk_console_entry78(trelk_handle console);                                    ///< 78 library-defined query
-int trelk_console_entry79(trelk_handle console);                                    ///< 79 library-defined query
+int trelk_console_entry74(trelk_handle console);                                    ///< 74 query: the open back end's place in the build's list (0: window), -1 closed
+int trelk_console_entry75(trelk_handle console);                                    ///< 75 query: 1 when open and update() keeps step with the display
+int trelk_console_entry76(trelk_handle console);                                    ///< 76 query: screen pixels per console pixel, 0 closed
+int trelk_console_entry77(trelk_handle console);                                    ///< 77 query: 1 when open and full screen now
+int trelk_console_entry78(trelk_handle console);                                    ///< 78 reserved: 0
+int trelk_console_entry79(trelk_handle console);                                    ///< 79 reserved: 0
 
 // Errors: hold a message and report it to the user
 trelk_handle trelk_error_create(const char* message);                    ///< 86 create error from a message
