@@ -354,7 +354,147 @@ trelk_handle getter(int entry, Kind owner, trelk_handle handle, Kind kind) {
     return lib().library_owned(kind);
 }
 
+// Surfaces and consoles share their pixel operations, numbered in the same order from 46
+// (console) and from 136 (surface): each is recorded under its owner's number and checks the
+// same handles
+enum Shared {
+    copy_op,
+    copy_area_op,
+    lock_op,
+    unlock_op,
+    load_op,
+    load_area_op,
+    save_op,
+    save_area_op,
+    clear_op,
+    clear_color_op,
+    clear_color_area_op,
+    set_palette_op,
+    palette_op,
+    set_clip_op
+};
+
+struct Drawable {
+    Kind kind;
+    const char* name;
+    int first;  // the entry number of its copy
+    int entry(Shared op) const { return first + op; }
+};
+constexpr Drawable console_pixels{Kind::Console, "console", 46};
+constexpr Drawable surface_pixels{Kind::Surface, "surface", 136};
+
+void shared(const Drawable& d, Shared op, trelk_handle owner, std::vector<Arg> args) {
+    args.insert(args.begin(), owner);
+    record(d.entry(op), std::move(args));
+    on(d.kind, owner, d.name);
+}
+
+void copy(const Drawable& d, trelk_handle owner, trelk_handle target) {
+    shared(d, copy_op, owner, {target});
+    on_target(target);
+}
+
+void copy_area(const Drawable& d, trelk_handle owner, trelk_handle target, trelk_handle source,
+               trelk_handle destination) {
+    shared(d, copy_area_op, owner, {target, source, destination});
+    on_target(target);
+    on(Kind::Area, source, "source area");
+    on(Kind::Area, destination, "destination area");
+}
+
+void* lock(const Drawable& d, trelk_handle owner) {
+    void* pixels =
+        lib().enter(d.entry(lock_op), {owner}, Result(static_cast<void*>(nullptr))).pointer;
+    on(d.kind, owner, d.name);
+    return pixels;
+}
+
+// A load or a save: the caller's buffer with its format and palette, and both areas when given
+void transfer(const Drawable& d, Shared op, trelk_handle owner, const void* pixels, int width,
+              int height, int pitch, trelk_handle format, trelk_handle palette,
+              trelk_handle source = nullptr, trelk_handle destination = nullptr) {
+    const bool areas = op == load_area_op || op == save_area_op;
+    std::vector<Arg> args{pixels, width, height, pitch, format, palette};
+    if (areas) args.insert(args.end(), {source, destination});
+    shared(d, op, owner, std::move(args));
+    on(Kind::Format, format, "format");
+    on(Kind::Palette, palette, "palette");
+    if (areas) {
+        on(Kind::Area, source, "source area");
+        on(Kind::Area, destination, "destination area");
+    }
+}
+
+void clear_color(const Drawable& d, trelk_handle owner, trelk_handle color) {
+    shared(d, clear_color_op, owner, {color});
+    on(Kind::Color, color, "colour");
+}
+
+void clear_color_area(const Drawable& d, trelk_handle owner, trelk_handle color,
+                      trelk_handle area) {
+    shared(d, clear_color_area_op, owner, {color, area});
+    on(Kind::Color, color, "colour");
+    on(Kind::Area, area, "area");
+}
+
+void set_palette(const Drawable& d, trelk_handle owner, trelk_handle palette) {
+    shared(d, set_palette_op, owner, {palette});
+    on(Kind::Palette, palette, "palette");
+}
+
+void set_clip(const Drawable& d, trelk_handle owner, trelk_handle area) {
+    shared(d, set_clip_op, owner, {area});
+    on(Kind::Area, area, "area");
+}
+
 }  // namespace
+
+// The shared operations' entries, once for consoles and once for surfaces
+#define FAKE_SHARED_ENTRIES(owner, d)                                                              \
+    void trelk_##owner##_copy(trelk_handle owner, trelk_handle target) { copy(d, owner, target); } \
+    void trelk_##owner##_copy_area(trelk_handle owner, trelk_handle target, trelk_handle source,   \
+                                   trelk_handle destination) {                                     \
+        copy_area(d, owner, target, source, destination);                                          \
+    }                                                                                              \
+    void* trelk_##owner##_lock(trelk_handle owner) { return lock(d, owner); }                      \
+    void trelk_##owner##_unlock(trelk_handle owner) { shared(d, unlock_op, owner, {}); }           \
+    void trelk_##owner##_load(trelk_handle owner, const void* pixels, int width, int height,       \
+                              int pitch, trelk_handle format, trelk_handle palette) {              \
+        transfer(d, load_op, owner, pixels, width, height, pitch, format, palette);                \
+    }                                                                                              \
+    void trelk_##owner##_load_area(trelk_handle owner, const void* pixels, int width, int height,  \
+                                   int pitch, trelk_handle format, trelk_handle palette,           \
+                                   trelk_handle source, trelk_handle destination) {                \
+        transfer(d, load_area_op, owner, pixels, width, height, pitch, format, palette, source,    \
+                 destination);                                                                     \
+    }                                                                                              \
+    void trelk_##owner##_save(trelk_handle owner, void* pixels, int width, int height, int pitch,  \
+                              trelk_handle format, trelk_handle palette) {                         \
+        transfer(d, save_op, owner, pixels, width, height, pitch, format, palette);                \
+    }                                                                                              \
+    void trelk_##owner##_save_area(trelk_handle owner, void* pixels, int width, int height,        \
+                                   int pitch, trelk_handle format, trelk_handle palette,           \
+                                   trelk_handle source, trelk_handle destination) {                \
+        transfer(d, save_area_op, owner, pixels, width, height, pitch, format, palette, source,    \
+                 destination);                                                                     \
+    }                                                                                              \
+    void trelk_##owner##_clear(trelk_handle owner) { shared(d, clear_op, owner, {}); }             \
+    void trelk_##owner##_clear_color(trelk_handle owner, trelk_handle color) {                     \
+        clear_color(d, owner, color);                                                              \
+    }                                                                                              \
+    void trelk_##owner##_clear_color_area(trelk_handle owner, trelk_handle color,                  \
+                                          trelk_handle area) {                                     \
+        clear_color_area(d, owner, color, area);                                                   \
+    }                                                                                              \
+    void trelk_##owner##_set_palette(trelk_handle owner, trelk_handle palette) {                   \
+        set_palette(d, owner, palette);                                                            \
+    }                                                                                              \
+    trelk_handle trelk_##owner##_palette(trelk_handle owner) {                                     \
+        return getter(d.entry(palette_op), d.kind, owner, Kind::Palette);                          \
+    }                                                                                              \
+    void trelk_##owner##_set_clip(trelk_handle owner, trelk_handle area) {                         \
+        set_clip(d, owner, area);                                                                  \
+    }
 
 extern "C" {
 
@@ -432,90 +572,9 @@ void trelk_console_read(trelk_handle console, trelk_handle key) {
     on(Kind::Key, key, "key");
     lib().fill_read_key(key);
 }
-void trelk_console_copy(trelk_handle console, trelk_handle target) {
-    record(46, {console, target});
-    on(Kind::Console, console, "console");
-    on_target(target);
-}
-void trelk_console_copy_area(trelk_handle console, trelk_handle target, trelk_handle source,
-                             trelk_handle destination) {
-    record(47, {console, target, source, destination});
-    on(Kind::Console, console, "console");
-    on_target(target);
-    on(Kind::Area, source, "source area");
-    on(Kind::Area, destination, "destination area");
-}
-void* trelk_console_lock(trelk_handle console) {
-    void* pixels = lib().enter(48, {console}, Result(static_cast<void*>(nullptr))).pointer;
-    on(Kind::Console, console, "console");
-    return pixels;
-}
-void trelk_console_unlock(trelk_handle console) {
-    record(49, {console});
-    on(Kind::Console, console, "console");
-}
-void trelk_console_load(trelk_handle console, const void* pixels, int width, int height, int pitch,
-                        trelk_handle format, trelk_handle palette) {
-    record(50, {console, pixels, width, height, pitch, format, palette});
-    on(Kind::Console, console, "console");
-    on(Kind::Format, format, "format");
-    on(Kind::Palette, palette, "palette");
-}
-void trelk_console_load_area(trelk_handle console, const void* pixels, int width, int height,
-                             int pitch, trelk_handle format, trelk_handle palette,
-                             trelk_handle source, trelk_handle destination) {
-    record(51, {console, pixels, width, height, pitch, format, palette, source, destination});
-    on(Kind::Console, console, "console");
-    on(Kind::Format, format, "format");
-    on(Kind::Palette, palette, "palette");
-    on(Kind::Area, source, "source area");
-    on(Kind::Area, destination, "destination area");
-}
-void trelk_console_save(trelk_handle console, void* pixels, int width, int height, int pitch,
-                        trelk_handle format, trelk_handle palette) {
-    record(52, {console, pixels, width, height, pitch, format, palette});
-    on(Kind::Console, console, "console");
-    on(Kind::Format, format, "format");
-    on(Kind::Palette, palette, "palette");
-}
-void trelk_console_save_area(trelk_handle console, void* pixels, int width, int height, int pitch,
-                             trelk_handle format, trelk_handle palette, trelk_handle source,
-                             trelk_handle destination) {
-    record(53, {console, pixels, width, height, pitch, format, palette, source, destination});
-    on(Kind::Console, console, "console");
-    on(Kind::Format, format, "format");
-    on(Kind::Palette, palette, "palette");
-    on(Kind::Area, source, "source area");
-    on(Kind::Area, destination, "destination area");
-}
-void trelk_console_clear(trelk_handle console) {
-    record(54, {console});
-    on(Kind::Console, console, "console");
-}
-void trelk_console_clear_color(trelk_handle console, trelk_handle color) {
-    record(55, {console, color});
-    on(Kind::Console, console, "console");
-    on(Kind::Color, color, "colour");
-}
-void trelk_console_clear_color_area(trelk_handle console, trelk_handle color, trelk_handle area) {
-    record(56, {console, color, area});
-    on(Kind::Console, console, "console");
-    on(Kind::Color, color, "colour");
-    on(Kind::Area, area, "area");
-}
-void trelk_console_set_palette(trelk_handle console, trelk_handle palette) {
-    record(57, {console, palette});
-    on(Kind::Console, console, "console");
-    on(Kind::Palette, palette, "palette");
-}
-trelk_handle trelk_console_palette(trelk_handle console) {
-    return getter(58, Kind::Console, console, Kind::Palette);
-}
-void trelk_console_set_clip(trelk_handle console, trelk_handle area) {
-    record(59, {console, area});
-    on(Kind::Console, console, "console");
-    on(Kind::Area, area, "area");
-}
+
+FAKE_SHARED_ENTRIES(console, console_pixels)
+
 int trelk_console_width(trelk_handle console) { return console_number(60, console); }
 int trelk_console_height(trelk_handle console) { return console_number(61, console); }
 int trelk_console_entry62(trelk_handle console) { return console_number(62, console); }
@@ -644,90 +703,8 @@ trelk_handle trelk_surface_create(int width, int height, trelk_handle format) {
     return surface;
 }
 void trelk_surface_destroy(trelk_handle surface) { destroy(135, Kind::Surface, surface); }
-void trelk_surface_copy(trelk_handle surface, trelk_handle target) {
-    record(136, {surface, target});
-    on(Kind::Surface, surface, "surface");
-    on_target(target);
-}
-void trelk_surface_copy_area(trelk_handle surface, trelk_handle target, trelk_handle source,
-                             trelk_handle destination) {
-    record(137, {surface, target, source, destination});
-    on(Kind::Surface, surface, "surface");
-    on_target(target);
-    on(Kind::Area, source, "source area");
-    on(Kind::Area, destination, "destination area");
-}
-void* trelk_surface_lock(trelk_handle surface) {
-    void* pixels = lib().enter(138, {surface}, Result(static_cast<void*>(nullptr))).pointer;
-    on(Kind::Surface, surface, "surface");
-    return pixels;
-}
-void trelk_surface_unlock(trelk_handle surface) {
-    record(139, {surface});
-    on(Kind::Surface, surface, "surface");
-}
-void trelk_surface_load(trelk_handle surface, const void* pixels, int width, int height, int pitch,
-                        trelk_handle format, trelk_handle palette) {
-    record(140, {surface, pixels, width, height, pitch, format, palette});
-    on(Kind::Surface, surface, "surface");
-    on(Kind::Format, format, "format");
-    on(Kind::Palette, palette, "palette");
-}
-void trelk_surface_load_area(trelk_handle surface, const void* pixels, int width, int height,
-                             int pitch, trelk_handle format, trelk_handle palette,
-                             trelk_handle source, trelk_handle destination) {
-    record(141, {surface, pixels, width, height, pitch, format, palette, source, destination});
-    on(Kind::Surface, surface, "surface");
-    on(Kind::Format, format, "format");
-    on(Kind::Palette, palette, "palette");
-    on(Kind::Area, source, "source area");
-    on(Kind::Area, destination, "destination area");
-}
-void trelk_surface_save(trelk_handle surface, void* pixels, int width, int height, int pitch,
-                        trelk_handle format, trelk_handle palette) {
-    record(142, {surface, pixels, width, height, pitch, format, palette});
-    on(Kind::Surface, surface, "surface");
-    on(Kind::Format, format, "format");
-    on(Kind::Palette, palette, "palette");
-}
-void trelk_surface_save_area(trelk_handle surface, void* pixels, int width, int height, int pitch,
-                             trelk_handle format, trelk_handle palette, trelk_handle source,
-                             trelk_handle destination) {
-    record(143, {surface, pixels, width, height, pitch, format, palette, source, destination});
-    on(Kind::Surface, surface, "surface");
-    on(Kind::Format, format, "format");
-    on(Kind::Palette, palette, "palette");
-    on(Kind::Area, source, "source area");
-    on(Kind::Area, destination, "destination area");
-}
-void trelk_surface_clear(trelk_handle surface) {
-    record(144, {surface});
-    on(Kind::Surface, surface, "surface");
-}
-void trelk_surface_clear_color(trelk_handle surface, trelk_handle color) {
-    record(145, {surface, color});
-    on(Kind::Surface, surface, "surface");
-    on(Kind::Color, color, "colour");
-}
-void trelk_surface_clear_color_area(trelk_handle surface, trelk_handle color, trelk_handle area) {
-    record(146, {surface, color, area});
-    on(Kind::Surface, surface, "surface");
-    on(Kind::Color, color, "colour");
-    on(Kind::Area, area, "area");
-}
-void trelk_surface_set_palette(trelk_handle surface, trelk_handle palette) {
-    record(147, {surface, palette});
-    on(Kind::Surface, surface, "surface");
-    on(Kind::Palette, palette, "palette");
-}
-trelk_handle trelk_surface_palette(trelk_handle surface) {
-    return getter(148, Kind::Surface, surface, Kind::Palette);
-}
-void trelk_surface_set_clip(trelk_handle surface, trelk_handle area) {
-    record(149, {surface, area});
-    on(Kind::Surface, surface, "surface");
-    on(Kind::Area, area, "area");
-}
+FAKE_SHARED_ENTRIES(surface, surface_pixels)
+
 int trelk_surface_width(trelk_handle surface) {
     const int result = number(150, {surface});
     on(Kind::Surface, surface, "surface");
