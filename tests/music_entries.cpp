@@ -1,11 +1,15 @@
 // The music library through its entries: the state machine in the demo's order, calls out of
 // order, stop and close twice, null and stale modules, files that are not modules, the mixer
-// rendering offline, the disk audio driver capturing audible music, running without any
-// audio device, and sharing SDL with a video user in the same process.
+// rendering offline, the disk audio driver capturing audible music, a close that an output no
+// longer taking sound cannot hold, running without any audio device, and sharing SDL with a
+// video user in the same process.
 #include <SDL.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -272,6 +276,52 @@ TEST_F(MusicLibrary, DiskDriverCapturesAudibleMusic) {
     std::vector<int16_t> pcm(samples);
     std::memcpy(pcm.data(), bytes.data(), samples * 2);
     EXPECT_GT(rms(pcm.data(), pcm.size()), 300.0) << "the captured music is not silence";
+}
+
+// A sound server that stops taking sound while the music plays (here the disk driver writing
+// into a FIFO that is no longer read) held MIDASclose, and so the program's end, until it took
+// sound again. The close is bounded at about 2 s; the device is closed for good once the output
+// takes sound again.
+TEST_F(MusicLibrary, CloseIsBoundedWhenTheOutputStopsTakingSound) {
+    const std::string fifo = scratch("frozen-output");
+    std::remove(fifo.c_str());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0) << std::strerror(errno);
+    const int output = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(output, 0) << std::strerror(errno);
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", fifo.c_str(), 1);
+    ASSERT_NE(start_like_the_demo(module_path), nullptr);
+    ASSERT_TRUE(midas::audio_open()) << MIDASerrorText();
+    // Taken for a moment, then no more: the pipe fills and the audio thread waits in its write
+    char sound[65536];
+    std::size_t taken = 0;
+    for (int i = 0; i < 30; ++i) {
+        const ssize_t n = read(output, sound, sizeof sound);
+        if (n > 0) taken += std::size_t(n);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_GT(taken, 0u) << "no sound reached the output";
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+
+    const auto start = std::chrono::steady_clock::now();
+    MIDASstopBackgroundPlay();
+    MIDASclose();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(seconds, 5.0) << "the close waited for the output";
+
+    // Taking sound again lets the device close: the writer's end of the pipe is closed
+    bool closed = false;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!closed && std::chrono::steady_clock::now() < until) {
+        const ssize_t n = read(output, sound, sizeof sound);
+        closed = n == 0;
+        if (n < 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_TRUE(closed) << "the device was never closed";
+    close(output);
+    std::remove(fifo.c_str());
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the closer's last steps
 }
 
 TEST_F(MusicLibrary, SharesSdlWithAVideoUser) {

@@ -105,19 +105,6 @@ void mix_unlocked(uint8_t* out, int bytes) {
 
 void SDLCALL audio_callback(void*, Uint8* stream, int len) { mix_unlocked(stream, len); }
 
-void close_audio() {
-    Output& l = sound();
-    if (l.device) {
-        // Closing waits for the audio thread to finish, so the callback never runs again
-        SDL_CloseAudioDevice(l.device);
-        l.device = 0;
-    }
-    if (l.audio_subsystem) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        l.audio_subsystem = false;
-    }
-}
-
 // ---- opening the device off the caller's thread ----
 //
 // Opening audio can wait on a sound server without bound: one that accepts the connection and
@@ -142,7 +129,7 @@ struct Opening {
 };
 
 std::mutex opener_lock;
-bool opener_stuck = false;  // an abandoned opener has not returned yet
+int audio_held = 0;  // abandoned openers and closers still inside SDL's audio; under opener_lock
 
 // The opener's thread, made by SDL so that SDL's per-thread state is freed when it ends
 int SDLCALL opener(void* data) {
@@ -180,7 +167,7 @@ int SDLCALL opener(void* data) {
         if (device) SDL_CloseAudioDevice(device);
         if (subsystem) SDL_QuitSubSystem(SDL_INIT_AUDIO);
         std::lock_guard<std::mutex> stuck(opener_lock);
-        opener_stuck = false;
+        --audio_held;
     } else {
         opening->subsystem = subsystem;
         opening->device = device;
@@ -191,6 +178,86 @@ int SDLCALL opener(void* data) {
     return 0;
 }
 
+// ---- closing the device off the caller's thread ----
+//
+// Closing waits for SDL's audio thread, and a sound server that stops answering while we play
+// holds that thread inside its driver until the server answers again: the program would wait
+// at its end as long. So the device is paused first, under its lock, after which the callback
+// never runs again and nothing of ours is touched by SDL; then it is closed on a thread of its
+// own, waited for at most close_limit_ms. Past that the closer is left to finish when it can,
+// the output counts as closed, and no opener is started while the closer is inside SDL.
+
+constexpr int close_limit_ms = 2000;
+
+// What the closer closes; shared by the closer and the library, guarded by `lock`
+struct Closing {
+    std::mutex lock;
+    std::condition_variable finished;
+    bool done = false;
+    bool abandoned = false;
+    SDL_AudioDeviceID device = 0;
+    bool subsystem = false;
+};
+
+void close_now(SDL_AudioDeviceID device, bool subsystem) {
+    // Waits for the audio thread to finish, so the callback never runs again
+    if (device) SDL_CloseAudioDevice(device);
+    if (subsystem) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
+
+int SDLCALL closer(void* data) {
+    const std::unique_ptr<std::shared_ptr<Closing>> owned(
+        static_cast<std::shared_ptr<Closing>*>(data));
+    Closing& closing = **owned;
+    close_now(closing.device, closing.subsystem);
+    std::lock_guard<std::mutex> hold(closing.lock);
+    if (closing.abandoned) {
+        std::lock_guard<std::mutex> stuck(opener_lock);
+        --audio_held;
+    }
+    closing.done = true;
+    closing.finished.notify_all();
+    return 0;
+}
+
+void close_audio() {
+    Output& l = sound();
+    const SDL_AudioDeviceID device = l.device;
+    const bool subsystem = l.audio_subsystem;
+    if (!device && !subsystem) return;
+    if (device) SDL_PauseAudioDevice(device, 1);
+    l.device = 0;
+    l.audio_subsystem = false;
+    std::shared_ptr<Closing> closing;
+    std::unique_ptr<std::shared_ptr<Closing>> handed;
+    try {
+        closing = std::make_shared<Closing>();
+        handed = std::make_unique<std::shared_ptr<Closing>>(closing);
+    } catch (const std::bad_alloc&) {
+        close_now(device, subsystem);  // without a bound rather than not at all
+        return;
+    }
+    closing->device = device;
+    closing->subsystem = subsystem;
+    SDL_Thread* thread = SDL_CreateThread(closer, "audio closer", handed.get());
+    if (!thread) {
+        close_now(device, subsystem);
+        return;
+    }
+    handed.release();  // the thread's now
+    std::unique_lock<std::mutex> hold(closing->lock);
+    if (!closing->finished.wait_for(hold, std::chrono::milliseconds(close_limit_ms),
+                                    [&] { return closing->done; })) {
+        closing->abandoned = true;
+        SDL_DetachThread(thread);
+        std::lock_guard<std::mutex> stuck(opener_lock);
+        ++audio_held;
+        return;
+    }
+    hold.unlock();
+    SDL_WaitThread(thread, nullptr);
+}
+
 void open_audio(std::string& error) {
     Output& l = sound();
     if (!audio_output_possible()) {
@@ -199,7 +266,7 @@ void open_audio(std::string& error) {
     }
     {
         std::lock_guard<std::mutex> stuck(opener_lock);
-        if (opener_stuck) {
+        if (audio_held > 0) {
             error = "no audio, playing silently: the sound system did not answer before";
             return;
         }
@@ -219,7 +286,7 @@ void open_audio(std::string& error) {
         opening->abandoned = true;
         SDL_DetachThread(thread);
         std::lock_guard<std::mutex> stuck(opener_lock);
-        opener_stuck = true;
+        ++audio_held;
         error = "no audio, playing silently: the sound system did not answer within " +
                 std::to_string(open_limit_ms / 1000) + " s";
         return;
