@@ -21,8 +21,8 @@
 //   system key pressed alone, Tab (it moves the focus), media and browser keys, and the
 //   browser's own shortcuts (reload: F5, Ctrl+R; tab and window: Ctrl+W, Ctrl+T, Ctrl+N,
 //   Ctrl+Tab; zoom: Ctrl with +, - or 0; developer tools: F12, Ctrl+Shift+I, J or C; back and
-//   forward: Alt with an arrow). F11 and Alt+Enter toggle full screen, as on the desktop, and
-//   are not keys either.
+//   forward: Alt with an arrow; on a Mac Cmd for Ctrl, and Cmd+Option+I, J or C). F11 and
+//   Alt+Enter toggle full screen, as on the desktop, and are not keys either.
 // - A touch (or a pen) lifted from the page is a key, the space bar, so a phone can end the
 //   demo. (The page's music takes the first touch for itself when it starts the sound.)
 // - Closing takes the key and touch listeners away and leaves the last frame on the canvas,
@@ -90,11 +90,12 @@ EM_JS(int, web_display_open, (const char* title, int width, int height), {
     const browsers = (event) => {
         const code = event.code, command = event.ctrlKey || event.metaKey;
         return code == 'F5' || code == 'F12' || (command && shortcuts.indexOf(code) >= 0) ||
-               (command && event.shiftKey && ['KeyI', 'KeyJ', 'KeyC'].indexOf(code) >= 0) ||
+               (command && (event.shiftKey || event.altKey) &&
+                ['KeyI', 'KeyJ', 'KeyC'].indexOf(code) >= 0) ||
                (event.altKey && (code == 'ArrowLeft' || code == 'ArrowRight'));
     };
     const onKey = (event) => {
-        const code = event.code || '';
+        const code = event.code || "";
         if (code == 'F11' || (code == 'Enter' && event.altKey)) {
             event.preventDefault();
             if (!event.repeat) {
@@ -105,7 +106,7 @@ EM_JS(int, web_display_open, (const char* title, int width, int height), {
             }
             return;
         }
-        if (code == '' || code == 'Tab' || modifiers.indexOf(code) >= 0 ||
+        if (code == "" || code == 'Tab' || modifiers.indexOf(code) >= 0 ||
             /^(Media|Audio|Browser|Launch|Power|Sleep|WakeUp|Eject)/.test(code) ||
             browsers(event)) {
             return;
