@@ -246,7 +246,18 @@ TEST_F(Record, LosslessVideoHoldsTheExactFramesAndSound) {
     const std::string first((std::istreambuf_iterator<char>(a)), std::istreambuf_iterator<char>());
     const std::string second((std::istreambuf_iterator<char>(b)), std::istreambuf_iterator<char>());
     EXPECT_TRUE(first == second) << "two recordings differ";
-    EXPECT_EQ(others({"first.mkv", "second.mkv"}), std::vector<std::string>{});
+
+    // At a rate that does not divide the sound's, frame n still gets the samples from n / fps
+    // to (n + 1) / fps: 100 frames at 48 a second carry 100 * 44100 / 48 = 91875 of them
+    again["TRELK_RECORD"] = "48.mkv";
+    again["TRELK_RECORD_FPS"] = "48";
+    again["TRELK_FRAMES"] = "100";
+    ASSERT_EQ(record(again).status, 0);
+    EXPECT_EQ(probe(dir / "48.mkv", "v:0")["r_frame_rate"], "48/1");
+    const std::vector<std::int16_t> at_48 = video_sound(dir / "48.mkv");
+    ASSERT_EQ(at_48.size(), 91875u * 2);
+    EXPECT_TRUE(std::equal(at_48.begin(), at_48.end(), expected.begin()));
+    EXPECT_EQ(others({"first.mkv", "second.mkv", "48.mkv"}), std::vector<std::string>{});
 }
 
 // The compressed formats: the expected streams, a picture close to the reference and a track
