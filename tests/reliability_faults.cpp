@@ -1026,6 +1026,35 @@ TEST_F(Faults, TheRestoringBytesGetOutOfABusyTerminal) {
     expect_screen_restored_whole(o);
 }
 
+// Ctrl-Z where no shell controls the program (here it leads its own session, as under tmux,
+// ssh -t or sh -c): the stop is discarded, and the program went on drawing over the normal
+// screen it had just given back. Whatever leaves the alternate screen before the end must be
+// followed by entering it again before anything else is written, and a key still ends it.
+TEST_F(Faults, CtrlZWithoutJobControlNeverDrawsOnTheNormalScreen) {
+    Launch l;
+    l.environment["TRELK_DISPLAY"] = "terminal";
+    l.terminal = true;
+    l.limit = 15;
+    l.steps = {{1.5, [](Session& s) { (void)!write(s.master, "\x1a", 1); }},
+               {3, [](Session& s) { (void)!write(s.master, "x", 1); }}};
+    const Outcome o = run(l);
+    expect_normal_silent_run(o);
+    EXPECT_FALSE(o.raw_after) << "the terminal was left in raw mode";
+    expect_screen_restored(o);
+    const std::string leave = "\x1b[?1049l", enter = "\x1b[?1049h";
+    const std::size_t last_leave = o.screen.rfind(leave);
+    std::size_t left = o.screen.find(leave), stops = 0;
+    while (left != std::string::npos && left != last_leave) {
+        ++stops;
+        const std::size_t after = left + leave.size();
+        EXPECT_EQ(o.screen.compare(after, enter.size(), enter), 0)
+            << "drawn on the normal screen after a stop: \"" << o.screen.substr(after, 40)
+            << "...\"";
+        left = o.screen.find(leave, after);
+    }
+    EXPECT_EQ(stops, 1u) << "Ctrl-Z did not reach the program";
+}
+
 // A storm of resizes (100 a second for 3 s) must not put the pacing to sleep: a key typed
 // after it ends the program at once
 TEST_F(Faults, AStormOfResizesLeavesTheTerminalBackEndResponsive) {

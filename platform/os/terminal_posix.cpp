@@ -173,6 +173,18 @@ void restore_at_exit() { terminal_restore_now(); }
 struct sigaction previous_stop, previous_continue;
 bool watching_stop = false, watching_continue = false;
 
+// Continued after Ctrl-Z, or after a SIGSTOP that we never saw (the shell may have put its own
+// settings back meanwhile): raw mode again, and the back end's screen
+void on_continue(int) {
+    const int saved_errno = errno;
+    if (raw_users > 0 && input_fd >= 0) tcsetattr(input_fd, TCSANOW, &raw_settings);
+    const std::int64_t deadline = monotonic_milliseconds() + restore_patience;
+    finish_sequence(deadline);
+    resume_output.write(deadline);
+    resume_count = resume_count + 1;
+    errno = saved_errno;
+}
+
 // Ctrl-Z: the terminal as the shell had it, then stop for real; on_continue brings raw mode
 // and the back end's screen back. Only async-signal-safe calls.
 void on_stop(int) {
@@ -192,20 +204,13 @@ void on_stop(int) {
     sigemptyset(&stop_signal);
     sigaddset(&stop_signal, SIGTSTP);
     sigprocmask(SIG_UNBLOCK, &stop_signal, nullptr);
+    const std::sig_atomic_t resumes = resume_count;
     raise(SIGTSTP);  // stopped here until the shell continues us (on_continue runs first)
     sigaction(SIGTSTP, &ours, nullptr);
-    errno = saved_errno;
-}
-
-// Continued after Ctrl-Z, or after a SIGSTOP that we never saw (the shell may have put its own
-// settings back meanwhile): raw mode again, and the back end's screen
-void on_continue(int) {
-    const int saved_errno = errno;
-    if (raw_users > 0 && input_fd >= 0) tcsetattr(input_fd, TCSANOW, &raw_settings);
-    const std::int64_t deadline = monotonic_milliseconds() + restore_patience;
-    finish_sequence(deadline);
-    resume_output.write(deadline);
-    resume_count = resume_count + 1;
+    // Not stopped: the stop of a process group that no shell controls (run by tmux, ssh -t,
+    // xterm -e or sh -c) is discarded, and nothing would ever continue it. The terminal goes
+    // back to the program at once, so the normal screen is never drawn on.
+    if (resume_count == resumes) on_continue(SIGCONT);
     errno = saved_errno;
 }
 
