@@ -301,7 +301,8 @@ TEST_F(Record, CompressedVideosHaveTheirCodecsAndKeepPictureAndLevel) {
 
 // Refusals: an unknown kind of file is refused before anything is drawn, and a write that
 // fails (here past the largest file the process may write) ends with the reason and status 1,
-// leaving nothing under the target's name and nothing of ours beside it
+// leaving nothing under the target's name and nothing of ours beside it. Without music the
+// length must be given, and the track is silent.
 TEST_F(Record, RefusedAndFailedRecordingsLeaveNoFile) {
     Outcome run = record({{"TRELK_FRAMES", "10"}, {"TRELK_RECORD", "demo.avi"}});
     EXPECT_EQ(run.status, 1);
@@ -323,6 +324,12 @@ TEST_F(Record, RefusedAndFailedRecordingsLeaveNoFile) {
     EXPECT_NE(run.error.find("no music plays to give the video its length"), std::string::npos)
         << run.error;
     EXPECT_FALSE(fs::exists(dir / "demo.mkv"));
+    // With a number of frames it records them over a silent track
+    run = record({{"TRELK_RECORD", "demo.mkv"}, {"TRELK_FRAMES", "30"}});
+    ASSERT_EQ(run.status, 0) << run.error;
+    const std::vector<std::int16_t> silence = video_sound(dir / "demo.mkv");
+    EXPECT_EQ(silence.size(), 30u * 735 * 2);
+    EXPECT_TRUE(std::all_of(silence.begin(), silence.end(), [](std::int16_t s) { return s == 0; }));
 }
 
 // On a terminal the recording shows its progress on one line, and clears it at the end
