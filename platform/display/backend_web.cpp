@@ -140,6 +140,11 @@ EM_JS(int, web_display_scale, (), {
     return Module.trelkScale || 1;
 });
 
+// 1 when the page is shown full screen now (F11 or Alt+Enter), else 0
+EM_JS(int, web_display_fullscreen, (), {
+    return document.fullscreenElement ? 1 : 0;
+});
+
 EM_JS(void, web_display_close, (), {
     if (Module.trelkDisplay) Module.trelkDisplay.close();
     Module.trelkDisplay = null;
@@ -371,6 +376,9 @@ public:
 
     bool paced() const override { return pace_; }
     int scale() const override { return web_display_scale(); }
+    // A page goes full screen only on a key or click, never when the console opens: what it
+    // shows now, whatever the console asked for
+    int fullscreen() const override { return web_display_fullscreen(); }
 
 private:
     // The part of the frame into rgba_
