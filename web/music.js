@@ -5,11 +5,12 @@
 // goes to the player as soon as the demo plays it. Browsers let a page make sound only once
 // the person has pressed a key, clicked or tapped, unless they allow it anyway: so the first
 // of these only resumes the audio context, and the music starts at once from its beginning.
-// The first tap is the sound's: it does not reach the demo (where a tap ends it) until the
-// music plays. Audio that stays blocked, or a player that cannot load, is silence, no error.
+// The first tap is the sound's while the music waits for it or loads: it does not reach the
+// demo (where a tap ends it). Audio that stays blocked, or a player that cannot load, is silence, no error.
 //
-// kelvraDemo.music says where the music is: "loading" (the player), "waiting" (for a click,
-// key or tap), "playing", "stopped", or "silent" (no audio, no player, or a module it refused).
+// kelvraDemo.music says where the music is: "loading" (the player), "ready" (the player, and
+// no module to play), "waiting" (for a click, key or tap), "playing", "stopped", or "silent"
+// (no audio, no player, or a module it refused).
 // Module.trelkMusic: play(bytes, loop), stop(), and for scripts position() (seconds into the
 // song, advancing while it plays) and level() (the output's RMS over the last 2048 samples).
 Module.trelkMusic = (function () {
@@ -22,7 +23,7 @@ Module.trelkMusic = (function () {
     let state;
     if (failed || !context) state = 'silent';
     else if (!node) state = 'loading';
-    else if (!wanted) state = given ? 'stopped' : 'loading';
+    else if (!wanted) state = given ? 'stopped' : 'ready';
     else if (refused) state = 'silent';
     else state = context.state === 'running' ? 'playing' : 'waiting';
     if (kelvraDemo.music !== state) {
@@ -69,7 +70,8 @@ Module.trelkMusic = (function () {
   function gesture(event) {
     if (!context || context.state === 'running' || failed) return;
     context.resume().then(show, function () {});
-    if (event.type === 'pointerup' && event.pointerType !== 'mouse') {
+    const sound = kelvraDemo.music === 'waiting' || kelvraDemo.music === 'loading';
+    if (sound && event.type === 'pointerup' && event.pointerType !== 'mouse') {
       event.stopImmediatePropagation();
     }
   }

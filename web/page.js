@@ -40,7 +40,7 @@ var Module = (function () {
       const end = touch ? 'a tap ends the demo.' : 'any key ends the demo.';
       const music = kelvraDemo.music;
       if (music === 'waiting') text = (touch ? 'Tap for sound; then ' : 'Click for sound; ') + end;
-      else if (music === 'loading' || music === 'starting') text = 'Loading the music…; ' + end;
+      else if (music === 'loading') text = 'Loading the music…; ' + end;
       else text = end[0].toUpperCase() + end.slice(1);
     }
     status.textContent = text;

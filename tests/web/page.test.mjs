@@ -331,11 +331,19 @@ test('settings from the address: vsync=0 outruns the display, display=headless i
   assert.deepEqual(problems, []);
 });
 
-test('without flagga.tga the page says "could not load image" and status 1', async () => {
-  const page = await open('?without=flagga.tga');
+test('without flagga.tga the page says "could not load image" and status 1; without bla.xm ' +
+     'the demo runs silently and says only what a key does', async () => {
+  let page = await open('?without=flagga.tga');
   const end = await ending(page, 20);
   assert.equal(end.status, 1);
   assert.match(end.text, /could not load image/);
   assert.match(end.text, /status 1/);
+  await page.close();
+
+  page = await open('?without=bla.xm');
+  await until(page, "kelvraDemo.music === 'ready'");
+  assert.equal(await read(page, statusLine), 'Any key ends the demo.');
+  await page.keyboard.press('KeyQ');
+  assert.equal((await ending(page, 10)).status, 0);
   await page.close();
 });
