@@ -63,7 +63,8 @@ TEST_F(DisplayThreads, EachOnItsOwnObjectsAtOnce) {
     std::vector<std::string> failures(thread_count);
     std::vector<std::thread> threads;
     for (int t = 0; t < thread_count; ++t) {
-        threads.emplace_back([t, &failures] { failures[t] = draw_own_surfaces(t, rounds); });
+        threads.emplace_back(
+            [t, &failures] { failures[std::size_t(t)] = draw_own_surfaces(t, rounds); });
     }
     for (auto& thread : threads) thread.join();
     for (const std::string& failure : failures) EXPECT_EQ(failure, "");
