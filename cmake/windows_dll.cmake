@@ -23,7 +23,7 @@ target_compile_features(trelk_error_objects PRIVATE cxx_std_17)
 set(trelk_def ${PROJECT_BINARY_DIR}/trelk.def)
 set(trelk_ordinal_def ${PROJECT_BINARY_DIR}/trelk_by_number.def)
 set(trelk_export_headers ${PROJECT_SOURCE_DIR}/trelk/display.h
-    ${PROJECT_SOURCE_DIR}/trelk/c_entries.h ${PROJECT_SOURCE_DIR}/platform/display/display.h)
+    ${PROJECT_SOURCE_DIR}/trelk/c_entries.h ${PROJECT_SOURCE_DIR}/platform/display/test_counters.h)
 add_custom_command(
   OUTPUT ${trelk_def} ${trelk_ordinal_def}
   COMMAND ${CMAKE_COMMAND} -DLIBRARY=trelk.dll

@@ -15,7 +15,7 @@
 
 #include "fuzz/fuzz_input.h"
 #include "fuzz/fuzz_support.h"
-#include "platform/display/display.h"
+#include "platform/display/test_counters.h"
 #include "trelk/error.h"
 
 namespace {

@@ -17,7 +17,7 @@
 #include "demo/picture.h"
 #include "fuzz/fuzz_input.h"
 #include "fuzz/fuzz_support.h"
-#include "platform/display/display.h"
+#include "platform/display/test_counters.h"
 #include "trelk/error.h"
 #include "trelk/format.h"
 #include "trelk/surface.h"

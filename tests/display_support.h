@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/display/display.h"
+#include "platform/display/test_counters.h"
 #include "trelk/error.h"
 #include "trelk/surface.h"
 

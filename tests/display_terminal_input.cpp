@@ -14,7 +14,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/display/display.h"
+#include "platform/display/test_counters.h"
 #include "trelk/console.h"
 #include "trelk/draw.h"
 #include "trelk/key.h"

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/display/display.h"
 #include "platform/display/terminal_input.h"
+#include "platform/display/test_counters.h"
 
 namespace {
 

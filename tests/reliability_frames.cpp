@@ -19,7 +19,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/display/display.h"
+#include "platform/display/test_counters.h"
 #include "platform/winmain.h"
 
 #if defined(__SANITIZE_ADDRESS__)

@@ -28,13 +28,13 @@
 #include <new>
 #include <vector>
 
-#include "platform/display/display.h"
 #include "platform/display/settings.h"
 #include "platform/display/terminal_cells.h"
 #include "platform/display/terminal_input.h"
 #include "platform/os/clock.h"
 #include "platform/os/signals.h"
 #include "platform/os/terminal.h"
+#include "trelk/keys.h"
 
 namespace display {
 

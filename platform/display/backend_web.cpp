@@ -16,7 +16,7 @@
 //   (Asyncify).
 // - Keys follow the desktop's rules: every key press (repeats too), by the key's place on the
 //   keyboard (KeyboardEvent.code, so shift+1 is still the key 1), translated to the codes of
-//   display.h, with the modifiers held; the page's own use of such a key (scrolling on space
+//   trelk/keys.h, with the modifiers held; the page's own use of such a key (scrolling on space
 //   or arrows) is stopped. Not keys, and left to the browser: Shift, Control, Alt and the
 //   system key pressed alone, Tab (it moves the focus), media and browser keys, and the
 //   browser's own shortcuts (reload: F5, Ctrl+R; tab and window: Ctrl+W, Ctrl+T, Ctrl+N,
@@ -36,7 +36,7 @@
 #include <vector>
 
 #include "platform/display/backend.h"
-#include "platform/display/display.h"
+#include "trelk/keys.h"
 
 // clang-format off
 EM_JS(int, web_display_open, (const char* title, int width, int height), {
@@ -205,7 +205,7 @@ EM_ASYNC_JS(void, web_display_wait, (int milliseconds), {
 namespace display {
 namespace {
 
-// KeyboardEvent.code names to the codes of display.h; letters, digits, F1-F12 and the keypad's
+// KeyboardEvent.code names to the codes of trelk/keys.h; letters, digits, F1-F12 and the keypad's
 // digits are worked out in translate_code
 struct NamedKey {
     const char* name;

@@ -16,7 +16,7 @@
 // sleeping to the display's refresh rate (60 Hz when unknown) when a present returns early,
 // as it does without vsync. TRELK_VSYNC=0 turns both off.
 //
-// Keys: every key press (repeats too), translated to the codes of display.h, with the
+// Keys: every key press (repeats too), translated to the codes of trelk/keys.h, with the
 // modifiers held. Not keys: Shift, Control, Alt and the system (GUI) key pressed alone (they
 // come with the next key), and the full-screen toggles. So a change of focus brings no key
 // either: Alt+Tab away gives the Alt press, and coming back SDL reports the modifiers still
@@ -35,10 +35,10 @@
 #include <vector>
 
 #include "platform/display/backend.h"
-#include "platform/display/display.h"
 #include "platform/display/settings.h"
 #include "platform/os/probe.h"
 #include "trelk/error.h"
+#include "trelk/keys.h"
 
 namespace display {
 namespace {

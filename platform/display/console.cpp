@@ -1,5 +1,5 @@
 // The console entries: a drawing target like a surface, shown by one of the back ends of
-// backend.h, with the keyboard, the settings of display.h, Ctrl-C and SIGTERM.
+// backend.h, with the keyboard, the settings of trelk/display.h, Ctrl-C and SIGTERM.
 //
 // Decisions:
 // - A console is made closed. open(title, extra) and open(title, format, extra) give 320 x 200
@@ -32,9 +32,9 @@
 
 #include "platform/display/backend.h"
 #include "platform/display/capture.h"
-#include "platform/display/display.h"
 #include "platform/display/recorder.h"
 #include "platform/display/settings.h"
+#include "platform/display/test_counters.h"
 #include "platform/os/report.h"
 #include "platform/os/signals.h"
 

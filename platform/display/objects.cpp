@@ -1,5 +1,5 @@
 // The value objects' entries (areas, colours, errors, formats, keys, modes, palettes, timers),
-// the preparation entry, the object tables and the counters of display.h.
+// the preparation entry, the object tables and the counters of test_counters.h.
 //
 // The default format is 32-bit XRGB (masks 0xff0000, 0xff00, 0xff, alpha 0); 8 bits with every
 // mask 0 is the indexed format. The default palette is the opaque grey ramp. A key keeps the
@@ -18,7 +18,7 @@
 #include <new>
 #include <string>
 
-#include "platform/display/display.h"
+#include "platform/display/test_counters.h"
 #include "platform/os/report.h"
 #include "trelk/error.h"
 
@@ -394,7 +394,7 @@ double trelk_timer_time(trelk_handle timer) {
     return double(now_nanoseconds() - value.start) * 1e-9;
 }
 
-// ---- display.h ----
+// ---- trelk/display.h and test_counters.h ----
 
 int trelk_display_live_objects(void) {
     std::lock_guard<std::mutex> hold(registry_lock);

@@ -15,7 +15,7 @@
 namespace display {
 
 struct KeyValue {
-    int code = 0;                                     // see the key codes in display.h
+    int code = 0;                                     // see the key codes in trelk/keys.h
     int modifier1 = 0, modifier2 = 0, modifier3 = 0;  // alt, shift, control: 1 when held
 };
 

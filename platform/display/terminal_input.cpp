@@ -1,7 +1,7 @@
 // Keys from a terminal: the decoder of what terminals send, over os::TerminalKeys.
 #include "platform/display/terminal_input.h"
 
-#include "platform/display/display.h"
+#include "trelk/keys.h"
 
 namespace display {
 namespace {

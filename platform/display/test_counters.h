@@ -1,9 +1,9 @@
-// The display library's test-facing header: counters that tests use to prove that nothing leaks
-// and that frames were presented. What programs use (palette contents, the values of areas,
+// The display library's test counters (not installed): what tests use to prove that nothing
+// leaks and that frames were presented. What programs use (palette contents, the values of areas,
 // formats and modes, the settings) is in the public trelk/display.h, the key codes in
 // trelk/keys.h; both are included here. Every function checks its handle like an entry.
-#ifndef PLATFORM_DISPLAY_DISPLAY_H
-#define PLATFORM_DISPLAY_DISPLAY_H
+#ifndef PLATFORM_DISPLAY_TEST_COUNTERS_H
+#define PLATFORM_DISPLAY_TEST_COUNTERS_H
 
 #include "trelk/display.h"
 #include "trelk/keys.h"
