@@ -45,7 +45,7 @@ else()
 endif()
 # The recorder's libraries too, when the display library was built with it
 if(TRELK_RECORDER)
-  set(TRELK_PC_REQUIRES_LINE "${TRELK_PC_REQUIRES}: sdl2 libpng libavcodec libavformat libavutil libswscale libswresample")
+  set(TRELK_PC_REQUIRES_LINE "${TRELK_PC_REQUIRES}: sdl2 libpng libavcodec libavformat libavutil libswresample")
 else()
   set(TRELK_PC_REQUIRES_LINE "${TRELK_PC_REQUIRES}: sdl2 libpng")
 endif()

@@ -28,7 +28,7 @@ ensure_packages() {
 
 # What building and running the demo needs (FFmpeg's libraries for recording video)
 BUILD_PACKAGES=(build-essential cmake pkg-config libsdl2-dev libxmp-dev libpng-dev
-    libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev)
+    libavcodec-dev libavformat-dev libavutil-dev libswresample-dev)
 # What the tests need besides: GoogleTest, a virtual X display with keys and screenshots, a
 # small window manager (full screen is its job), an image library we did not write, an audio
 # measurer, tmux, clang's fuzzing runtime, for the browser build Chromium and Emscripten, and

@@ -1,15 +1,15 @@
 // The recorder (recorder.h) on FFmpeg's libraries: libavcodec encodes, libavformat writes the
-// container through our own output on a file made by the capture's rules, libswscale turns
-// the picture into the encoder's colours and libswresample the sound into its samples.
+// container through our own output on a file made by the capture's rules (platform/os/files.h),
+// libswresample turns the sound into the encoder's samples.
 //
 // Decisions:
 // - The console's pixels are scaled by a whole number with the display library's own
 //   nearest-neighbour copy into 32-bit pixels (blue, green, red, unused): the lossless .mkv
-//   stores exactly those, which are the pixels the capture saves. .mp4 and .webm get them
-//   converted to 4:2:0 YUV (BT.601, limited range, tagged so), at the scaled size.
-// - The encoders are set for speed on a picture of large flat areas: H.264 "veryfast" at
-//   constant quality 18, VP9 realtime at constant quality 32. The demo records several times
-//   faster than it plays on two cores (bench/RESULTS.md).
+//   stores exactly those, which are the pixels the capture saves. For .mp4 and .webm each
+//   console pixel is converted to 4:2:0 YUV (BT.601, limited range, tagged so) once and
+//   repeated, which costs a sixteenth of converting the enlarged picture.
+// - The encoders are set for speed on a picture of large flat areas: H.264 "ultrafast" at
+//   constant quality 18, VP9 realtime at constant quality 32 (bench/RESULTS.md).
 // - The lossless file is the same bytes for the same frames and sound: the container and both
 //   encoders run bit-exact, with no time or version written.
 // - Sound is pulled at its own rate (44.1 kHz, 16-bit stereo); FLAC takes it as it is, AAC as
@@ -34,7 +34,6 @@ extern "C" {
 #include <libavutil/channel_layout.h>
 #include <libavutil/opt.h>
 #include <libswresample/swresample.h>
-#include <libswscale/swscale.h>
 }
 
 #include "platform/display/objects.h"
@@ -101,6 +100,60 @@ const Container* container_for(const std::string& path) {
         if (extension == c.extension) return &c;
     }
     return nullptr;
+}
+
+// BT.601, limited range, from 8-bit red, green and blue (the offsets keep every sum positive)
+inline uint8_t luma(int r, int g, int b) {
+    return uint8_t(((66 * r + 129 * g + 25 * b + 128) >> 8) + 16);
+}
+inline uint8_t blue_difference(int r, int g, int b) {
+    return uint8_t((-38 * r - 74 * g + 112 * b + 32896) >> 8);
+}
+inline uint8_t red_difference(int r, int g, int b) {
+    return uint8_t((112 * r - 94 * g - 18 * b + 32896) >> 8);
+}
+
+// Pixels of 32 bits (blue, green, red, unused) enlarged `scale` times into the three planes of
+// 4:2:0 YUV (the enlarged size is even). Each colour is converted once per console pixel and
+// repeated; a chroma sample takes the mean of the four video pixels it covers, which with an
+// even scale all come from one console pixel.
+void enlarge_to_yuv420(const uint8_t* bgr0, int width, int height, int scale, AVFrame* picture) {
+    const std::size_t video_width = std::size_t(width) * std::size_t(scale);
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* row = bgr0 + std::size_t(y) * std::size_t(width) * 4;
+        uint8_t* first =
+            picture->data[0] + std::size_t(y * scale) * std::size_t(picture->linesize[0]);
+        for (int x = 0; x < width; ++x) {
+            const uint8_t* p = row + std::size_t(x) * 4;
+            std::memset(first + std::size_t(x * scale), luma(p[2], p[1], p[0]), std::size_t(scale));
+        }
+        for (int k = 1; k < scale; ++k)
+            std::memcpy(first + std::size_t(k) * std::size_t(picture->linesize[0]), first,
+                        video_width);
+    }
+    const int chroma_width = width * scale / 2, chroma_height = height * scale / 2;
+    for (int cy = 0; cy < chroma_height; ++cy) {
+        uint8_t* u = picture->data[1] + std::size_t(cy) * std::size_t(picture->linesize[1]);
+        uint8_t* v = picture->data[2] + std::size_t(cy) * std::size_t(picture->linesize[2]);
+        if (scale % 2 == 0 && cy % (scale / 2) != 0) {  // the same console row as the one above
+            std::memcpy(u, u - picture->linesize[1], std::size_t(chroma_width));
+            std::memcpy(v, v - picture->linesize[2], std::size_t(chroma_width));
+            continue;
+        }
+        const uint8_t* top = bgr0 + std::size_t(2 * cy / scale) * std::size_t(width) * 4;
+        const uint8_t* bottom = bgr0 + std::size_t((2 * cy + 1) / scale) * std::size_t(width) * 4;
+        for (int cx = 0; cx < chroma_width; ++cx) {
+            const std::size_t left = std::size_t(2 * cx / scale) * 4;
+            const std::size_t right = std::size_t((2 * cx + 1) / scale) * 4;
+            int sum[3];
+            for (int c = 0; c < 3; ++c)
+                sum[c] = (top[left + std::size_t(c)] + top[right + std::size_t(c)] +
+                          bottom[left + std::size_t(c)] + bottom[right + std::size_t(c)] + 2) /
+                         4;
+            u[cx] = blue_difference(sum[2], sum[1], sum[0]);
+            v[cx] = red_difference(sum[2], sum[1], sum[0]);
+        }
+    }
 }
 
 // The encoders' and writers' state; freed in the destructor whatever was made
@@ -323,13 +376,7 @@ private:
         picture_->width = video_width;
         picture_->height = video_height;
         check(av_frame_get_buffer(picture_, 0), "start");
-        scaled_.resize(std::size_t(video_width) * std::size_t(video_height) * 4);
-        if (container_.pixels != AV_PIX_FMT_BGR0) {
-            converter_ = sws_getContext(video_width, video_height, AV_PIX_FMT_BGR0, video_width,
-                                        video_height, container_.pixels, SWS_POINT, nullptr,
-                                        nullptr, nullptr);
-            if (!converter_) throw std::bad_alloc();
-        }
+        scaled_.resize(std::size_t(width_) * std::size_t(height_) * 4);
 
         // The file: our own output on our new file
         unsigned char* buffer = static_cast<unsigned char*>(av_malloc(1 << 16));
@@ -362,8 +409,6 @@ private:
             avio_context_free(&io_);
         }
         swr_free(&resampler_);
-        sws_freeContext(converter_);
-        converter_ = nullptr;
         if (fifo_) av_audio_fifo_free(fifo_);
         fifo_ = nullptr;
         av_frame_free(&sound_frame_);
@@ -446,17 +491,18 @@ private:
     void add_picture(const Image& frame) {
         const int video_width = width_ * scale_, video_height = height_ * scale_;
         check(av_frame_make_writable(picture_), "encode the picture for");
-        uint8_t* target = container_.pixels == AV_PIX_FMT_BGR0 ? picture_->data[0] : scaled_.data();
-        const int pitch =
-            container_.pixels == AV_PIX_FMT_BGR0 ? picture_->linesize[0] : video_width * 4;
-        const Image out{target, video_width, video_height, pitch, &default_format(), nullptr};
-        blit(frame, Rect{0, 0, frame.width, frame.height}, out,
-             Rect{0, 0, video_width, video_height}, Rect{0, 0, video_width, video_height});
-        if (converter_) {
-            const uint8_t* source[] = {scaled_.data()};
-            const int source_pitch[] = {video_width * 4};
-            sws_scale(converter_, source, source_pitch, 0, video_height, picture_->data,
-                      picture_->linesize);
+        if (container_.pixels == AV_PIX_FMT_BGR0) {
+            const Image out{picture_->data[0],     video_width,       video_height,
+                            picture_->linesize[0], &default_format(), nullptr};
+            blit(frame, Rect{0, 0, frame.width, frame.height}, out,
+                 Rect{0, 0, video_width, video_height}, Rect{0, 0, video_width, video_height});
+        } else {
+            // The console's pixels in 32 bits at their own size, then enlarged as YUV
+            const Image out{scaled_.data(),    width_, height_, width_ * 4,
+                            &default_format(), nullptr};
+            const Rect all{0, 0, width_, height_};
+            blit(frame, Rect{0, 0, frame.width, frame.height}, out, all, all);
+            enlarge_to_yuv420(scaled_.data(), width_, height_, scale_, picture_);
         }
         picture_->pts = frames_;
         encode(video_, picture_, video_index_);
@@ -514,7 +560,6 @@ private:
     AVCodecContext* video_ = nullptr;
     AVCodecContext* audio_ = nullptr;
     int video_index_ = 0, audio_index_ = 0;
-    SwsContext* converter_ = nullptr;
     SwrContext* resampler_ = nullptr;
     AVAudioFifo* fifo_ = nullptr;
     AVFrame* sound_frame_ = nullptr;
