@@ -2,9 +2,12 @@
 // library converts the 24-bit rows into the surface's own format.
 #include "demo/picture.h"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <new>
+#include <string>
 #include <system_error>
 #include <vector>
 
@@ -14,6 +17,15 @@
 
 namespace {
 
+// A file that is not there, or is not a regular file, could not be loaded, and that is all
+// there is to say; where the system gave another reason (no descriptor left, no permission),
+// it is said
+[[noreturn]] void fail(int error) {
+    if (error == 0 || error == ENOENT) throw trelk::DynamicError("could not load image");
+    throw trelk::DynamicError(
+        (std::string("could not load image: ") + std::strerror(error)).c_str());
+}
+
 void load_picture_unguarded(trelk::BaseSurface& surface, const char* file_name) {
     // Only a regular file (or a link to one) is a picture; anything else counts as missing.
     // Asked before the stream opens, because opening a FIFO waits for a writer for ever, and
@@ -21,12 +33,11 @@ void load_picture_unguarded(trelk::BaseSurface& surface, const char* file_name) 
     // opens as a stream but reads as an empty one. A name swapped for a FIFO between this
     // check and the open can still make the open wait: standard streams cannot open without
     // blocking, and the check keeps the loader on them.
-    std::error_code ignored;
-    if (!std::filesystem::is_regular_file(file_name, ignored)) {
-        throw trelk::DynamicError("could not load image");
-    }
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(file_name, error)) fail(error.value());
+    errno = 0;
     std::ifstream file(file_name, std::ios::in | std::ios::binary);
-    if (!file) throw trelk::DynamicError("could not load image");
+    if (!file) fail(errno);
     file.seekg(18);  // the header: never consulted
 
     const int width = surface.width();

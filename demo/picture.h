@@ -10,8 +10,10 @@
 // pitch within an int.
 constexpr int max_picture_side = 32768;
 
-// Throws trelk::DynamicError("could not load image") when the file cannot be opened or is not a
-// regular file (a directory, a FIFO, a device), with the surface unchanged. A file shorter than the
+// Throws trelk::DynamicError("could not load image") when the file is missing or is not a regular
+// file (a directory, a FIFO, a device), and "could not load image: REASON" when it cannot be
+// opened for another reason the system gives ("Too many open files", "Permission denied"), with
+// the surface unchanged. A file shorter than the
 // picture loads all the same: what it does not cover is black.
 void load_picture(trelk::BaseSurface& surface, const char* file_name);
 

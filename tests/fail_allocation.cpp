@@ -13,9 +13,11 @@
 //
 // LD_PRELOAD=libfail_allocation.so FAIL_ALLOCATION=17 kelvra-demo
 //
-// Counting starts at the first call and covers every thread (the audio thread included), so a
-// run is repeatable only where the threads allocate in a fixed order; the tests run without
-// an audio device. Built without the sanitizers: their runtimes must own malloc themselves.
+// Counting starts when the program's main() is entered (the start-up of the libraries it is
+// linked with, dozens of them through the video encoders, is theirs, not the program's) and
+// covers every thread (the audio thread included), so a run is repeatable only where the
+// threads allocate in a fixed order; the tests run without an audio device. Built without the
+// sanitizers: their runtimes must own malloc themselves.
 #include <dlfcn.h>
 #include <execinfo.h>
 #include <fcntl.h>
@@ -46,8 +48,9 @@ AlignedAlloc real_aligned_alloc;
 void (*real_free)(void*);
 
 std::atomic<long long> calls{0};
-long long fail_at = -1;  // from FAIL_ALLOCATION; -1: never
-bool onward = false;     // FAIL_ALLOCATION_ONWARD: every call from fail_at on fails
+std::atomic<bool> in_main{false};  // main() has been entered: calls are counted
+long long fail_at = -1;            // from FAIL_ALLOCATION; -1: never
+bool onward = false;               // FAIL_ALLOCATION_ONWARD: every call from fail_at on fails
 const char* log_file = nullptr;
 bool trace = false;
 const char* spare = nullptr;
@@ -95,6 +98,7 @@ void resolve() {
 
 // True when this call is the one to fail; errno is then ENOMEM, as the real allocator leaves it
 bool fails(const void* caller) {
+    if (!in_main.load(std::memory_order_relaxed)) return false;
     if (spared(caller)) return false;
     const long long n = calls.fetch_add(1, std::memory_order_relaxed) + 1;
     if (fail_at < 0 || n < fail_at || (n > fail_at && !onward)) return false;
@@ -140,7 +144,24 @@ void* allocate(std::size_t size, const void* caller) {
 
 }  // namespace
 
+// The C library's start calls the program's main() through here, so counting can begin there
+using Main = int (*)(int, char**, char**);
+Main program_main = nullptr;
+
+int counted_main(int argc, char** argv, char** environment) {
+    in_main = true;
+    return program_main(argc, argv, environment);
+}
+
 extern "C" {
+
+int __libc_start_main(Main main, int argc, char** argv, void (*init)(), void (*fini)(),
+                      void (*rtld_fini)(), void* stack_end) {
+    using Start = int (*)(Main, int, char**, void (*)(), void (*)(), void (*)(), void*);
+    const auto start = reinterpret_cast<Start>(dlsym(RTLD_NEXT, "__libc_start_main"));
+    program_main = main;
+    return start(counted_main, argc, argv, init, fini, rtld_fini, stack_end);
+}
 
 void* malloc(std::size_t size) { return allocate(size, __builtin_return_address(0)); }
 

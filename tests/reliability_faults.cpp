@@ -407,6 +407,21 @@ TEST_F(Faults, PictureThatCannotBeReadFailsClearly) {
     expect_clear_failure(run(frames(30)), "could not load image");
 }
 
+// A picture that is there but cannot be opened (with no descriptor left under ulimit -n 4,
+// or, here, one its user may not read) said only "could not load image": the system's reason
+// is given too
+TEST_F(Faults, PictureThatCannotBeOpenedSaysWhy) {
+    fs::copy_file(RELIABILITY_DEMO, folder / "kelvra-demo");
+    fs::permissions(folder, fs::perms(0755));
+    fs::permissions(folder / "flagga.tga", fs::perms::none);
+    if (geteuid() != 0 && access((folder / "flagga.tga").c_str(), R_OK) == 0)
+        GTEST_SKIP() << "this user reads files whatever their permissions";
+    Launch l = frames(30);
+    l.unprivileged = true;
+    l.program = (folder / "kelvra-demo").string();
+    expect_clear_failure(run(l), "could not load image: Permission denied");
+}
+
 // Opening a FIFO waits for a writer: as the picture it hung the demo for ever with the console
 // and the music up; with a writer, or as a device, a black picture loaded. Neither is a
 // picture, and neither may block as the module.
@@ -801,7 +816,7 @@ TEST_F(Faults, MemoryThatStaysExhaustedEndsWithAMessage) {
     ASSERT_GT(total, 50) << "the preloaded allocator counted nothing";
     l.environment["FAIL_ALLOCATION_ONWARD"] = "1";
     int reported = 0;
-    for (long long n = 10; n <= total + 10 && !HasFailure(); n += 10) {
+    for (long long n = 5; n <= total + 5 && !HasFailure(); n += 5) {
         l.environment["FAIL_ALLOCATION"] = std::to_string(n);
         const Outcome o = run(l);
         expect_ended_cleanly(o, "every allocation from " + std::to_string(n) + " of " +
@@ -1053,6 +1068,33 @@ TEST_F(Faults, CtrlZWithoutJobControlNeverDrawsOnTheNormalScreen) {
         left = o.screen.find(leave, after);
     }
     EXPECT_EQ(stops, 1u) << "Ctrl-Z did not reach the program";
+}
+
+// In a locale whose character set is not UTF-8 (LC_ALL=C) the terminal back end wrote UTF-8
+// half blocks all the same: garbage. Forced, it is refused with the reason; chosen by itself,
+// the program says so and runs headless. Nothing but plain ASCII reaches the terminal.
+TEST_F(Faults, TheTerminalBackEndNeedsAUtf8Locale) {
+    for (const char* display : {"terminal", ""}) {
+        SCOPED_TRACE(*display ? "forced" : "chosen by itself");
+        Launch l = frames(30);
+        l.environment["TRELK_DISPLAY"] = display;
+        l.environment["LC_ALL"] = "C";
+        l.terminal = true;
+        l.limit = 15;
+        const Outcome o = run(l);
+        if (*display) {
+            expect_clear_failure(o, "not UTF-8");
+        } else {
+            EXPECT_TRUE(o.exited && o.status == 0) << describe(o);
+            EXPECT_NE(o.error.find("not drawing in the terminal"), std::string::npos)
+                << describe(o);
+        }
+        EXPECT_EQ(std::count_if(o.screen.begin(), o.screen.end(),
+                                [](char c) { return static_cast<unsigned char>(c) >= 0x80; }),
+                  0)
+            << "UTF-8 written to the terminal";
+        EXPECT_FALSE(o.raw_after) << "the terminal was left in raw mode";
+    }
 }
 
 // A storm of resizes (100 a second for 3 s) must not put the pacing to sleep: a key typed

@@ -23,6 +23,7 @@
 // Colours: 24-bit when the terminal says it has them (colors_offered() below), else the
 // 256-colour palette. The characters are UTF-8.
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -298,6 +299,25 @@ std::unique_ptr<Backend> open_terminal(const OpenRequest& request) {
     if (!can_run(&reason)) {
         if (request.automatic) return nullptr;
         fail("cannot draw in the terminal: %s", reason);
+    }
+    // Each cell is a UTF-8 half block: in another character set it would be garbage
+    const char* character_set = nullptr;
+    if (!os::terminal_takes_utf8(&character_set)) {
+        if (!request.automatic) {
+            fail(
+                "cannot draw in the terminal: its character set is %s, not UTF-8 (LC_ALL, "
+                "LC_CTYPE or LANG names it)",
+                character_set);
+        }
+        static bool said = false;  // once: the automatic choice may come here at every open
+        if (!said) {
+            said = true;
+            std::fprintf(stderr,
+                         "not drawing in the terminal: its character set is %s, not UTF-8 "
+                         "(set LANG to a UTF-8 locale to see the picture)\n",
+                         character_set);
+        }
+        return nullptr;
     }
     if (terminal_open) {
         if (request.automatic) return nullptr;

@@ -49,6 +49,12 @@ bool output_is_terminal();
 // escape sequences but has no TERM (Windows) gives the kind whose sequences it understands.
 const char* terminal_type();
 
+// Whether text for the terminal is taken as UTF-8: false, with the character set that is
+// (a text that lives as long as the program), when the locale the environment names (LC_ALL,
+// LC_CTYPE or LANG, the first set) has another. With no locale named, as in many containers and
+// services, true: terminals are UTF-8 nowadays.
+bool terminal_takes_utf8(const char** character_set);
+
 // A descriptor for writing to the terminal of standard output without changing the one the
 // shell shares with us (non-blocking where the platform allows); standard output itself when
 // none can be opened. close_terminal_output() closes what this opened.

@@ -19,6 +19,8 @@
 //   A signal handler that writes meanwhile completes the sequence the program was inside.
 // - Every wait for the terminal is bounded: about a second without progress.
 #include <fcntl.h>
+#include <langinfo.h>
+#include <locale.h>
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
@@ -31,6 +33,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -493,6 +496,36 @@ void TerminalKeys::wait(int milliseconds) {
 bool output_is_terminal() { return isatty(STDOUT_FILENO) != 0; }
 
 const char* terminal_type() { return std::getenv("TERM"); }
+
+bool terminal_takes_utf8(const char** character_set) {
+    const char* name = nullptr;
+    for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        const char* value = std::getenv(variable);
+        if (value && *value) {
+            name = value;
+            break;
+        }
+    }
+    if (!name) return true;
+    static char kept[64];
+    const auto is_utf8 = [](const char* text) {
+        return strcasestr(text, "UTF-8") != nullptr || strcasestr(text, "UTF8") != nullptr;
+    };
+    // Asked of the locale itself, without making it the program's
+    const locale_t locale = newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(nullptr));
+    if (!locale) {  // not installed here: its name says what it would be
+        if (is_utf8(name)) return true;
+        std::snprintf(kept, sizeof kept, "that of %s", name);
+        *character_set = kept;
+        return false;
+    }
+    const char* codeset = nl_langinfo_l(CODESET, locale);
+    const bool utf8 = codeset && is_utf8(codeset);
+    std::snprintf(kept, sizeof kept, "%s", codeset ? codeset : "unknown");
+    freelocale(locale);
+    if (!utf8) *character_set = kept;
+    return utf8;
+}
 
 int open_terminal_output() {
     const char* name = ttyname(STDOUT_FILENO);

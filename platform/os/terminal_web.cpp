@@ -12,6 +12,7 @@ void TerminalKeys::wait(int) {}  // nothing can be typed: the caller polls its o
 bool output_is_terminal() { return false; }
 
 const char* terminal_type() { return nullptr; }
+bool terminal_takes_utf8(const char**) { return true; }
 int open_terminal_output() { return 1; }
 void close_terminal_output(int) {}
 bool terminal_size(int, int*, int*) { return false; }

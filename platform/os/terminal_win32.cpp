@@ -265,6 +265,9 @@ const char* terminal_type() {
     return output_is_terminal() ? "xterm-256color" : nullptr;
 }
 
+// The console's output code page is set to UTF-8 while we draw
+bool terminal_takes_utf8(const char**) { return true; }
+
 int open_terminal_output() {
     HANDLE duplicate = nullptr;
     if (!output_is_terminal() || !DuplicateHandle(GetCurrentProcess(), output, GetCurrentProcess(),
