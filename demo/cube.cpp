@@ -325,11 +325,12 @@ struct Steps {
 long long count_of(long long first, long long last) { return last - first + 1; }
 
 // The pixels of a line along its major axis, counting down: one loop per axis, so fewer values
-// live across the pixel step. Everything it calls is inlined into it where the compiler can be
-// told (the surface's lock, width and unlock included): with the pixel step a call, or the
-// table look-up behind it, the loop would cost about twice as much.
+// live across the pixel step. A function of its own, never inlined, with everything it calls
+// inlined into it where the compiler can be told (the surface's lock, width and unlock
+// included): inside the large function of all the edges the compiler stops inlining the pixel
+// step once that function has grown enough, and the loop then costs about twice as much.
 #if defined(__GNUC__) && !defined(__clang__)
-#define CUBE_FLATTEN __attribute__((flatten))
+#define CUBE_FLATTEN __attribute__((noinline, flatten))
 #else
 #define CUBE_FLATTEN
 #endif
