@@ -193,8 +193,10 @@ public:
             add_sound();
             add_picture(frame);
         } catch (const Failure& failure) {
+            clear_progress();
             fail("%s", failure.message.c_str());
         } catch (const std::bad_alloc&) {
+            clear_progress();
             fail("TRELK_RECORD: out of memory");
         }
         ++frames_;
@@ -208,7 +210,7 @@ public:
         if (finished_) return true;
         finished_ = true;
         if (frames_ == 0 || failed_) return true;  // nothing to write; our file goes
-        if (progress_) std::fprintf(stderr, "\r%-78s\r", "");
+        clear_progress();
         try {
             end_file();
         } catch (const Failure& failure) {
@@ -529,6 +531,11 @@ private:
         check(av_write_trailer(format_), "write");
         avio_flush(io_);
         check(io_->error, "write");
+    }
+
+    // The progress line's room, blank again, so that what is written next starts a clean line
+    void clear_progress() {
+        if (progress_) std::fprintf(stderr, "\r%-78s\r", "");
     }
 
     void show_progress() {
