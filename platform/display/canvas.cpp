@@ -86,6 +86,11 @@ void held_by_another_thread(const char* what) {
         what);
 }
 
+void unlock_refused(const Canvas& canvas) {
+    if (canvas.locks == 0) fail("unlock: the pixels are not locked");
+    held_by_another_thread("unlock");
+}
+
 Image canvas_image(Canvas& canvas) {
     return Image{canvas.pixels, canvas.width,   canvas.height,
                  canvas.pitch,  &canvas.format, canvas.palette.colors};

@@ -156,9 +156,11 @@ inline std::uint8_t* canvas_lock(Canvas& canvas) {
     ++canvas.locks;
     return canvas.pixels;
 }
+// Why an unlock is refused: the pixels are not locked, or another thread holds them (out of
+// line, so that an unlock inlined into a per-pixel loop stays small enough to be inlined)
+[[noreturn]] void unlock_refused(const Canvas& canvas);
 inline void canvas_unlock(Canvas& canvas) {
-    if (canvas.locks == 0) fail("unlock: the pixels are not locked");
-    if (canvas.holder != this_thread()) held_by_another_thread("unlock");
+    if (canvas.locks == 0 || canvas.holder != this_thread()) unlock_refused(canvas);
     --canvas.locks;
 }
 // For the operations that change or free the pixels: refused while another thread holds them
