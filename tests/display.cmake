@@ -41,8 +41,11 @@ if(TARGET trelk_display)
 
   pkg_check_modules(X11 IMPORTED_TARGET x11)
   if(XVFB_RUN AND X11_FOUND)
+    # The back-end contract again, where the window can open
     add_executable(display_window_tests ${CMAKE_CURRENT_LIST_DIR}/display_window.cpp
-                   ${CMAKE_CURRENT_LIST_DIR}/display_window_x11.cpp)
+                   ${CMAKE_CURRENT_LIST_DIR}/display_window_x11.cpp
+                   ${CMAKE_CURRENT_LIST_DIR}/display_backends.cpp
+                   ${PROJECT_SOURCE_DIR}/platform/display/backend_template.cpp)
     target_link_libraries(display_window_tests PRIVATE trelk trelk_display PkgConfig::X11
                           GTest::gtest GTest::gtest_main)
     target_compile_definitions(display_window_tests PRIVATE
