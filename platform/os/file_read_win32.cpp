@@ -5,22 +5,11 @@
 #include <new>
 
 #include "platform/os/file_read.h"
+#include "platform/os/text_win32.h"
 
 namespace os {
-namespace {
 
-std::string system_message(DWORD code) {
-    char text[256] = "";
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, code, 0, text, sizeof text, nullptr);
-    std::string message(text, length);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
-                                message.back() == ' ' || message.back() == '.'))
-        message.pop_back();
-    return message.empty() ? "error " + std::to_string(code) : message;
-}
-
-}  // namespace
+using win32::system_message;
 
 FileRead read_regular_file(const char* name, long long max_bytes, std::vector<std::uint8_t>& bytes,
                            std::string& error) {

@@ -8,25 +8,18 @@
 #include <string>
 
 #include "platform/os/report.h"
+#include "platform/os/text_win32.h"
 
 namespace os {
 namespace {
+
+using win32::wide;
 
 char program_title[256] = "";
 
 bool has_handle(DWORD which) {
     const HANDLE handle = GetStdHandle(which);
     return handle && handle != INVALID_HANDLE_VALUE;
-}
-
-// In the program's code page, as getenv and the program's strings give it
-std::wstring wide(const char* text) {
-    const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    if (length <= 0) return std::wstring();
-    std::wstring result(std::size_t(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text, -1, &result[0], length);
-    result.resize(std::size_t(length - 1));
-    return result;
 }
 
 // Without a noted title: the program file's name without its folder and extension
