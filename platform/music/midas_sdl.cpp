@@ -131,6 +131,26 @@ struct Opening {
 std::mutex opener_lock;
 int audio_held = 0;  // abandoned openers and closers still inside SDL's audio; under opener_lock
 
+// Waits at most limit_ms for a helper thread's job (opening or closing) to say it is done. In
+// time: the thread is waited for to its end, so that SDL's per-thread state (its error text) is
+// freed before we go on, not some time later. Too late: the job is marked abandoned and cleans
+// up after itself, the thread is let go, and it counts as holding SDL's audio until it ends.
+template <class Job>
+bool finished_within(Job& job, SDL_Thread* thread, int limit_ms) {
+    std::unique_lock<std::mutex> hold(job.lock);
+    if (!job.finished.wait_for(hold, std::chrono::milliseconds(limit_ms),
+                               [&] { return job.done; })) {
+        job.abandoned = true;
+        SDL_DetachThread(thread);
+        std::lock_guard<std::mutex> stuck(opener_lock);
+        ++audio_held;
+        return false;
+    }
+    hold.unlock();
+    SDL_WaitThread(thread, nullptr);
+    return true;
+}
+
 // The opener's thread, made by SDL so that SDL's per-thread state is freed when it ends
 int SDLCALL opener(void* data) {
     const std::unique_ptr<std::shared_ptr<Opening>> owned(
@@ -245,17 +265,7 @@ void close_audio() {
         return;
     }
     handed.release();  // the thread's now
-    std::unique_lock<std::mutex> hold(closing->lock);
-    if (!closing->finished.wait_for(hold, std::chrono::milliseconds(close_limit_ms),
-                                    [&] { return closing->done; })) {
-        closing->abandoned = true;
-        SDL_DetachThread(thread);
-        std::lock_guard<std::mutex> stuck(opener_lock);
-        ++audio_held;
-        return;
-    }
-    hold.unlock();
-    SDL_WaitThread(thread, nullptr);
+    finished_within(*closing, thread, close_limit_ms);
 }
 
 void open_audio(std::string& error) {
@@ -280,21 +290,11 @@ void open_audio(std::string& error) {
         return;
     }
     handed.release();  // the thread's now
-    std::unique_lock<std::mutex> hold(opening->lock);
-    if (!opening->finished.wait_for(hold, std::chrono::milliseconds(open_limit_ms),
-                                    [&] { return opening->done; })) {
-        opening->abandoned = true;
-        SDL_DetachThread(thread);
-        std::lock_guard<std::mutex> stuck(opener_lock);
-        ++audio_held;
+    if (!finished_within(*opening, thread, open_limit_ms)) {
         error = "no audio, playing silently: the sound system did not answer within " +
                 std::to_string(open_limit_ms / 1000) + " s";
         return;
     }
-    hold.unlock();
-    // An opener that answered in time is waited for to its end, so that SDL's per-thread
-    // state (its error text) is freed before we go on, not some time later
-    SDL_WaitThread(thread, nullptr);
     l.audio_subsystem = opening->subsystem;
     l.device = opening->device;
     error = opening->error;
