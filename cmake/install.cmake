@@ -2,6 +2,8 @@
 #   include/trelk/*.h                         the public headers (trelk/trelk.h includes them all)
 #   lib/libtrelk.a                            the object layer
 #   lib/libtrelk_display.a, or .so.1.0.0 with BUILD_SHARED_LIBS: the display library
+#   lib/trelk/trelk_recorder.so               its recorder module, when built (TRELK_RECORDER);
+#                                             opened only by a program that records
 #   lib/cmake/trelk/                          the CMake package: find_package(trelk), target trelk::trelk
 #   lib/pkgconfig/trelk.pc                    pkg-config trelk
 # and, when the music library is built (TRELK_MUSIC), its own component "midas":
@@ -19,6 +21,11 @@ install(TARGETS trelk trelk_display trelk_trelk EXPORT trelkTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(EXPORT trelkTargets NAMESPACE trelk:: DESTINATION ${trelk_cmake_dir})
+# No program links the recorder module: it is not exported, only put where the display library
+# looks for it (platform/display/recorder_loader.cpp)
+if(TARGET trelk_recorder)
+  install(TARGETS trelk_recorder LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/trelk)
+endif()
 
 # The config file finds what an archive of the display library still needs at link time
 get_target_property(trelk_display_type trelk_display TYPE)
@@ -43,11 +50,11 @@ else()
   set(TRELK_PC_LIBS "-Wl,-rpath,\${libdir} -ltrelk -ltrelk_display")
   set(TRELK_PC_LIBS_PRIVATE "${trelk_cxx_runtime}")
 endif()
-# The recorder's libraries too, when the display library was built with it
-if(TRELK_RECORDER)
-  set(TRELK_PC_REQUIRES_LINE "${TRELK_PC_REQUIRES}: sdl2 libpng libavcodec libavformat libavutil libswresample")
-else()
-  set(TRELK_PC_REQUIRES_LINE "${TRELK_PC_REQUIRES}: sdl2 libpng")
+# (the recorder's libraries are its module's, opened at run time: nothing to link)
+set(TRELK_PC_REQUIRES_LINE "${TRELK_PC_REQUIRES}: sdl2 libpng")
+if(TRELK_RECORDER AND TRELK_STATIC AND CMAKE_DL_LIBS)
+  # and the loader of the recorder module
+  string(APPEND TRELK_PC_LIBS " -l${CMAKE_DL_LIBS}")
 endif()
 if(WIN32 AND NOT TRELK_STATIC)
   # trelk.dll brings SDL2, libpng and the runtimes with it, and is found beside the program:

@@ -157,7 +157,7 @@ protected:
                               " env -u DISPLAY -u WAYLAND_DISPLAY -u TRELK_DISPLAY "
                               "SDL_AUDIODRIVER=dummy";
         for (const auto& [name, value] : settings) command += " " + name + "='" + value + "'";
-        command += " timeout 300 " + quoted(demo) + " </dev/null >/dev/null";
+        command += " timeout 300 " + quoted(program) + " </dev/null >/dev/null";
         Outcome run;
         if (!on_terminal) {
             const int status = std::system((command + " 2>" + quoted(dir / "error.txt")).c_str());
@@ -207,6 +207,7 @@ protected:
     }
 
     fs::path dir;
+    fs::path program = demo;  // the program that runs
 };
 
 // The lossless file holds exactly the frames the capture saves and the samples the music
@@ -330,6 +331,37 @@ TEST_F(Record, RefusedAndFailedRecordingsLeaveNoFile) {
     const std::vector<std::int16_t> silence = video_sound(dir / "demo.mkv");
     EXPECT_EQ(silence.size(), 30u * 735 * 2);
     EXPECT_TRUE(std::all_of(silence.begin(), silence.end(), [](std::int16_t s) { return s == 0; }));
+}
+
+// The encoders live in a module that is opened only for a recording. A copy of the program
+// away from it records nothing, says what is missing and where it looked, and runs as ever
+// without TRELK_RECORD; a broken module found beside the program is named with the reason.
+TEST_F(Record, WithoutItsModuleTheProgramSaysSoAndRunsAsEver) {
+    if (fs::exists(RECORD_INSTALLED_MODULE))
+        GTEST_SKIP() << "a module is installed at " << RECORD_INSTALLED_MODULE;
+    program = dir / "kelvra-demo";
+    fs::copy_file(demo, program);
+    Outcome run = record({{"TRELK_FRAMES", "10"}, {"TRELK_RECORD", "demo.mkv"}});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.error.find("TRELK_RECORD=demo.mkv: cannot record video: the recorder module is "
+                             "missing (looked for " +
+                             (dir / "trelk/trelk_recorder.so").string()),
+              std::string::npos)
+        << run.error;
+    EXPECT_NE(run.error.find(RECORD_INSTALLED_MODULE), std::string::npos) << run.error;
+    run = record({{"TRELK_FRAMES", "10"}, {"TRELK_DISPLAY", "headless"}});
+    EXPECT_EQ(run.status, 0) << run.error;
+
+    fs::create_directory(dir / "trelk");
+    std::ofstream(dir / "trelk/trelk_recorder.so") << "not a module";
+    run = record({{"TRELK_FRAMES", "10"}, {"TRELK_RECORD", "demo.mkv"}});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.error.find("TRELK_RECORD=demo.mkv: cannot record video: the recorder module "
+                             "cannot be loaded: " +
+                             (dir / "trelk/trelk_recorder.so").string()),
+              std::string::npos)
+        << run.error;
+    EXPECT_EQ(others({"kelvra-demo", "trelk"}), std::vector<std::string>{});
 }
 
 // On a terminal the recording shows its progress on one line, and clears it at the end

@@ -1,13 +1,15 @@
-// The recorder (recorder.h) on FFmpeg's libraries: libavcodec encodes, libavformat writes the
-// container through our own output on a file made by the capture's rules (platform/os/files.h),
-// libswresample turns the sound into the encoder's samples.
+// The recorder module (recorder.h, recorder_module.h) on FFmpeg's libraries: libavcodec
+// encodes, libavformat writes the container through our own output on a file made by the
+// capture's rules (platform/os/files.h, built into the module), libswresample turns the sound
+// into the encoder's samples. Loaded by the display library only when a recording is asked for.
 //
 // Decisions:
-// - The console's pixels are scaled by a whole number with the display library's own
-//   nearest-neighbour copy into 32-bit pixels (blue, green, red, unused): the lossless .mkv
-//   stores exactly those, which are the pixels the capture saves. For .mp4 and .webm each
-//   console pixel is converted to 4:2:0 YUV (BT.601, limited range, tagged so) once and
-//   repeated, which costs a sixteenth of converting the enlarged picture.
+// - The console's pixels come converted by the display library into 32-bit pixels (blue,
+//   green, red, unused). The lossless .mkv stores exactly those, each repeated `scale` times
+//   across and down (the nearest-neighbour enlargement by a whole number), which are the pixels
+//   the capture saves. For .mp4 and .webm each console pixel is converted to 4:2:0 YUV (BT.601,
+//   limited range, tagged so) once and repeated, which costs a sixteenth of converting the
+//   enlarged picture.
 // - The encoders are set for speed on a picture of large flat areas: H.264 "ultrafast" at
 //   constant quality 18, VP9 realtime at constant quality 32 (bench/RESULTS.md).
 // - The lossless file is the same bytes for the same frames and sound: the container and both
@@ -15,16 +17,22 @@
 // - Sound is pulled at its own rate (44.1 kHz, 16-bit stereo); FLAC takes it as it is, AAC as
 //   floats, Opus resampled to 48 kHz. What an encoder needs in whole frames waits in a FIFO of
 //   at most one encoder frame, so memory stays flat however long the recording.
-// - Nothing is kept per frame: one scaled picture, one encoder frame of each kind.
+// - Nothing is kept per frame: one picture, one encoder frame of each kind.
+// - No exception leaves the module: every entry catches what its work throws and says it as
+//   text (recorder_module.h).
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <memory>
 #include <new>
+#include <string>
 #include <vector>
 
 extern "C" {
@@ -36,18 +44,37 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
-#include "platform/display/objects.h"
-#include "platform/display/recorder.h"
-#include "platform/offline_sound.h"
+#include "platform/display/recorder_module.h"
 #include "platform/os/files.h"
 
 namespace display {
 namespace {
 
 constexpr int sound_rate = 44100;  // what the offline render gives, and the silent track's
-constexpr int progress_interval_ns = 250000000;
+constexpr long long progress_interval_ns = 250000000;
 
-// A failure inside the recorder; add() hands it on as the display library's error
+long long now_nanoseconds() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// What a recording was asked for, kept from the request
+struct RecordSettings {
+    std::string path;
+    int fps = 60;
+    long long frames = -1;
+};
+
+// How the module reaches its host: the reason of a failure, the program's sound
+struct Host {
+    void (*say)(void* context, const char* text);
+    void* say_context;
+    const trelk_offline_sound* (*sound_offered)(void);
+    void (*set_recording)(int recording);
+};
+
+// A failure inside the recorder; each entry hands it to the host as text
 struct Failure {
     std::string message;
 };
@@ -156,88 +183,92 @@ void enlarge_to_yuv420(const uint8_t* bgr0, int width, int height, int scale, AV
     }
 }
 
+// Pixels of 32 bits, each repeated `scale` times across and down
+void enlarge(const std::uint8_t* pixels, int pitch, int width, int height, int scale,
+             std::uint8_t* out, int out_pitch) {
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* row = pixels + std::size_t(y) * std::size_t(pitch);
+        std::uint8_t* first = out + std::size_t(y * scale) * std::size_t(out_pitch);
+        if (scale == 1) {
+            std::memcpy(first, row, std::size_t(width) * 4);
+            continue;
+        }
+        for (int x = 0; x < width; ++x) {
+            for (int k = 0; k < scale; ++k)
+                std::memcpy(first + (std::size_t(x) * std::size_t(scale) + std::size_t(k)) * 4,
+                            row + std::size_t(x) * 4, 4);
+        }
+        for (int k = 1; k < scale; ++k)
+            std::memcpy(first + std::size_t(k) * std::size_t(out_pitch), first,
+                        std::size_t(width) * std::size_t(scale) * 4);
+    }
+}
+
 // The encoders' and writers' state; freed in the destructor whatever was made
-class FfmpegRecorder : public Recorder {
+class FfmpegRecorder {
 public:
-    FfmpegRecorder(const RecordSettings& settings, const Container& container, int width,
-                   int height, int scale)
+    FfmpegRecorder(const RecordSettings& settings, const Host& host, const Container& container,
+                   int width, int height, int scale)
         : settings_(settings),
+          host_(host),
           container_(container),
           width_(width),
           height_(height),
           scale_(scale) {}
+    FfmpegRecorder(const FfmpegRecorder&) = delete;
+    FfmpegRecorder& operator=(const FfmpegRecorder&) = delete;
 
     // An unfinished file of ours goes with file_
-    ~FfmpegRecorder() override {
+    ~FfmpegRecorder() {
         release();
-        trelk_offline_sound_set_recording(0);
+        host_.set_recording(0);
     }
 
-    // Checks the target, makes our file and starts the encoders; throws the display library's
-    // error when it cannot
+    const Host& host() const { return host_; }
+
+    // Checks the target, makes our file and starts the encoders; throws Failure when it cannot
     void prepare() {
-        try {
-            prepare_file();
-        } catch (const Failure& failure) {
-            fail("%s", failure.message.c_str());
-        } catch (const std::bad_alloc&) {
-            fail("TRELK_RECORD: out of memory");
-        }
+        std::string reason;
+        if (!file_.create(settings_.path.c_str(), &reason))
+            refuse("TRELK_RECORD=%s: refused: %s", settings_.path.c_str(), reason.c_str());
+        open_encoders();
+        host_.set_recording(1);
+        progress_ = isatty(2) == 1;
+        started_ns_ = now_nanoseconds();
     }
 
-    void add(const Image& frame) override {
-        if (failed_) fail("TRELK_RECORD: the recording has already failed");
+    // Throws Failure when the frame cannot be added; the recording is then abandoned
+    void add(const std::uint8_t* pixels, int pitch) {
+        if (failed_) refuse("TRELK_RECORD: the recording has already failed");
         failed_ = true;  // until this frame is in
         try {
             if (frames_ == 0) first_frame();
             add_sound();
-            add_picture(frame);
-        } catch (const Failure& failure) {
+            add_picture(pixels, pitch);
+        } catch (...) {
             clear_progress();
-            fail("%s", failure.message.c_str());
-        } catch (const std::bad_alloc&) {
-            clear_progress();
-            fail("TRELK_RECORD: out of memory");
+            throw;
         }
         ++frames_;
         show_progress();
         failed_ = false;
     }
 
-    bool complete() const override { return wanted_ >= 0 && frames_ >= wanted_; }
+    bool complete() const { return wanted_ >= 0 && frames_ >= wanted_; }
 
-    bool finish(std::string* reason) override {
-        if (finished_) return true;
+    // Throws Failure when the file cannot be ended and saved; our file is then removed
+    void finish() {
+        if (finished_) return;
         finished_ = true;
-        if (frames_ == 0 || failed_) return true;  // nothing to write; our file goes
+        if (frames_ == 0 || failed_) return;  // nothing to write; our file goes
         clear_progress();
-        try {
-            end_file();
-        } catch (const Failure& failure) {
-            *reason = failure.message;
-            return false;
-        } catch (const std::bad_alloc&) {
-            *reason = "TRELK_RECORD: out of memory";
-            return false;
-        }
-        if (!file_.commit(reason)) {
-            *reason = "TRELK_RECORD: cannot save " + settings_.path + ": " + *reason;
-            return false;
-        }
-        return true;
+        end_file();
+        std::string reason;
+        if (!file_.commit(&reason))
+            refuse("TRELK_RECORD: cannot save %s: %s", settings_.path.c_str(), reason.c_str());
     }
 
 private:
-    void prepare_file() {
-        std::string reason;
-        if (!file_.create(settings_.path.c_str(), &reason))
-            refuse("TRELK_RECORD=%s: refused: %s", settings_.path.c_str(), reason.c_str());
-        open_encoders();
-        trelk_offline_sound_set_recording(1);
-        progress_ = isatty(2) == 1;
-        started_ns_ = now_nanoseconds();
-    }
-
     // ---- the file ----
 
     static int write_out(void* opaque, uint8_t* data, int size) {
@@ -421,7 +452,7 @@ private:
     // ---- frames ----
 
     void first_frame() {
-        sound_ = trelk_offline_sound_offered();
+        sound_ = host_.sound_offered();
         if (sound_) {
             if (sound_->rate != sound_rate)
                 refuse("TRELK_RECORD: the music is made at %d Hz; the recorder takes %d Hz",
@@ -490,20 +521,16 @@ private:
         }
     }
 
-    void add_picture(const Image& frame) {
-        const int video_width = width_ * scale_, video_height = height_ * scale_;
+    void add_picture(const std::uint8_t* pixels, int pitch) {
         check(av_frame_make_writable(picture_), "encode the picture for");
         if (container_.pixels == AV_PIX_FMT_BGR0) {
-            const Image out{picture_->data[0],     video_width,       video_height,
-                            picture_->linesize[0], &default_format(), nullptr};
-            blit(frame, Rect{0, 0, frame.width, frame.height}, out,
-                 Rect{0, 0, video_width, video_height}, Rect{0, 0, video_width, video_height});
+            enlarge(pixels, pitch, width_, height_, scale_, picture_->data[0],
+                    picture_->linesize[0]);
         } else {
-            // The console's pixels in 32 bits at their own size, then enlarged as YUV
-            const Image out{scaled_.data(),    width_, height_, width_ * 4,
-                            &default_format(), nullptr};
-            const Rect all{0, 0, width_, height_};
-            blit(frame, Rect{0, 0, frame.width, frame.height}, out, all, all);
+            // The rows side by side, then enlarged as YUV
+            for (int y = 0; y < height_; ++y)
+                std::memcpy(scaled_.data() + std::size_t(y) * std::size_t(width_) * 4,
+                            pixels + std::size_t(y) * std::size_t(pitch), std::size_t(width_) * 4);
             enlarge_to_yuv420(scaled_.data(), width_, height_, scale_, picture_);
         }
         picture_->pts = frames_;
@@ -557,6 +584,7 @@ private:
     }
 
     RecordSettings settings_;
+    Host host_;
     const Container& container_;
     int width_, height_, scale_;
     os::NewFile file_;
@@ -586,32 +614,105 @@ private:
     long long started_ns_ = 0, shown_ns_ = 0;
 };
 
-}  // namespace
+// Hands a failure to the host as text; never throws
+void say(const Host& host, const char* text) { host.say(host.say_context, text); }
 
-std::unique_ptr<Recorder> start_recording(const RecordSettings& settings, int width, int height) {
+// Runs an entry's work: true when done, false with the reason said. No exception gets past.
+template <class Work>
+bool guarded(const Host& host, Work&& work) {
+    try {
+        work();
+        return true;
+    } catch (const Failure& failure) {
+        say(host, failure.message.c_str());
+    } catch (const std::bad_alloc&) {
+        say(host, "TRELK_RECORD: out of memory");
+    } catch (const std::exception& e) {
+        // Nothing here throws others on purpose: said as it is rather than lost
+        say(host, e.what());
+    } catch (...) {
+        say(host, "TRELK_RECORD: the recorder failed");
+    }
+    return false;
+}
+
+std::unique_ptr<FfmpegRecorder> start_recording(const trelk_recorder_request& request,
+                                                const Host& host) {
+    RecordSettings settings;
+    settings.path = request.path;
+    settings.fps = request.fps;
+    settings.frames = request.frames;
+    const int width = request.width, height = request.height, max_side = request.max_side;
     const Container* container = container_for(settings.path);
     if (!container)
-        fail(
+        refuse(
             "TRELK_RECORD=%s: unknown kind of video: name the file .mp4 (H.264 and AAC), .webm "
             "(VP9 and Opus) or .mkv (FFV1 and FLAC, lossless)",
             settings.path.c_str());
     // The smallest whole scale that gives at least 720 lines
-    const int scale =
-        settings.scale > 0 ? settings.scale : std::max(1, (720 + height - 1) / height);
-    if (static_cast<long long>(width) * scale > max_dimension ||
-        static_cast<long long>(height) * scale > max_dimension)
-        fail("TRELK_RECORD_SCALE=%d: the video would be %lldx%lld pixels, larger than %d a side",
-             scale, (long long)width * scale, (long long)height * scale, max_dimension);
+    const int scale = request.scale > 0 ? request.scale : std::max(1, (720 + height - 1) / height);
+    if (static_cast<long long>(width) * scale > max_side ||
+        static_cast<long long>(height) * scale > max_side)
+        refuse("TRELK_RECORD_SCALE=%d: the video would be %lldx%lld pixels, larger than %d a side",
+               scale, (long long)width * scale, (long long)height * scale, max_side);
     if (container->pixels == AV_PIX_FMT_YUV420P && ((width * scale) % 2 || (height * scale) % 2))
-        fail(
+        refuse(
             "TRELK_RECORD=%s: %s needs an even width and height, and %dx%d scaled by %d is "
             "%dx%d: choose an even TRELK_RECORD_SCALE or .mkv",
             settings.path.c_str(), container->extension, width, height, scale, width * scale,
             height * scale);
     av_log_set_level(AV_LOG_ERROR);
-    auto recorder = std::make_unique<FfmpegRecorder>(settings, *container, width, height, scale);
+    auto recorder =
+        std::make_unique<FfmpegRecorder>(settings, host, *container, width, height, scale);
     recorder->prepare();
     return recorder;
 }
 
+}  // namespace
 }  // namespace display
+
+// ---- the entries ----
+
+struct trelk_recording {
+    std::unique_ptr<display::FfmpegRecorder> recorder;
+};
+
+namespace {
+
+trelk_recording* recording_start(const trelk_recorder_request* request) {
+    const display::Host host{request->say, request->say_context, request->sound_offered,
+                             request->set_recording};
+    trelk_recording* made = nullptr;
+    display::guarded(host, [&] {
+        auto recording = std::make_unique<trelk_recording>();
+        recording->recorder = display::start_recording(*request, host);
+        made = recording.release();
+    });
+    return made;
+}
+
+int recording_add(trelk_recording* recording, const std::uint8_t* pixels, int pitch) {
+    display::FfmpegRecorder& recorder = *recording->recorder;
+    return display::guarded(recorder.host(), [&] { recorder.add(pixels, pitch); }) ? 1 : 0;
+}
+
+int recording_complete(const trelk_recording* recording) {
+    return recording->recorder->complete() ? 1 : 0;
+}
+
+int recording_finish(trelk_recording* recording) {
+    display::FfmpegRecorder& recorder = *recording->recorder;
+    return display::guarded(recorder.host(), [&] { recorder.finish(); }) ? 1 : 0;
+}
+
+void recording_end(trelk_recording* recording) { delete recording; }
+
+const trelk_recorder_entries entries = {recording_start, recording_add, recording_complete,
+                                        recording_finish, recording_end};
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) const trelk_recorder_entries*
+trelk_recorder_entries_1(void) {
+    return &entries;
+}
