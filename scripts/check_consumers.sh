@@ -7,8 +7,9 @@
 # made errors, as a careful project would build (-Wall -Wextra -Wpedantic -Wconversion -Wshadow
 # -Werror: under add_subdirectory that covers trelk's own sources too). The program built under
 # add_subdirectory must not reach the source tree's private headers. Every pixels, plasma and
-# music program built is run headless for a few frames; then the uninstall target must leave
-# no file behind. Run by test.sh; the library's build folder (build-consumer) is kept so that a
+# music program built is run headless for a few frames, and where the recorder module was built,
+# three of them record a few frames (the installed module, and the build tree's for the program
+# built under add_subdirectory); then the uninstall target must leave no file behind. Run by test.sh; the library's build folder (build-consumer) is kept so that a
 # second run is quick.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -22,9 +23,9 @@ strict=(-Wall -Wextra -Wpedantic -Wconversion -Wshadow -Werror)
 
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTRELK_TESTS=OFF -DTRELK_DEMO=OFF \
     -DTRELK_MUSIC=ON -DTRELK_EXAMPLES=OFF -DTRELK_INSTALL=ON -DTRELK_LTO=ON \
-    -DBUILD_SHARED_LIBS=OFF >/dev/null
+    -DBUILD_SHARED_LIBS=OFF -DCMAKE_INSTALL_PREFIX="$prefix" >/dev/null
 quiet cmake --build "$build" -j "$(nproc)"
-quiet cmake --install "$build" --prefix "$prefix"
+quiet cmake --install "$build"
 for file in include/trelk/trelk.h include/trelk/midas.h lib/libtrelk_midas.a \
     lib/pkgconfig/trelk-midas.pc lib/cmake/trelk/trelkMidasTargets.cmake; do
     [ -e "$prefix/$file" ] || { echo "not installed: $file" >&2; exit 1; }
@@ -99,9 +100,26 @@ for program in "${programs[@]}" "${music[@]}"; do
     [ -s "$work/frame.png" ] || { cat "$work/errors" >&2; echo "no frame from $program" >&2; exit 1; }
 done
 
+# A recording opens the recorder module where the library was installed, or, for the program
+# built beside the library, in that build tree (when FFmpeg's development files were found)
+recorded=""
+if [ -e "$prefix/lib/trelk/trelk_recorder.so" ]; then
+    for program in "$work/g++/find_package/pixels" "$work/clang++/pkg-config/plasma" \
+        "$work/g++/subdirectory/examples/pixels"; do
+        rm -f "$work/video.mkv"
+        TRELK_FRAMES=3 TRELK_RECORD="$work/video.mkv" SDL_AUDIODRIVER=dummy "$program" \
+            </dev/null 2>"$work/errors" && [ -s "$work/video.mkv" ] || {
+            cat "$work/errors" >&2
+            echo "no recording from $program" >&2
+            exit 1
+        }
+    done
+    recorded=" and recorded"
+fi
+
 # Uninstalling leaves nothing of ours in the prefix
 quiet cmake --build "$build" --target uninstall
 left=$(find "$prefix" -type f -o -type l)
 [ -z "$left" ] || { echo "left after uninstall: $left" >&2; exit 1; }
 echo "consumers: find_package, pkg-config and add_subdirectory, with g++ and clang++ under" \
-    "strict warnings: built and ran; uninstalled"
+    "strict warnings: built and ran$recorded; uninstalled"
