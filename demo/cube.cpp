@@ -337,7 +337,7 @@ long long count_of(long long first, long long last) { return last - first + 1; }
 template <bool x_major, class Target>
 CUBE_FLATTEN void pixel_run(Target& target, long long major, long long minor, Steps s,
                             std::uint32_t pixel) {
-    for (long long count = s.count; count > 0; --count) {
+    auto step = [&] {
         if (x_major) {
             plot(target, major, minor, pixel);
         } else {
@@ -349,7 +349,14 @@ CUBE_FLATTEN void pixel_run(Target& target, long long major, long long minor, St
             minor += s.minor_step;
         }
         major += s.major_step;
-    }
+    };
+    // The first pixel on its own: once it has been drawn, the compiler has seen the surface's
+    // handle pass its check and has read the slot, the pixels' address and the width, and as no
+    // pixel store can change them it keeps them in registers for the rest of the line (inside
+    // one loop, each pixel's check stands before those reads and they are redone every pixel)
+    if (s.count <= 0) return;
+    step();
+    for (long long count = s.count - 1; count > 0; --count) step();
 }
 
 template <class Target>
