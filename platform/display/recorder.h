@@ -43,7 +43,8 @@ public:
 
 // Checks the settings, the target and the format for a console of width x height pixels and
 // prepares the file; throws trelk::DynamicError with the reason when it cannot. A build
-// without the recorder throws saying so.
+// without the recorder throws saying so, and so does one whose recorder module is missing or
+// cannot be opened (recorder_loader.cpp), naming what is missing.
 std::unique_ptr<Recorder> start_recording(const RecordSettings& settings, int width, int height);
 
 }  // namespace display
