@@ -13,7 +13,9 @@
 // is turned into a run list once per copy when its runs are long enough to pay.
 //
 // On x86 processors with SSSE3 the 24-bit to 32-bit loop moves sixteen pixels at a time with
-// byte shuffles, chosen at run time; the portable loop does the rest and every other machine.
+// byte shuffles, and with AVX2 the masked 32-bit copies move eight at a time, both chosen at
+// run time; the portable loops do the rest and every other machine. A scaled masked copy (the
+// demo's picture) is one call for all its rows and runs.
 #include "platform/display/pixels.h"
 
 #include <algorithm>
@@ -187,6 +189,11 @@ void prepare(Conversion& c, const Image& from, const Image& to) {
     }
 }
 
+// Destination pixels [at, at + count) of a scaled row show source pixels [from, from + count)
+struct Run {
+    std::int32_t at, from, count;
+};
+
 // Four contiguous 32-bit pixels with the bits outside mask cleared: one vector operation
 inline void masked_copy4(const std::uint8_t* src, std::uint8_t* dst, std::uint32_t mask) {
     std::uint32_t v[4];
@@ -195,16 +202,13 @@ inline void masked_copy4(const std::uint8_t* src, std::uint8_t* dst, std::uint32
     std::memcpy(dst, v, sizeof v);
 }
 
-// Contiguous 32-bit pixels with the bits outside mask cleared. Its own function taking values,
-// so that no pointer it uses is also reachable through memory. Four pixels a step, eight a
-// loop; the last step of a row of four or more ends at its last pixel, overlapping the one
-// before rather than finishing pixel by pixel, which matters for the short runs of a scaled
-// row. Rows that share memory (a caller's buffer inside the pixels) go pixel by pixel.
-void masked_copy32(const std::uint8_t* src, int count, std::uint8_t* dst, std::uint32_t mask) {
-    const std::uintptr_t s = reinterpret_cast<std::uintptr_t>(src);
-    const std::uintptr_t d = reinterpret_cast<std::uintptr_t>(dst);
-    const std::uintptr_t n = 4 * std::uintptr_t(count < 0 ? 0 : count);
-    if (count < 4 || (s < d + n && d < s + n)) {
+// count contiguous 32-bit pixels with the bits outside mask cleared, source and destination
+// apart. Four pixels a step, eight a loop; the last step of a span of four or more ends at its
+// last pixel, overlapping the one before rather than finishing pixel by pixel, which matters
+// for the short runs of a scaled row.
+inline void masked_span32(const std::uint8_t* src, int count, std::uint8_t* dst,
+                          std::uint32_t mask) {
+    if (count < 4) {
         for (int i = 0; i < count; ++i)
             store32(dst + 4 * std::size_t(i), load32(src + 4 * std::size_t(i)) & mask);
         return;
@@ -220,6 +224,157 @@ void masked_copy32(const std::uint8_t* src, int count, std::uint8_t* dst, std::u
         at += 16;
     }
     if (at < bytes) masked_copy4(src + bytes - 16, dst + bytes - 16, mask);
+}
+
+// A copy between 32-bit formats that differ only in bits the destination does not use, by
+// runs: destination row j shows source row rows[j], each run of it a contiguous piece. A row
+// whose source row is its predecessor's is a copy of the row just made. One call does every
+// row, with no call per run or per row; the sources and the destination never share memory.
+struct MaskedRows {
+    const std::uint8_t* src = nullptr;  // the source's first row
+    std::size_t src_pitch = 0;
+    const std::int32_t* rows = nullptr;
+    int row_count = 0;
+    const Run* runs = nullptr;  // in order, the first at 0: they cover the row
+    int run_count = 0;
+    std::uint8_t* dst = nullptr;  // the first destination row
+    std::size_t dst_pitch = 0;
+    std::uint32_t mask = 0;  // the bits the destination keeps
+
+    std::size_t row_bytes() const {
+        return 4 * std::size_t(runs[run_count - 1].at + runs[run_count - 1].count);
+    }
+};
+
+// Calls row(source row, destination row) for each row made from its source, and copies the
+// repeated ones
+template <class Row>
+inline void each_masked_row(const MaskedRows& job, Row row) {
+    const std::size_t row_bytes = job.row_bytes();
+    std::uint8_t* d = job.dst;
+    for (int j = 0; j < job.row_count; ++j, d += job.dst_pitch) {
+        if (j > 0 && job.rows[j] == job.rows[j - 1]) {
+            std::memcpy(d, d - job.dst_pitch, row_bytes);
+            continue;
+        }
+        row(job.src + std::size_t(job.rows[j]) * job.src_pitch, d);
+    }
+}
+
+void masked_rows32_portable(const MaskedRows& job) {
+    each_masked_row(job, [&job](const std::uint8_t* s, std::uint8_t* d) {
+        for (int r = 0; r < job.run_count; ++r) {
+            const Run run = job.runs[r];
+            masked_span32(s + 4 * std::size_t(run.from), run.count, d + 4 * std::size_t(run.at),
+                          job.mask);
+        }
+    });
+}
+
+#ifdef DISPLAY_PIXELS_X86
+bool have_avx2() {
+    static const bool have = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return have;
+}
+
+__attribute__((target("avx2"), always_inline)) inline void masked_move32_avx2(
+    const std::uint8_t* src, std::uint8_t* dst, __m256i mask) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), _mm256_and_si256(v, mask));
+}
+
+// One row with 32-byte moves. A run of eight pixels or more: a first move, then stores aligned
+// to 32 bytes (a store across two cache lines costs two), the last one ending at the run's last
+// pixel; four to seven pixels: two overlapping 16-byte moves.
+__attribute__((target("avx2"), always_inline)) inline void masked_row32_avx2(
+    const std::uint8_t* src, const Run* runs, int run_count, std::uint8_t* dst, __m256i wide,
+    __m128i narrow, std::uint32_t mask) {
+    for (int r = 0; r < run_count; ++r) {
+        const Run run = runs[r];
+        const std::uint8_t* s = src + 4 * std::size_t(run.from);
+        std::uint8_t* d = dst + 4 * std::size_t(run.at);
+        const std::size_t bytes = 4 * std::size_t(run.count);
+        if (bytes >= 32) {
+            // (whole pixels on from there: the mask works on 4-byte lanes, and a caller's
+            // buffer need not be aligned to 4)
+            masked_move32_avx2(s, d, wide);
+            std::size_t at = (32 - (reinterpret_cast<std::uintptr_t>(d) & 31)) & ~std::size_t(3);
+            for (; at + 128 <= bytes; at += 128) {
+                masked_move32_avx2(s + at, d + at, wide);
+                masked_move32_avx2(s + at + 32, d + at + 32, wide);
+                masked_move32_avx2(s + at + 64, d + at + 64, wide);
+                masked_move32_avx2(s + at + 96, d + at + 96, wide);
+            }
+            for (; at + 32 <= bytes; at += 32) masked_move32_avx2(s + at, d + at, wide);
+            if (at < bytes) masked_move32_avx2(s + bytes - 32, d + bytes - 32, wide);
+        } else if (bytes >= 16) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + bytes - 16));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_and_si128(a, narrow));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d + bytes - 16), _mm_and_si128(b, narrow));
+        } else {
+            for (std::size_t at = 0; at < bytes; at += 4) store32(d + at, load32(s + at) & mask);
+        }
+    }
+}
+
+// each_masked_row() written out: its lambda would not take this function's target
+__attribute__((target("avx2"))) void masked_rows32_avx2(const MaskedRows& job) {
+    const __m256i wide = _mm256_set1_epi32(int(job.mask));
+    const __m128i narrow = _mm_set1_epi32(int(job.mask));
+    const std::size_t row_bytes = job.row_bytes();
+    std::uint8_t* d = job.dst;
+    for (int j = 0; j < job.row_count; ++j, d += job.dst_pitch) {
+        if (j > 0 && job.rows[j] == job.rows[j - 1]) {
+            std::memcpy(d, d - job.dst_pitch, row_bytes);
+            continue;
+        }
+        masked_row32_avx2(job.src + std::size_t(job.rows[j]) * job.src_pitch, job.runs,
+                          job.run_count, d, wide, narrow, job.mask);
+    }
+}
+#endif
+
+// The widest loop this processor offers, unless the vector loops are turned off
+void masked_rows32(const MaskedRows& job) {
+#ifdef DISPLAY_PIXELS_X86
+    if (vector_loops_allowed && have_avx2()) return masked_rows32_avx2(job);
+#endif
+    masked_rows32_portable(job);
+}
+
+// Whether [a, a + a_bytes) and [b, b + b_bytes) share memory
+inline bool overlap(const std::uint8_t* a, std::size_t a_bytes, const std::uint8_t* b,
+                    std::size_t b_bytes) {
+    const std::uintptr_t x = reinterpret_cast<std::uintptr_t>(a);
+    const std::uintptr_t y = reinterpret_cast<std::uintptr_t>(b);
+    return x < y + b_bytes && y < x + a_bytes;
+}
+
+// Contiguous 32-bit pixels with the bits outside mask cleared. Rows that share memory (a
+// caller's buffer inside the pixels) go pixel by pixel.
+void masked_copy32(const std::uint8_t* src, int count, std::uint8_t* dst, std::uint32_t mask) {
+    if (count <= 0) return;
+    const std::size_t bytes = 4 * std::size_t(count);
+    if (overlap(src, bytes, dst, bytes)) {
+        for (int i = 0; i < count; ++i)
+            store32(dst + 4 * std::size_t(i), load32(src + 4 * std::size_t(i)) & mask);
+        return;
+    }
+    const std::int32_t row = 0;
+    const Run whole{0, 0, count};
+    MaskedRows job;
+    job.src = src;
+    job.rows = &row;
+    job.row_count = 1;
+    job.runs = &whole;
+    job.run_count = 1;
+    job.dst = dst;
+    job.mask = mask;
+    masked_rows32(job);
 }
 
 // Calls f(destination index, source index) for count pixels; the source index is i itself for
@@ -332,11 +487,6 @@ void convert_row(const Conversion& c, const std::uint8_t* src, const std::int32_
         }
     }
 }
-
-// Destination pixels [at, at + count) of a scaled row show source pixels [from, from + count)
-struct Run {
-    std::int32_t at, from, count;
-};
 
 // One scaled row from its run list: each run converts like a piece of an unscaled row. Copies
 // between equal formats (the demo's picture) choose their loop once per row, not once per run.
@@ -719,6 +869,33 @@ void blit(const Image& source, Rect source_area, const Image& destination, Rect 
     const std::size_t row_bytes = std::size_t(count) * std::size_t(db);
     std::uint8_t* d = destination.pixels + std::size_t(y_start) * std::size_t(destination.pitch) +
                       std::size_t(x_start) * std::size_t(db);
+    // The demo's picture: every row in one loop, unless the pixels it reads and those it
+    // writes share memory (a caller's buffer inside the destination's pixels)
+    if (by_runs && conversion.method == Method::masked && db == 4) {
+        MaskedRows job;
+        job.src = src.pixels;
+        job.src_pitch = std::size_t(src.pitch);
+        job.rows = rows;
+        job.row_count = row_count;
+        job.runs = runs;
+        job.run_count = run_count;
+        job.dst = d;
+        job.dst_pitch = std::size_t(destination.pitch);
+        job.mask = conversion.mask;
+        const Run& last = runs[run_count - 1];
+        const std::uint8_t* first_read = src.pixels +
+                                         std::size_t(rows[0]) * std::size_t(src.pitch) +
+                                         4 * std::size_t(runs[0].from);
+        const std::uint8_t* last_read = src.pixels +
+                                        std::size_t(rows[row_count - 1]) * std::size_t(src.pitch) +
+                                        4 * std::size_t(last.from + last.count);
+        const std::size_t written =
+            std::size_t(row_count - 1) * std::size_t(destination.pitch) + row_bytes;
+        if (!overlap(first_read, std::size_t(last_read - first_read), d, written)) {
+            masked_rows32(job);
+            return;
+        }
+    }
     for (int j = 0; j < row_count; ++j, d += destination.pitch) {
         // Rows that sample the same source row are equal: copy the one just made
         if (j > 0 && rows[j] == rows[j - 1]) {
