@@ -247,26 +247,33 @@ struct MaskedRows {
 };
 
 // Calls row(source row, destination row) for each row made from its source, and copies the
-// repeated ones
+// repeated ones. The job's fields are read once: a pixel store may alias them.
 template <class Row>
 inline void each_masked_row(const MaskedRows& job, Row row) {
+    const std::uint8_t* const src = job.src;
+    const std::size_t src_pitch = job.src_pitch, dst_pitch = job.dst_pitch;
     const std::size_t row_bytes = job.row_bytes();
+    const std::int32_t* const rows = job.rows;
+    const int row_count = job.row_count;
     std::uint8_t* d = job.dst;
-    for (int j = 0; j < job.row_count; ++j, d += job.dst_pitch) {
-        if (j > 0 && job.rows[j] == job.rows[j - 1]) {
-            std::memcpy(d, d - job.dst_pitch, row_bytes);
+    for (int j = 0; j < row_count; ++j, d += dst_pitch) {
+        if (j > 0 && rows[j] == rows[j - 1]) {
+            std::memcpy(d, d - dst_pitch, row_bytes);
             continue;
         }
-        row(job.src + std::size_t(job.rows[j]) * job.src_pitch, d);
+        row(src + std::size_t(rows[j]) * src_pitch, d);
     }
 }
 
 void masked_rows32_portable(const MaskedRows& job) {
-    each_masked_row(job, [&job](const std::uint8_t* s, std::uint8_t* d) {
-        for (int r = 0; r < job.run_count; ++r) {
-            const Run run = job.runs[r];
+    const Run* const runs = job.runs;
+    const int run_count = job.run_count;
+    const std::uint32_t mask = job.mask;
+    each_masked_row(job, [=](const std::uint8_t* s, std::uint8_t* d) {
+        for (int r = 0; r < run_count; ++r) {
+            const Run run = runs[r];
             masked_span32(s + 4 * std::size_t(run.from), run.count, d + 4 * std::size_t(run.at),
-                          job.mask);
+                          mask);
         }
     });
 }
@@ -325,15 +332,22 @@ __attribute__((target("avx2"), always_inline)) inline void masked_row32_avx2(
 __attribute__((target("avx2"))) void masked_rows32_avx2(const MaskedRows& job) {
     const __m256i wide = _mm256_set1_epi32(int(job.mask));
     const __m128i narrow = _mm_set1_epi32(int(job.mask));
+    const std::uint8_t* const src = job.src;
+    const std::size_t src_pitch = job.src_pitch, dst_pitch = job.dst_pitch;
     const std::size_t row_bytes = job.row_bytes();
+    const std::int32_t* const rows = job.rows;
+    const int row_count = job.row_count;
+    const Run* const runs = job.runs;
+    const int run_count = job.run_count;
+    const std::uint32_t mask = job.mask;
     std::uint8_t* d = job.dst;
-    for (int j = 0; j < job.row_count; ++j, d += job.dst_pitch) {
-        if (j > 0 && job.rows[j] == job.rows[j - 1]) {
-            std::memcpy(d, d - job.dst_pitch, row_bytes);
+    for (int j = 0; j < row_count; ++j, d += dst_pitch) {
+        if (j > 0 && rows[j] == rows[j - 1]) {
+            std::memcpy(d, d - dst_pitch, row_bytes);
             continue;
         }
-        masked_row32_avx2(job.src + std::size_t(job.rows[j]) * job.src_pitch, job.runs,
-                          job.run_count, d, wide, narrow, job.mask);
+        masked_row32_avx2(src + std::size_t(rows[j]) * src_pitch, runs, run_count, d, wide, narrow,
+                          mask);
     }
 }
 #endif
