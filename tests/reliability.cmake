@@ -37,6 +37,17 @@ if(TARGET demo_core AND TARGET trelk_display AND TARGET midas AND TARGET assets)
     add_window_test(reliability_faults_window
                     COMMAND $<TARGET_FILE:reliability_faults> --gtest_filter=*Window*)
 
+    # A C program whose every allocation fails still ends with its message, not by the C
+    # library's abort (keeping the message for trelk_last_error() must not allocate)
+    if(TARGET c_errors)
+      add_test(NAME c_errors.out_of_memory
+               COMMAND ${run_program} 1 "(out of memory|invalid area handle: [^\n]*)\n"
+                       env LD_PRELOAD=$<TARGET_FILE:fail_allocation> FAIL_ALLOCATION=1
+                       FAIL_ALLOCATION_ONWARD=1
+                       ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0
+                       $<TARGET_FILE:c_errors> default)
+    endif()
+
     # A headless run of 1,000 frames under LeakSanitizer (in the sanitizer build): nothing
     # may be reported as leaked
     add_test(NAME reliability_leaks_1000_frames COMMAND kelvra-demo

@@ -6,10 +6,10 @@
 // error, as an error's report does, and ends the program with status 1.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <mutex>
 #include <new>
-#include <string>
 
 #include "platform/os/report.h"
 #include "trelk/display.h"
@@ -22,18 +22,23 @@ std::mutex handler_lock;
 trelk_error_handler handler = nullptr;
 void* handler_context = nullptr;
 
-// The latest failure of this thread: its text in the string, or a fixed text when the string
-// could not take it; null when there is none
-thread_local std::string last_text;
+// The latest failure of this thread: its text, or null when there is none. The room is fixed,
+// so keeping a message never allocates: a thread-local string would make the C library
+// allocate for its destructor on the thread's first failure, and end the process when memory
+// has run out. A longer message is cut after its last whole UTF-8 character that fits.
+constexpr std::size_t last_room = 1024;
+thread_local char last_text[last_room];
 thread_local const char* last = nullptr;
 
 void keep(const char* message) noexcept {
-    try {
-        last_text = message;
-        last = last_text.c_str();
-    } catch (const std::bad_alloc&) {
-        last = "out of memory";
+    std::size_t length = std::strlen(message);
+    if (length >= last_room) {
+        length = last_room - 1;
+        while (length > 0 && (static_cast<unsigned char>(message[length]) & 0xC0) == 0x80) --length;
     }
+    std::memcpy(last_text, message, length);
+    last_text[length] = '\0';
+    last = last_text;
 }
 
 // Called from a catch block: keeps the text of the exception being handled
