@@ -78,18 +78,21 @@ std::uint32_t grey_pixel(int grey) {
 
 // The pixel step of a line, as the surface expects it: lock, ask the width while locked, store,
 // unlock. The caller has clipped (x, y) into the surface; a null address or a narrower row
-// skips the store. Always inlined into the line loop where the compiler can be told: a call
-// per pixel costs about as much as the pixel itself.
+// skips the store, which is the rare case (told to the compiler, so the store stays in the
+// loop's straight path). Always inlined into the line loop where the compiler can be told: a
+// call per pixel costs about as much as the pixel itself.
 #if defined(__GNUC__)
 #define CUBE_ALWAYS_INLINE inline __attribute__((always_inline))
+#define CUBE_LIKELY(condition) __builtin_expect(!!(condition), 1)
 #else
 #define CUBE_ALWAYS_INLINE inline
+#define CUBE_LIKELY(condition) (condition)
 #endif
 template <class Target>
 CUBE_ALWAYS_INLINE void plot(Target& target, long long x, long long y, std::uint32_t pixel) {
     void* pixels = target.lock();
     const int width = target.width();
-    if (pixels != nullptr && x < width) {
+    if (CUBE_LIKELY(pixels != nullptr && x < width)) {
         static_cast<std::uint32_t*>(
             pixels)[static_cast<std::size_t>(x) +
                     static_cast<std::size_t>(y) * static_cast<std::size_t>(width)] = pixel;

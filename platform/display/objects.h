@@ -148,7 +148,7 @@ inline std::uintptr_t this_thread() {
 // The holder is checked without atomic operations (they would cost more than the pixel):
 // pixels that two threads use at once without the program ordering them are the program's
 // error, reported when one of them finds the other holding the lock.
-[[noreturn]] void held_by_another_thread(const char* what);
+[[noreturn]] DISPLAY_COLD void held_by_another_thread(const char* what);
 inline std::uint8_t* canvas_lock(Canvas& canvas) {
     const std::uintptr_t self = this_thread();
     // The count never goes below 0 (an unlock at 0 is refused). Said to the compiler, an unlock
@@ -163,7 +163,7 @@ inline std::uint8_t* canvas_lock(Canvas& canvas) {
 }
 // Why an unlock is refused: the pixels are not locked, or another thread holds them (out of
 // line, so that an unlock inlined into a per-pixel loop stays small enough to be inlined)
-[[noreturn]] void unlock_refused(const Canvas& canvas);
+[[noreturn]] DISPLAY_COLD void unlock_refused(const Canvas& canvas);
 inline void canvas_unlock(Canvas& canvas) {
     if (canvas.locks == 0 || canvas.holder != this_thread()) unlock_refused(canvas);
     --canvas.locks;

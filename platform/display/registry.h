@@ -23,9 +23,9 @@
 // Threads: adding and removing take one lock shared by every table; finding takes none. A
 // table grows by adding a block of slots (each twice the one before) and never moves the
 // blocks it has, so a thread looking up its own objects never reads memory that another
-// thread's create or destroy is changing or freeing. Slots and block pointers are plain 64-bit
-// integers and pointers, types that a program's 32-bit (or narrower) pixel store cannot alias:
-// a loop of lock, width, store, unlock keeps them in registers.
+// thread's create or destroy is changing or freeing. Slots hold their handle and block pointers are
+// pointers, a type that no integer store (a program's pixel, a lock count) can alias: a loop of
+// lock, width, store, unlock keeps them in registers.
 #ifndef PLATFORM_DISPLAY_REGISTRY_H
 #define PLATFORM_DISPLAY_REGISTRY_H
 
@@ -56,18 +56,28 @@ enum class Kind : std::uint32_t {
 
 const char* kind_name(Kind kind);
 
+// The failures below are cold: the compiler lays out and inlines every entry for the path on
+// which its checks pass (without, it guessed a handle check as likely to fail as to pass, and a
+// per-pixel entry's call could count as unlikely, too unlikely to inline)
+#if defined(__GNUC__)
+#define DISPLAY_COLD __attribute__((cold))
+#else
+#define DISPLAY_COLD
+#endif
+
 // Throws trelk::DynamicError with a printf-style message
 #if defined(__GNUC__)
-[[noreturn]] void fail(const char* format, ...) __attribute__((format(printf, 1, 2)));
+[[noreturn]] DISPLAY_COLD void fail(const char* format, ...) __attribute__((format(printf, 1, 2)));
 #else
 [[noreturn]] void fail(const char* format, ...);
 #endif
 // Throws the clearest DynamicError for a handle that is not a live object of this kind
-[[noreturn]] void invalid_handle(trelk_handle handle, Kind expected);
+[[noreturn]] DISPLAY_COLD void invalid_handle(trelk_handle handle, Kind expected);
 // Throws for a caller's destroy of an object that the library hands out
-[[noreturn]] void refuse_library_object(trelk_handle handle, Kind kind);
+[[noreturn]] DISPLAY_COLD void refuse_library_object(trelk_handle handle, Kind kind);
 // The same for a handle that may be of either kind: named as the one it claims to be
-[[noreturn]] void invalid_handle_of_either(trelk_handle handle, Kind expected, Kind other);
+[[noreturn]] DISPLAY_COLD void invalid_handle_of_either(trelk_handle handle, Kind expected,
+                                                        Kind other);
 
 // Who destroys an object: the caller (made by a create entry) or the library (a getter's)
 enum class Owner : std::uint32_t { caller, library };
@@ -119,6 +129,9 @@ constexpr std::uint32_t max_slots = Handles::max_slots;
 
 inline HandleValue handle_bits(trelk_handle handle) {
     return HandleValue(reinterpret_cast<std::uintptr_t>(handle));
+}
+inline trelk_handle as_handle(HandleValue bits) {
+    return reinterpret_cast<trelk_handle>(std::uintptr_t(bits));
 }
 
 // Live objects of all kinds, by owner; kept by the tables under registry_lock
@@ -182,7 +195,7 @@ public:
     DISPLAY_ALWAYS_INLINE T* find(trelk_handle handle) const noexcept {
         const HandleValue bits = handle_bits(handle);
         Slot* slot = slot_at(Handles::index(bits));
-        if (slot && slot->handle == static_cast<unsigned long long>(bits)) return &slot->value;
+        if (slot && slot->handle == handle) return &slot->value;
         return nullptr;
     }
 
@@ -207,7 +220,7 @@ public:
                 slot->owner = owner;
                 slot->value = value;
                 (owner == Owner::caller ? live_by_caller : live_by_library) += 1;
-                return reinterpret_cast<trelk_handle>(HandleValue(slot->handle));
+                return slot->handle;
             }
         }
         // Reported outside the lock: making the error takes a slot of the error table
@@ -224,12 +237,12 @@ public:
             const HandleValue bits = handle_bits(handle);
             const std::uint32_t index = Handles::index(bits);
             Slot* slot = slot_at(index);
-            if (slot && slot->handle == static_cast<unsigned long long>(bits)) {
+            if (slot && slot->handle == handle) {
                 refused = may_free == Owner::caller && slot->owner == Owner::library;
                 if (!refused) {
                     const T value = slot->value;
                     (slot->owner == Owner::caller ? live_by_caller : live_by_library) -= 1;
-                    slot->handle = Handles::dead(index);
+                    slot->handle = as_handle(Handles::dead(index));
                     slot->generation = Handles::next_generation(slot->generation);
                     slot->next_free = free_;
                     free_ = index;
@@ -243,9 +256,12 @@ public:
 
 private:
     struct Slot {
-        // 64 bits with either layout; a type of its own, which neither a pixel store nor the
-        // canvases' lock counters (long) can alias
-        unsigned long long handle;
+        // The handle itself, as the pointer type it is handed out as: no integer store, neither
+        // a program's pixel nor the canvases' lock counters, can alias it, so a loop of lock,
+        // width, store, unlock checks it against a register. (As a 64-bit integer it was read
+        // again after every change of a lock count: the link-time optimiser takes integers of
+        // one size for one type.)
+        trelk_handle handle;
         std::uint32_t generation;
         std::uint32_t next_free;
         Owner owner;
@@ -280,14 +296,14 @@ private:
                 }
                 // Free slots store a value no handle of their index has
                 for (std::uint32_t i = 0; i < (first_block << block); ++i)
-                    static_cast<Slot*>(slots)[i].handle = Handles::dead(index + i);
+                    static_cast<Slot*>(slots)[i].handle = as_handle(Handles::dead(index + i));
                 blocks_[block] = static_cast<Slot*>(slots);
             }
             ++size_;
             slot_at(index)->generation = 1;
         }
         Slot* slot = slot_at(index);
-        slot->handle = Handles::make(slot->generation, index, kind_);
+        slot->handle = as_handle(Handles::make(slot->generation, index, kind_));
         return slot;
     }
 
