@@ -21,7 +21,7 @@
 #include "demo/cube.h"
 #include "demo/picture.h"
 #include "demo/random.h"
-#include "platform/display/terminal_cells.h"
+#include "platform/display/backends/terminal_cells.h"
 #include "trelk/area.h"
 #include "trelk/console.h"
 #include "trelk/format.h"

@@ -8,7 +8,7 @@
 set(core_sources
   platform/display/canvas.cpp platform/display/console.cpp platform/display/objects.cpp
   platform/display/pixels.cpp platform/display/settings.cpp platform/display/surface.cpp
-  platform/display/terminal_cells.cpp platform/display/backend_template.cpp
+  platform/display/backends/terminal_cells.cpp platform/display/backends/backend_template.cpp
   platform/music/midas_state.cpp platform/music/xm_check.cpp
   trelk/area.cpp trelk/color.cpp trelk/console.cpp trelk/error.cpp trelk/format.cpp
   trelk/key.cpp trelk/mode.cpp trelk/palette.cpp trelk/surface.cpp trelk/timer.cpp)

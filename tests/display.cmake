@@ -14,7 +14,7 @@ if(TARGET trelk_display)
     ${CMAKE_CURRENT_LIST_DIR}/display_terminal_keys.cpp
     ${CMAKE_CURRENT_LIST_DIR}/display_terminal_input.cpp
     ${CMAKE_CURRENT_LIST_DIR}/display_backends.cpp
-    ${PROJECT_SOURCE_DIR}/platform/display/backend_template.cpp)
+    ${PROJECT_SOURCE_DIR}/platform/display/backends/backend_template.cpp)
   target_link_libraries(display_tests PRIVATE trelk trelk_display util GTest::gtest
                         GTest::gtest_main)
   target_compile_definitions(display_tests PRIVATE DISPLAY_TESTS_DIR="${CMAKE_CURRENT_LIST_DIR}")
@@ -45,7 +45,7 @@ if(TARGET trelk_display)
     add_executable(display_window_tests ${CMAKE_CURRENT_LIST_DIR}/display_window.cpp
                    ${CMAKE_CURRENT_LIST_DIR}/display_window_x11.cpp
                    ${CMAKE_CURRENT_LIST_DIR}/display_backends.cpp
-                   ${PROJECT_SOURCE_DIR}/platform/display/backend_template.cpp)
+                   ${PROJECT_SOURCE_DIR}/platform/display/backends/backend_template.cpp)
     target_link_libraries(display_window_tests PRIVATE trelk trelk_display PkgConfig::X11
                           GTest::gtest GTest::gtest_main)
     target_compile_definitions(display_window_tests PRIVATE

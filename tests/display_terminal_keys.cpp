@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/display/terminal_input.h"
+#include "platform/display/backends/terminal_input.h"
 #include "platform/display/test_counters.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // The terminal back end's cells: where the picture goes, the 256-colour palette, and the exact
 // bytes written for small frames and for what changes between them.
-#include "platform/display/terminal_cells.h"
+#include "platform/display/backends/terminal_cells.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The console's back ends: what shows the console's pixels and where its keys come from.
 //
-// A back end is one file, backend_NAME.cpp, that defines
+// A back end is one file, backends/backend_NAME.cpp, that defines
 //     extern const display::BackendEntry NAME_backend = {"NAME", automatic, open, modes};
 // and its NAME in the list of its platforms in platform/display/CMakeLists.txt, which builds
 // the file and makes TRELK_DISPLAY_BACKENDS below.

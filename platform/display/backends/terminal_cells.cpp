@@ -3,7 +3,7 @@
 // next changed cell is not where the cursor already is (forward on the same row, absolute
 // otherwise), a colour only when it differs from the one in effect, and a cell of one colour
 // drawn as a space on that background, or a full block when it is already the foreground.
-#include "platform/display/terminal_cells.h"
+#include "platform/display/backends/terminal_cells.h"
 
 #include <algorithm>
 #include <cmath>

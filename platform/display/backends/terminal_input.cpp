@@ -1,5 +1,5 @@
 // Keys from a terminal: the decoder of what terminals send, over os::TerminalKeys.
-#include "platform/display/terminal_input.h"
+#include "platform/display/backends/terminal_input.h"
 
 #include "trelk/keys.h"
 

@@ -29,9 +29,9 @@
 #include <new>
 #include <vector>
 
+#include "platform/display/backends/terminal_cells.h"
+#include "platform/display/backends/terminal_input.h"
 #include "platform/display/settings.h"
-#include "platform/display/terminal_cells.h"
-#include "platform/display/terminal_input.h"
 #include "platform/os/clock.h"
 #include "platform/os/signals.h"
 #include "platform/os/terminal.h"

@@ -10,7 +10,7 @@
 // Keys: a run with no terminal on standard input has nothing that could press one, and a run
 // counting frames (TRELK_FRAMES) cannot count any while the program waits; in both, a read()
 // that finds no key waiting gives the quit key at once instead of waiting for ever.
-#include "platform/display/terminal_input.h"
+#include "platform/display/backends/terminal_input.h"
 #include "platform/os/clock.h"
 #include "platform/os/signals.h"
 
