@@ -20,8 +20,8 @@
 
 #include "platform/display/objects.h"
 #include "platform/display/recorder.h"
-#include "platform/display/recorder_module.h"
 #include "platform/os/module.h"
+#include "platform/recorder/recorder_module.h"
 
 namespace display {
 namespace {

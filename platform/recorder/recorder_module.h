@@ -12,8 +12,8 @@
 // functions of offline_sound.h, so that the module meets the music library where the host does.
 // The module exports one function, TRELK_RECORDER_ENTRY, giving its entries; a module made for
 // another version of this interface has another entry name and is refused.
-#ifndef PLATFORM_DISPLAY_RECORDER_MODULE_H
-#define PLATFORM_DISPLAY_RECORDER_MODULE_H
+#ifndef PLATFORM_RECORDER_RECORDER_MODULE_H
+#define PLATFORM_RECORDER_RECORDER_MODULE_H
 
 #include <cstdint>
 

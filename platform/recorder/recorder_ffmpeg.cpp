@@ -44,8 +44,8 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
-#include "platform/display/recorder_module.h"
 #include "platform/os/files.h"
+#include "platform/recorder/recorder_module.h"
 
 namespace display {
 namespace {
