@@ -15,7 +15,7 @@ ensure_packages() {
     if [ "$(id -u)" -ne 0 ]; then
         if ! command -v sudo >/dev/null; then
             echo "Installing them needs root, and sudo is not here: run this as root, or install" \
-                "them by hand (README: \"Without apt\")." >&2
+                "them by hand (README.md: \"Without apt\")." >&2
             return 1
         fi
         echo "That needs root: sudo may ask for your password."

@@ -20,7 +20,7 @@ if(TARGET trelk_display)
   target_compile_definitions(display_tests PRIVATE DISPLAY_TESTS_DIR="${CMAKE_CURRENT_LIST_DIR}")
   gtest_discover_tests(display_tests PROPERTIES ENVIRONMENT "TRELK_DISPLAY=headless" TIMEOUT 120)
 
-  # README.md and trelk/display.h list exactly the settings of the library's table
+  # docs/library.md, README.md and trelk/display.h list exactly the settings of the library's table
   find_program(SETTINGS_PYTHON NAMES python3)
   if(SETTINGS_PYTHON)
     add_test(NAME display_settings_documented

@@ -202,7 +202,7 @@ TEST_F(DisplayConsole, TrelkFramesMakesKeyTrueAfterThatManyFrames) {
     console.close();
 }
 
-// The README's recipe with a program that draws once and then waits for a key: headless, no
+// docs/library.md's recipe for a program that draws once and then waits for a key: headless, no
 // key can come when frames are counted or nothing is on standard input, so read() must not wait
 TEST_F(DisplayConsole, HeadlessReadNeverWaitsForAKeyThatCannotCome) {
     setenv("TRELK_FRAMES", "60", 1);

@@ -1,7 +1,7 @@
 // The display library's settings, one row each, read from the environment each time a console
 // opens. Everything about a setting is here: the console's parser (settings.cpp), the back ends
-// that ask for a value, demo.sh --help (which prints the rows) and the check that README.md and
-// trelk/display.h list every setting (scripts/check_settings.py) all read these rows.
+// that ask for a value, demo.sh --help (which prints the rows) and the check that docs/library.md,
+// README.md and trelk/display.h list every setting (scripts/check_settings.py) all read these rows.
 //
 // TRELK_SETTING(id, "NAME", kind, "accepted", "default", "help")
 // - kind: choice (one of the accepted values, separated by |), backend (the name of a back end

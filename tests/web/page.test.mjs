@@ -1,6 +1,6 @@
 // The demo's page in headless Chromium (driven by puppeteer-core): the proof that the browser
 // build is the same program as the desktop one, and that a visitor with a keyboard, a mouse or
-// only a touch screen meets what the README says. Serves the built page (WEB_PAGE_DIR, default
+// only a touch screen meets what docs/web.md says. Serves the built page (WEB_PAGE_DIR, default
 // build-web/page) from a server of its own on 127.0.0.1.
 //
 // Chromium runs as a visitor's does: a page may make sound only after a click, key or tap. The
