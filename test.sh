@@ -3,26 +3,66 @@
 # UndefinedBehaviorSanitizer, and runs every test.
 set -euo pipefail
 cd "$(dirname "$0")"
+
+# Each stage prints its name and wall time as it ends, then the run its total and every stage's
+# time again; a stage that fails is named with the time it had taken.
+microseconds() { local now=${EPOCHREALTIME//[.,]/}; echo "${now#0}"; }
+seconds_since() { # START_MICROSECONDS: the wall time since then, as seconds with a tenth
+    local us=$(($(microseconds) - $1))
+    printf '%d.%d s' $((us / 1000000)) $((us % 1000000 / 100000))
+}
+suite_start=$(microseconds)
+stage_name=
+stage_start=
+stage_times=()
+stage() { # NAME: ends the stage that runs, and starts NAME
+    if [ -n "$stage_name" ]; then
+        local took
+        took=$(seconds_since "$stage_start")
+        stage_times+=("$(printf '%-30s %s' "$stage_name" "$took")")
+        echo "== stage $stage_name: $took"
+    fi
+    stage_name=$1
+    stage_start=$(microseconds)
+}
+suite_end() {
+    local status=$?
+    if [ "$status" -ne 0 ] && [ -n "$stage_name" ]; then
+        echo "== stage $stage_name FAILED after $(seconds_since "$stage_start")"
+    fi
+    if [ ${#stage_times[@]} -gt 0 ]; then
+        printf '== %s\n' "${stage_times[@]}"
+    fi
+    echo "== total: $(seconds_since "$suite_start")$([ "$status" -eq 0 ] || echo ", failed")"
+}
+trap suite_end EXIT
+
+stage packages
 source scripts/packages.sh
 ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${WEB_PACKAGES[@]}" \
     "${WINDOWS_PACKAGES[@]}"
 ensure_npm
+stage format
 scripts/check_format.sh
 # trelk as other programs use it: installed (find_package, pkg-config) and as a subfolder
+stage consumers
 scripts/check_consumers.sh
 
 # The browser build, and its page in headless Chromium against the desktop's reference frames
+stage "web build and tests"
 scripts/web_build.sh
 node --test tests/web/
 
 # The Windows program, cross-built with its zip, and the zip's program under Wine (its libraries
 # are built once and kept under ~/.cache/kelvra-windows)
+stage "Windows build and tests"
 scripts/windows_build.sh >/dev/null
 /usr/bin/python3 tests/windows/windows_tests.py . build-windows/build \
     build-windows/kelvra-demo-windows.zip
 
 # The fuzz targets: a clang build with libFuzzer, each target run for a short fixed time from
 # its corpus (the long runs are in reliability.sh). Their inputs also replay as tests below.
+stage fuzzing
 fuzz_build=build-fuzz
 CC=clang CXX=clang++ cmake -S . -B "$fuzz_build" -DTRELK_FUZZ=ON -DTRELK_TESTS=OFF \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -30,12 +70,16 @@ cmake --build "$fuzz_build" -j "$(nproc)" --target fuzz_targets
 fuzz/run_fuzzers.sh "$fuzz_build" "${TRELK_FUZZ_SECONDS:-20}"
 
 # Threads on their own objects and on a shared one, under ThreadSanitizer
+stage ThreadSanitizer
 tsan_build=build-tsan
 cmake -S . -B "$tsan_build" -DTRELK_SANITIZE_THREAD=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$tsan_build" -j "$(nproc)" --target display_thread_tests
 TRELK_DISPLAY=headless TSAN_OPTIONS=halt_on_error=1 "$tsan_build/tests/display_thread_tests"
 
+stage "sanitizer build"
 build=build-test
 cmake -S . -B "$build" -DTRELK_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j "$(nproc)"
+stage CTest
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)" "$@"
+stage ""
