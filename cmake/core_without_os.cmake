@@ -7,7 +7,8 @@
 # platform/os/*.h, one file per platform. Included by the top-level and the browser's builds.
 set(core_sources
   platform/display/canvas.cpp platform/display/console.cpp platform/display/objects.cpp
-  platform/display/pixels.cpp platform/display/settings.cpp platform/display/surface.cpp
+  platform/display/pixels.cpp platform/display/pixels_format.cpp
+  platform/display/pixels_loops.cpp platform/display/settings.cpp platform/display/surface.cpp
   platform/display/backends/terminal_cells.cpp platform/display/backends/backend_template.cpp
   platform/music/midas_state.cpp platform/music/xm_check.cpp
   trelk/area.cpp trelk/color.cpp trelk/console.cpp trelk/error.cpp trelk/format.cpp

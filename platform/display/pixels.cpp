@@ -1,4 +1,6 @@
-// The pixel engine: formats, colour conversion, fill and the nearest-neighbour scaled copy.
+// The pixel engine: fill and the nearest-neighbour scaled copy, with the rectangle helpers
+// they share. Formats and colours are in pixels_format.cpp, the loops with a processor-specific
+// form in pixels_loops.cpp.
 //
 // Every copy (surface to surface, caller's buffer to surface, surface to caller's buffer) runs
 // through blit(): areas are normalised and clipped once, a column map and a row map are built
@@ -10,12 +12,8 @@
 //
 // A scaled row is mostly runs where the source advances by exactly one pixel per destination
 // pixel (320 -> 330 repeats ten pixels); such runs convert like unscaled rows, so the column map
-// is turned into a run list once per copy when its runs are long enough to pay.
-//
-// On x86 processors with SSSE3 the 24-bit to 32-bit loop moves sixteen pixels at a time with
-// byte shuffles, and with AVX2 the masked 32-bit copies move eight at a time, both chosen at
-// run time; the portable loops do the rest and every other machine. A scaled masked copy (the
-// demo's picture) is one call for all its rows and runs.
+// is turned into a run list once per copy when its runs are long enough to pay. A scaled masked
+// copy (the demo's picture) is one call for all its rows and runs.
 #include "platform/display/pixels.h"
 
 #include <algorithm>
@@ -24,12 +22,7 @@
 #include <cstring>
 #include <new>
 
-// The SSSE3 loop needs GCC's or clang's target attribute and processor check; other compilers
-// and processors take the portable loops
-#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
-#include <immintrin.h>
-#define DISPLAY_PIXELS_X86 1
-#endif
+#include "platform/display/pixels_loops.h"
 
 namespace display {
 namespace {
@@ -57,94 +50,10 @@ inline void store_pixel(std::uint8_t* p, int bytes, std::uint32_t v) {
     if (bytes > 3) p[3] = std::uint8_t(v >> 24);
 }
 
-// 32-bit pixels in one move: host order is the little-endian order of the formats
-static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "pixels are read as little-endian words");
-
-inline std::uint32_t load32(const std::uint8_t* p) {
-    std::uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-
-inline void store32(std::uint8_t* p, std::uint32_t v) { std::memcpy(p, &v, 4); }
-
-// ---- channels: a channel of w bits to 8 bits and back ----
-
-// Bit replication: 5 bits 10000 become 10000100, so 0 stays 0 and the maximum becomes 255
-inline std::uint32_t expand(std::uint32_t v, int w) {
-    if (w == 0) return 0;
-    if (w >= 8) return (v >> (w - 8)) & 0xff;
-    std::uint32_t r = v << (8 - w);
-    for (int k = w; k < 8; k *= 2) r |= r >> k;
-    return r & 0xff;
-}
-
-inline std::uint32_t reduce(std::uint32_t c, int w) {
-    if (w <= 8) return c >> (8 - w);
-    return std::uint32_t(std::uint64_t(c) * ((std::uint64_t(1) << w) - 1) / 255);
-}
-
-std::uint32_t nearest_index(const std::uint32_t* palette, std::uint32_t argb) {
-    const int r = (argb >> 16) & 0xff, g = (argb >> 8) & 0xff, b = argb & 0xff;
-    int best = 0;
-    long best_distance = 1L << 30;
-    for (int i = 0; i < 256; ++i) {
-        const std::uint32_t c = palette[i];
-        const int dr = int((c >> 16) & 0xff) - r, dg = int((c >> 8) & 0xff) - g,
-                  db = int(c & 0xff) - b;
-        const long distance = long(dr) * dr + long(dg) * dg + long(db) * db;
-        if (distance < best_distance) {
-            best_distance = distance;
-            best = i;
-            if (distance == 0) break;
-        }
-    }
-    return std::uint32_t(best);
-}
-
 bool is_rgb(const PixelFormat& f, int bits) {
     return f.bits == bits && !f.indexed && f.mask[0] == 0xff0000 && f.mask[1] == 0xff00 &&
            f.mask[2] == 0xff;
 }
-
-// ---- the processor's vector extensions ----
-
-bool vector_loops_allowed = true;
-
-#ifdef DISPLAY_PIXELS_X86
-bool have_ssse3() {
-    static const bool have = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("ssse3") != 0;
-    }();
-    return have;
-}
-
-// 24-bit BGR to 32-bit XRGB, sixteen pixels (48 bytes in, 64 out) per step, reading and writing
-// only whole groups of sixteen. Returns how many pixels it converted; the caller does the rest.
-__attribute__((target("ssse3"))) int bgr24_to_xrgb32_ssse3(const std::uint8_t* src, int count,
-                                                           std::uint8_t* dst) {
-    // Bytes b g r of four pixels into b g r 0: index -128 (top bit set) writes a zero byte
-    const __m128i order =
-        _mm_setr_epi8(0, 1, 2, -128, 3, 4, 5, -128, 6, 7, 8, -128, 9, 10, 11, -128);
-    int i = 0;
-    for (; i + 16 <= count; i += 16) {
-        const std::uint8_t* p = src + 3 * std::size_t(i);
-        std::uint8_t* q = dst + 4 * std::size_t(i);
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));       // 0..15
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));  // 16..31
-        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32));  // 32..47
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(q), _mm_shuffle_epi8(a, order));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(q + 16),
-                         _mm_shuffle_epi8(_mm_alignr_epi8(b, a, 12), order));  // bytes 12..27
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(q + 32),
-                         _mm_shuffle_epi8(_mm_alignr_epi8(c, b, 8), order));  // bytes 24..39
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(q + 48),
-                         _mm_shuffle_epi8(_mm_srli_si128(c, 4), order));  // bytes 36..47
-    }
-    return i;
-}
-#endif
 
 // ---- one row of pixels from a source row into a destination row ----
 
@@ -187,211 +96,6 @@ void prepare(Conversion& c, const Image& from, const Image& to) {
     } else {
         c.method = Method::generic;
     }
-}
-
-// Destination pixels [at, at + count) of a scaled row show source pixels [from, from + count)
-struct Run {
-    std::int32_t at, from, count;
-};
-
-// Four contiguous 32-bit pixels with the bits outside mask cleared: one vector operation
-inline void masked_copy4(const std::uint8_t* src, std::uint8_t* dst, std::uint32_t mask) {
-    std::uint32_t v[4];
-    std::memcpy(v, src, sizeof v);
-    for (std::uint32_t& pixel : v) pixel &= mask;
-    std::memcpy(dst, v, sizeof v);
-}
-
-// count contiguous 32-bit pixels with the bits outside mask cleared, source and destination
-// apart. Four pixels a step, eight a loop; the last step of a span of four or more ends at its
-// last pixel, overlapping the one before rather than finishing pixel by pixel, which matters
-// for the short runs of a scaled row.
-inline void masked_span32(const std::uint8_t* src, int count, std::uint8_t* dst,
-                          std::uint32_t mask) {
-    if (count < 4) {
-        for (int i = 0; i < count; ++i)
-            store32(dst + 4 * std::size_t(i), load32(src + 4 * std::size_t(i)) & mask);
-        return;
-    }
-    // A first step, then stores aligned to 16 bytes (one across two cache lines costs two),
-    // in whole pixels from the first: the mask works on 4-byte lanes
-    const std::size_t bytes = 4 * std::size_t(count);
-    masked_copy4(src, dst, mask);
-    std::size_t at = (16 - (reinterpret_cast<std::uintptr_t>(dst) & 15)) & ~std::size_t(3);
-    for (; at + 32 <= bytes; at += 32) {
-        masked_copy4(src + at, dst + at, mask);
-        masked_copy4(src + at + 16, dst + at + 16, mask);
-    }
-    if (at + 16 <= bytes) {
-        masked_copy4(src + at, dst + at, mask);
-        at += 16;
-    }
-    if (at < bytes) masked_copy4(src + bytes - 16, dst + bytes - 16, mask);
-}
-
-// A copy between 32-bit formats that differ only in bits the destination does not use, by
-// runs: destination row j shows source row rows[j], each run of it a contiguous piece. A row
-// whose source row is its predecessor's is a copy of the row just made. One call does every
-// row, with no call per run or per row; the sources and the destination never share memory.
-struct MaskedRows {
-    const std::uint8_t* src = nullptr;  // the source's first row
-    std::size_t src_pitch = 0;
-    const std::int32_t* rows = nullptr;
-    int row_count = 0;
-    const Run* runs = nullptr;  // in order, the first at 0: they cover the row
-    int run_count = 0;
-    std::uint8_t* dst = nullptr;  // the first destination row
-    std::size_t dst_pitch = 0;
-    std::uint32_t mask = 0;  // the bits the destination keeps
-
-    std::size_t row_bytes() const {
-        return 4 * std::size_t(runs[run_count - 1].at + runs[run_count - 1].count);
-    }
-};
-
-// Calls row(source row, destination row) for each row made from its source, and copies the
-// repeated ones. The job's fields are read once: a pixel store may alias them.
-template <class Row>
-inline void each_masked_row(const MaskedRows& job, Row row) {
-    const std::uint8_t* const src = job.src;
-    const std::size_t src_pitch = job.src_pitch, dst_pitch = job.dst_pitch;
-    const std::size_t row_bytes = job.row_bytes();
-    const std::int32_t* const rows = job.rows;
-    const int row_count = job.row_count;
-    std::uint8_t* d = job.dst;
-    for (int j = 0; j < row_count; ++j, d += dst_pitch) {
-        if (j > 0 && rows[j] == rows[j - 1]) {
-            std::memcpy(d, d - dst_pitch, row_bytes);
-            continue;
-        }
-        row(src + std::size_t(rows[j]) * src_pitch, d);
-    }
-}
-
-void masked_rows32_portable(const MaskedRows& job) {
-    const Run* const runs = job.runs;
-    const int run_count = job.run_count;
-    const std::uint32_t mask = job.mask;
-    each_masked_row(job, [=](const std::uint8_t* s, std::uint8_t* d) {
-        for (int r = 0; r < run_count; ++r) {
-            const Run run = runs[r];
-            masked_span32(s + 4 * std::size_t(run.from), run.count, d + 4 * std::size_t(run.at),
-                          mask);
-        }
-    });
-}
-
-#ifdef DISPLAY_PIXELS_X86
-bool have_avx2() {
-    static const bool have = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") != 0;
-    }();
-    return have;
-}
-
-__attribute__((target("avx2"), always_inline)) inline void masked_move32_avx2(
-    const std::uint8_t* src, std::uint8_t* dst, __m256i mask) {
-    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), _mm256_and_si256(v, mask));
-}
-
-// One row with 32-byte moves. A run of eight pixels or more: a first move, then stores aligned
-// to 32 bytes (a store across two cache lines costs two), the last one ending at the run's last
-// pixel; four to seven pixels: two overlapping 16-byte moves.
-__attribute__((target("avx2"), always_inline)) inline void masked_row32_avx2(
-    const std::uint8_t* src, const Run* runs, int run_count, std::uint8_t* dst, __m256i wide,
-    __m128i narrow, std::uint32_t mask) {
-    for (int r = 0; r < run_count; ++r) {
-        const Run run = runs[r];
-        const std::uint8_t* s = src + 4 * std::size_t(run.from);
-        std::uint8_t* d = dst + 4 * std::size_t(run.at);
-        const std::size_t bytes = 4 * std::size_t(run.count);
-        if (bytes >= 32) {
-            // (whole pixels on from there: the mask works on 4-byte lanes, and a caller's
-            // buffer need not be aligned to 4)
-            masked_move32_avx2(s, d, wide);
-            std::size_t at = (32 - (reinterpret_cast<std::uintptr_t>(d) & 31)) & ~std::size_t(3);
-            for (; at + 128 <= bytes; at += 128) {
-                masked_move32_avx2(s + at, d + at, wide);
-                masked_move32_avx2(s + at + 32, d + at + 32, wide);
-                masked_move32_avx2(s + at + 64, d + at + 64, wide);
-                masked_move32_avx2(s + at + 96, d + at + 96, wide);
-            }
-            for (; at + 32 <= bytes; at += 32) masked_move32_avx2(s + at, d + at, wide);
-            if (at < bytes) masked_move32_avx2(s + bytes - 32, d + bytes - 32, wide);
-        } else if (bytes >= 16) {
-            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
-            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + bytes - 16));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_and_si128(a, narrow));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(d + bytes - 16), _mm_and_si128(b, narrow));
-        } else {
-            for (std::size_t at = 0; at < bytes; at += 4) store32(d + at, load32(s + at) & mask);
-        }
-    }
-}
-
-// each_masked_row() written out: its lambda would not take this function's target
-__attribute__((target("avx2"))) void masked_rows32_avx2(const MaskedRows& job) {
-    const __m256i wide = _mm256_set1_epi32(int(job.mask));
-    const __m128i narrow = _mm_set1_epi32(int(job.mask));
-    const std::uint8_t* const src = job.src;
-    const std::size_t src_pitch = job.src_pitch, dst_pitch = job.dst_pitch;
-    const std::size_t row_bytes = job.row_bytes();
-    const std::int32_t* const rows = job.rows;
-    const int row_count = job.row_count;
-    const Run* const runs = job.runs;
-    const int run_count = job.run_count;
-    const std::uint32_t mask = job.mask;
-    std::uint8_t* d = job.dst;
-    for (int j = 0; j < row_count; ++j, d += dst_pitch) {
-        if (j > 0 && rows[j] == rows[j - 1]) {
-            std::memcpy(d, d - dst_pitch, row_bytes);
-            continue;
-        }
-        masked_row32_avx2(src + std::size_t(rows[j]) * src_pitch, runs, run_count, d, wide, narrow,
-                          mask);
-    }
-}
-#endif
-
-// The widest loop this processor offers, unless the vector loops are turned off
-void masked_rows32(const MaskedRows& job) {
-#ifdef DISPLAY_PIXELS_X86
-    if (vector_loops_allowed && have_avx2()) return masked_rows32_avx2(job);
-#endif
-    masked_rows32_portable(job);
-}
-
-// Whether [a, a + a_bytes) and [b, b + b_bytes) share memory
-inline bool overlap(const std::uint8_t* a, std::size_t a_bytes, const std::uint8_t* b,
-                    std::size_t b_bytes) {
-    const std::uintptr_t x = reinterpret_cast<std::uintptr_t>(a);
-    const std::uintptr_t y = reinterpret_cast<std::uintptr_t>(b);
-    return x < y + b_bytes && y < x + a_bytes;
-}
-
-// Contiguous 32-bit pixels with the bits outside mask cleared. Rows that share memory (a
-// caller's buffer inside the pixels) go pixel by pixel.
-void masked_copy32(const std::uint8_t* src, int count, std::uint8_t* dst, std::uint32_t mask) {
-    if (count <= 0) return;
-    const std::size_t bytes = 4 * std::size_t(count);
-    if (overlap(src, bytes, dst, bytes)) {
-        for (int i = 0; i < count; ++i)
-            store32(dst + 4 * std::size_t(i), load32(src + 4 * std::size_t(i)) & mask);
-        return;
-    }
-    const std::int32_t row = 0;
-    const Run whole{0, 0, count};
-    MaskedRows job;
-    job.src = src;
-    job.rows = &row;
-    job.row_count = 1;
-    job.runs = &whole;
-    job.run_count = 1;
-    job.dst = dst;
-    job.mask = mask;
-    masked_rows32(job);
 }
 
 // Calls f(destination index, source index) for count pixels; the source index is i itself for
@@ -446,11 +150,7 @@ void convert_row(const Conversion& c, const std::uint8_t* src, const std::int32_
         }
         case Method::bgr24_to_xrgb32:
             if (!columns) {
-                int i = 0;
-#ifdef DISPLAY_PIXELS_X86
-                if (vector_loops_allowed && have_ssse3())
-                    i = bgr24_to_xrgb32_ssse3(src, count, dst);
-#endif
+                int i = bgr24_to_xrgb32_vector(src, count, dst);
                 // Four pixels from three 32-bit words: twelve bytes b g r b | g r b g | r b g r
                 for (; i + 4 <= count; i += 4) {
                     const std::uint32_t w0 = load32(src + 3 * i), w1 = load32(src + 3 * i + 4),
@@ -654,108 +354,6 @@ int build_map(std::int64_t first, std::int64_t last, std::int64_t area_start,
 }
 
 }  // namespace
-
-void allow_vector_loops(bool allowed) { vector_loops_allowed = allowed; }
-
-// ---- formats and colours ----
-
-bool make_format(int bits, std::uint32_t red, std::uint32_t green, std::uint32_t blue,
-                 std::uint32_t alpha, PixelFormat* format, const char** reason) {
-    PixelFormat f;
-    if (bits != 8 && bits != 16 && bits != 24 && bits != 32) {
-        *reason = "bits per pixel must be 8, 16, 24 or 32";
-        return false;
-    }
-    f.bits = bits;
-    f.bytes = bits / 8;
-    const std::uint32_t masks[4] = {red, green, blue, alpha};
-    if (bits == 8 && (red | green | blue | alpha) == 0) {
-        f.indexed = true;
-        f.used = 0xff;
-        *format = f;
-        return true;
-    }
-    if ((red | green | blue) == 0) {
-        *reason = "a direct-colour format needs at least one colour mask";
-        return false;
-    }
-    const std::uint64_t room = std::uint64_t(1) << bits;
-    for (int c = 0; c < 4; ++c) {
-        const std::uint32_t m = masks[c];
-        if (m >= room) {
-            *reason = "a mask has bits beyond the pixel's size";
-            return false;
-        }
-        if (f.used & m) {
-            *reason = "masks overlap";
-            return false;
-        }
-        f.used |= m;
-        f.mask[c] = m;
-        if (m == 0) continue;
-        int shift = 0;
-        while (!((m >> shift) & 1)) ++shift;
-        int width = 0;
-        while (shift + width < 32 && ((m >> (shift + width)) & 1)) ++width;
-        if (shift + width < 32 && (m >> (shift + width)) != 0) {
-            *reason = "a mask is not one run of bits";
-            return false;
-        }
-        f.shift[c] = std::uint8_t(shift);
-        f.width[c] = std::uint8_t(width);
-    }
-    *format = f;
-    return true;
-}
-
-const PixelFormat& default_format() {
-    static const PixelFormat format = [] {
-        PixelFormat f;
-        const char* reason = nullptr;
-        make_format(32, 0xff0000, 0xff00, 0xff, 0, &f, &reason);
-        return f;
-    }();
-    return format;
-}
-
-const Palette& default_palette() {
-    static const Palette palette = [] {
-        Palette p;
-        for (std::uint32_t i = 0; i < 256; ++i) p.colors[i] = 0xff000000u | i * 0x010101u;
-        return p;
-    }();
-    return palette;
-}
-
-bool same_format(const PixelFormat& a, const PixelFormat& b) {
-    return a.bits == b.bits && a.indexed == b.indexed && a.mask[0] == b.mask[0] &&
-           a.mask[1] == b.mask[1] && a.mask[2] == b.mask[2] && a.mask[3] == b.mask[3];
-}
-
-std::uint32_t color_to_pixel(const PixelFormat& f, const std::uint32_t* palette,
-                             std::uint32_t argb) {
-    if (f.indexed) return nearest_index(palette, argb);
-    std::uint32_t pixel = 0;
-    for (int c = 0; c < 4; ++c) {
-        if (f.width[c] == 0) continue;
-        const std::uint32_t channel = (argb >> (c == 3 ? 24 : 16 - 8 * c)) & 0xff;
-        pixel |= (reduce(channel, f.width[c]) << f.shift[c]) & f.mask[c];
-    }
-    return pixel;
-}
-
-// A format without alpha gives opaque colours (alpha 0xff)
-std::uint32_t pixel_to_color(const PixelFormat& f, const std::uint32_t* palette,
-                             std::uint32_t pixel) {
-    if (f.indexed) return palette[pixel & 0xff];
-    std::uint32_t argb = f.width[3] ? 0 : 0xff000000u;
-    for (int c = 0; c < 4; ++c) {
-        if (f.width[c] == 0) continue;
-        const std::uint32_t v = expand((pixel & f.mask[c]) >> f.shift[c], f.width[c]);
-        argb |= v << (c == 3 ? 24 : 16 - 8 * c);
-    }
-    return argb;
-}
 
 // ---- rectangles ----
 
