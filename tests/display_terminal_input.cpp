@@ -14,6 +14,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/display/backends/terminal_input.h"
 #include "platform/display/test_counters.h"
 #include "trelk/console.h"
 #include "trelk/draw.h"
@@ -142,6 +143,45 @@ TEST(DisplayTerminalInput, HeadlessWaitingForTerminalKeysPacesLikeADisplay) {
     EXPECT_TRUE(paced);
     EXPECT_LE(frames, 40) << "frames in half a second";
     EXPECT_FALSE(counted_paced) << "TRELK_FRAMES runs are not paced";
+}
+
+// A key typed while a back end sleeps to pace its frames ends the sleep at once (the program sees
+// it then, not a frame later) and is kept for the next poll; with nothing typed the sleep lasts
+// to its end. The first sleep is given ten seconds: ending it at its deadline is the fault.
+TEST(DisplayTerminalInput, AKeyEndsThePacingSleepAndWaitsForThePoll) {
+    int master = -1, slave = -1;
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    const int saved = dup(STDIN_FILENO);
+    dup2(slave, STDIN_FILENO);
+    bool active = false, woke = false, slept = false, kept = false;
+    std::int64_t early = 0, late = 0;
+    display::KeyValue key{};
+    {
+        display::TerminalInput input;
+        active = input.active();
+        if (active && write(master, "X", 1) == 1) {
+            const std::int64_t until = display::now_nanoseconds() + 10000000000LL;
+            woke = input.sleep_until(until);
+            early = until - display::now_nanoseconds();
+            display::KeyQueue keys;
+            input.poll(keys);
+            kept = keys.pop(&key);
+            const std::int64_t short_until = display::now_nanoseconds() + 30000000LL;
+            slept = input.sleep_until(short_until);
+            late = display::now_nanoseconds() - short_until;
+        }
+    }
+    dup2(saved, STDIN_FILENO);
+    close(saved);
+    close(slave);
+    close(master);
+    ASSERT_TRUE(active);
+    EXPECT_TRUE(woke);
+    EXPECT_GT(early, 0) << "the key did not end the sleep";
+    ASSERT_TRUE(kept) << "the key was lost";
+    EXPECT_EQ(key.code, 88);
+    EXPECT_TRUE(slept);
+    EXPECT_GE(late, 0) << "a sleep with nothing typed ended early";
 }
 
 }  // namespace

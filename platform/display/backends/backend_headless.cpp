@@ -35,10 +35,10 @@ public:
 
 private:
     // Sleeps until one period after the last frame, on absolute time; a late frame starts the
-    // count again from now. A quit ends the wait at once.
+    // count again from now. A quit or a key ends the wait at once.
     void wait_for_refresh() {
         const std::int64_t target = next_frame_time(last_refresh_, frame_period, now_nanoseconds());
-        while (!os::sleep_until(target)) {
+        while (!terminal_.sleep_until(target)) {
             if (os::quit_signalled()) break;
         }
     }

@@ -233,10 +233,10 @@ private:
     // Sleeps until one period after the last refresh, on the monotonic clock's absolute time,
     // so that signals cutting the sleep short (a storm of resizes) move nothing; a frame that
     // comes late starts the count again from now, and none is ever set later than one period
-    // from now. A quit or a hang-up ends the wait at once.
+    // from now. A quit, a hang-up or a key ends the wait at once.
     void wait_for_refresh() {
         const std::int64_t target = next_frame_time(last_refresh_, frame_period, now_nanoseconds());
-        while (!os::sleep_until(target)) {
+        while (!terminal_.sleep_until(target)) {
             if (os::quit_signalled() || os::terminal_hung_up()) break;
         }
     }

@@ -1,6 +1,10 @@
 // Keys from a terminal: the decoder of what terminals send, over os::TerminalKeys.
 #include "platform/display/backends/terminal_input.h"
 
+#include <algorithm>
+
+#include "platform/os/clock.h"
+#include "platform/os/signals.h"
 #include "trelk/keys.h"
 
 namespace display {
@@ -175,6 +179,7 @@ int decode_terminal_keys(const unsigned char* bytes, int count, KeyValue* out, i
 }
 
 void TerminalInput::poll(KeyQueue& queue) {
+    for (KeyValue early; typed_.pop(&early);) queue.push(early);
     unsigned char bytes[64];
     for (int count; (count = keys_.read(bytes, int(sizeof bytes))) > 0;) {
         KeyValue decoded[64];
@@ -187,6 +192,21 @@ void TerminalInput::poll(KeyQueue& queue) {
 void TerminalInput::wait(KeyQueue& queue, int milliseconds) {
     keys_.wait(milliseconds);
     poll(queue);
+}
+
+bool TerminalInput::sleep_until(std::int64_t until) {
+    if (typed_.size() > 0) return true;
+    const std::int64_t left = until - now_nanoseconds();
+    if (active() && left >= 1000000) {
+        // The terminal is watched for whole milliseconds; what is left of the last one, and
+        // the rest of a wait that ended with nothing typed (a terminal gone, whose input is
+        // always ready), is slept on the clock
+        keys_.wait(int(std::min<std::int64_t>(left / 1000000, 1000)));
+        poll(typed_);
+        if (typed_.size() > 0) return true;
+        if (os::quit_signalled() || os::terminal_hung_up()) return false;
+    }
+    return os::sleep_until(until);
 }
 
 }  // namespace display

@@ -24,9 +24,14 @@ public:
     bool active() const { return keys_.active(); }  // keys come from a terminal in raw mode
     void poll(KeyQueue& keys);                      // the keys typed so far, without waiting
     void wait(KeyQueue& keys, int milliseconds);    // waits for typing, at most this long
+    // A back end's pacing sleep: until the steady clock reaches `until`, ended early by a key
+    // (kept for the next poll, so the program sees it at once rather than a frame later) and
+    // by a signal. False when a signal ended it, as os::sleep_until.
+    bool sleep_until(std::int64_t until);
 
 private:
     os::TerminalKeys keys_;
+    KeyQueue typed_;  // keys read while pacing, not yet polled
 };
 
 // Decodes bytes typed at a terminal (UTF-8 text, control characters and the escape sequences of
