@@ -7,12 +7,17 @@
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench/sdl_twin.h"
@@ -272,7 +277,7 @@ std::vector<std::string> process_environment(std::vector<std::string> settings) 
 // Runs a program to its end with output thrown away; false when it could not start or failed.
 // The CPU seconds it used (all its threads) go to *cpu_seconds when asked for.
 bool run_once(const char* path, const char* directory, std::vector<std::string>& env_strings,
-              double* cpu_seconds = nullptr) {
+              double* cpu_seconds = nullptr, std::vector<std::string> arguments = {}) {
     std::vector<char*> env;
     for (auto& s : env_strings) env.push_back(s.data());
     env.push_back(nullptr);
@@ -281,9 +286,11 @@ bool run_once(const char* path, const char* directory, std::vector<std::string>&
     posix_spawn_file_actions_addchdir_np(&actions, directory);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    char* argv[] = {const_cast<char*>(path), nullptr};
+    std::vector<char*> argv{const_cast<char*>(path)};
+    for (auto& a : arguments) argv.push_back(a.data());
+    argv.push_back(nullptr);
     pid_t pid = 0;
-    const bool started = posix_spawn(&pid, path, &actions, nullptr, argv, env.data()) == 0;
+    const bool started = posix_spawn(&pid, path, &actions, nullptr, argv.data(), env.data()) == 0;
     posix_spawn_file_actions_destroy(&actions);
     if (!started) return false;
     int status = 0;
@@ -299,22 +306,108 @@ bool run_once(const char* path, const char* directory, std::vector<std::string>&
 // Times are the program's CPU time (all its threads, user and system): on a shared machine
 // the wall clock measures the other programs as much as this one
 void run_process(benchmark::State& state, const char* path, const char* directory,
-                 std::vector<std::string> settings) {
+                 std::vector<std::string> settings, std::vector<std::string> arguments = {}) {
     std::vector<std::string> env = process_environment(std::move(settings));
     for (auto _ : state) {
         double cpu = 0;
-        if (!run_once(path, directory, env, &cpu)) {
+        if (!run_once(path, directory, env, &cpu, arguments)) {
             state.SkipWithError("the program failed");
             break;
         }
         state.SetIterationTime(cpu);
     }
 }
+// Start-up as a user meets it: sound on, through SDL's dummy audio driver named in both
+// programs (with none named, SDL finds no driver here and the demo starts without its music
+// thread). The bare SDL2 program opens the device the demo's music opens and loads no module.
 void startup_sdl(benchmark::State& state) {
-    run_process(state, SDL_FIRST_FRAME, ".", {"SDL_VIDEODRIVER=dummy"});
+    run_process(state, SDL_FIRST_FRAME, ".", {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"},
+                {"--audio"});
 }
 void startup_ours(benchmark::State& state) {
+    run_process(state, KELVRA_DEMO, ASSETS_DIR,
+                {"TRELK_DISPLAY=headless", "TRELK_FRAMES=1", "SDL_AUDIODRIVER=dummy"});
+}
+// The same without sound: no audio driver can be found, so neither program opens a device and
+// the demo starts without its music thread
+void startup_silent_sdl(benchmark::State& state) {
+    run_process(state, SDL_FIRST_FRAME, ".", {"SDL_VIDEODRIVER=dummy"});
+}
+void startup_silent_ours(benchmark::State& state) {
     run_process(state, KELVRA_DEMO, ASSETS_DIR, {"TRELK_DISPLAY=headless", "TRELK_FRAMES=1"});
+}
+
+// Exit: a program is started on a terminal of its own with its sound playing, left to run for
+// a while, then given a key ('q') on that terminal; the time is the wall clock from the key to
+// the process's end. The bare SDL2 program waits for the key after its frame and closes its
+// window and sound device as the demo does.
+double exit_after_key(const char* path, const char* directory,
+                      std::vector<std::string>& env_strings, std::vector<std::string> arguments) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return -1;
+    const int terminal = open(ptsname(master), O_RDWR | O_NOCTTY);
+    if (terminal < 0) {
+        close(master);
+        return -1;
+    }
+    termios raw{};
+    tcgetattr(terminal, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(terminal, TCSANOW, &raw);
+    std::vector<char*> env;
+    for (auto& s : env_strings) env.push_back(s.data());
+    env.push_back(nullptr);
+    std::vector<char*> argv{const_cast<char*>(path)};
+    for (auto& a : arguments) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, directory);
+    posix_spawn_file_actions_adddup2(&actions, terminal, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const bool started = posix_spawn(&pid, path, &actions, nullptr, argv.data(), env.data()) == 0;
+    posix_spawn_file_actions_destroy(&actions);
+    close(terminal);
+    if (!started) {
+        close(master);
+        return -1;
+    }
+    // Long enough for either program to be drawing (or waiting) with its sound running
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const auto key = std::chrono::steady_clock::now();
+    int status = 0;
+    const bool sent = write(master, "q", 1) == 1;
+    if (sent) waitpid(pid, &status, 0);
+    const auto end = std::chrono::steady_clock::now();
+    if (!sent) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+    close(master);
+    if (!sent || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
+    return std::chrono::duration<double>(end - key).count();
+}
+void run_exit(benchmark::State& state, const char* path, const char* directory,
+              std::vector<std::string> settings, std::vector<std::string> arguments) {
+    std::vector<std::string> env = process_environment(std::move(settings));
+    for (auto _ : state) {
+        const double seconds = exit_after_key(path, directory, env, arguments);
+        if (seconds < 0) {
+            state.SkipWithError("the program failed");
+            break;
+        }
+        state.SetIterationTime(seconds);
+    }
+}
+void exit_sdl(benchmark::State& state) {
+    run_exit(state, SDL_FIRST_FRAME, ".", {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"},
+             {"--audio", "--key"});
+}
+void exit_ours(benchmark::State& state) {
+    run_exit(state, KELVRA_DEMO, ASSETS_DIR, {"TRELK_DISPLAY=headless", "SDL_AUDIODRIVER=dummy"},
+             {});
 }
 
 // The demo's own headless frame as a user runs it, music thread, key polling and presenting
@@ -322,9 +415,10 @@ void startup_ours(benchmark::State& state) {
 void demo_frame(benchmark::State& state) {
     constexpr int frames = 20000;
     std::vector<std::string> one =
-        process_environment({"TRELK_DISPLAY=headless", "TRELK_FRAMES=1"});
-    std::vector<std::string> many = process_environment(
-        {"TRELK_DISPLAY=headless", "TRELK_FRAMES=" + std::to_string(frames + 1)});
+        process_environment({"TRELK_DISPLAY=headless", "TRELK_FRAMES=1", "SDL_AUDIODRIVER=dummy"});
+    std::vector<std::string> many =
+        process_environment({"TRELK_DISPLAY=headless", "TRELK_FRAMES=" + std::to_string(frames + 1),
+                             "SDL_AUDIODRIVER=dummy"});
     for (auto _ : state) {
         double cpu_one = 0, cpu_many = 0;
         if (!run_once(KELVRA_DEMO, ASSETS_DIR, one, &cpu_one) ||
@@ -364,6 +458,10 @@ BENCHMARK(frame_sdl_lock_per_pixel) FRAME_SIZES;
 BENCHMARK(frame_ours) FRAME_SIZES;
 BENCHMARK(startup_sdl)->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
 BENCHMARK(startup_ours)->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(startup_silent_sdl)->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(startup_silent_ours)->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(exit_sdl)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(exit_ours)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
 BENCHMARK(demo_frame)->UseManualTime()->Iterations(2)->Unit(benchmark::kNanosecond);
 
 int main(int argc, char** argv) {

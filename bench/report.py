@@ -16,6 +16,8 @@ TWINS = {
     "cube": ("cube_sdl", "cube_store"),
     "frame": ("frame_sdl", "frame_memory"),
     "startup": ("startup_sdl", None),
+    "startup_silent": ("startup_silent_sdl", None),
+    "exit": ("exit_sdl", None),
 }
 
 # The figures that have a baseline of their own: the whole frame and the demo's own frame
@@ -25,6 +27,8 @@ FIGURES = [
     ("demo_frame", "frame_memory/320/200"),
     ("cube_ours", "cube_one_lock"),
     ("startup_ours", "startup_sdl"),
+    ("startup_silent_ours", "startup_silent_sdl"),
+    ("exit_ours", "exit_sdl"),
 ]
 UNITS = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
 
@@ -38,7 +42,7 @@ def main(path):
         if b.get("run_type") != "iteration":
             continue
         name = b["run_name"]
-        wall = "startup" in name or "manual_time" in name
+        wall = "startup" in name or "exit" in name or "manual_time" in name
         runs[name].append(b["real_time"] if wall else b["cpu_time"])
         unit[name] = b["time_unit"]
     stats = {n: (min(v), statistics.median(v)) for n, v in runs.items()}
@@ -47,7 +51,8 @@ def main(path):
     print("|---|---|---|---|---|")
     for name, (lo, med) in stats.items():
         base, suffix = name.split("/", 1) if "/" in name else (name, "")
-        op = base.split("_")[0]
+        op = max((k for k in TWINS if base == k or base.startswith(k + "_")), key=len,
+                 default=base.split("_")[0])
         twin, bound = TWINS.get(op, (None, None))
         suffix = "/" + suffix if suffix else ""
 
