@@ -740,6 +740,88 @@ TEST_F(Faults, CaptureBeyondTheFileSizeLimitFailsClearly) {
     EXPECT_EQ(names_after, expected) << "something was left beside the target";
 }
 
+// Whether the running program holds a file in the folder other than the demo's own (its
+// picture and music, standard error): the capture's or the recording's file, named or not.
+// Waits for it until the program ends or the deadline passes.
+bool file_open_in(pid_t pid, const fs::path& folder, double seconds) {
+    const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
+    const std::string inside = folder.string() + "/";
+    const auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
+    while (Clock::now() < deadline) {
+        siginfo_t info{};
+        if (waitid(P_PID, id_t(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid)
+            return false;  // it has ended
+        std::error_code error;
+        for (const auto& fd : fs::directory_iterator(fds, error)) {
+            const std::string target = fs::read_symlink(fd.path(), error).string();
+            if (error || target.compare(0, inside.size(), inside) != 0) continue;
+            const std::string name = target.substr(inside.size());
+            if (name != "flagga.tga" && name != "bla.xm" && name != "stderr.txt") return true;
+        }
+    }
+    return false;
+}
+
+// A second Ctrl-C or SIGTERM during a recording ended the program by the signal and left its
+// unfinished file (".demo.mkv.capture-PID-0") for good, and so did SIGKILL; a Ctrl-C in the
+// instant after that file was made, while the console was still opening, did the same. The
+// file now has no name until it is finished, and signals are watched before it is made: the
+// signal is sent as soon as the program holds its file. Nothing may be left but a whole
+// video, and a first Ctrl-C ends the run normally. The capture's file at close likewise.
+TEST_F(Faults, SignalsAndKillsDuringARecordingOrCaptureLeaveNoFile) {
+    if (!RELIABILITY_RECORDER) GTEST_SKIP() << "no recorder in this build";
+    const std::vector<std::string> demo_files = names_in(folder);
+    // Run with these settings; as soon as the program holds its file, the signals are sent
+    auto run_and_signal = [&](const char* setting, const char* target, long long frame_count,
+                              std::vector<int> signals) {
+        Launch l = frames(int(frame_count));
+        l.environment[setting] = target;
+        l.limit = 120;
+        l.after = 1e9;
+        l.steps.push_back({0, [this, signals](Session& s) {
+                               if (!file_open_in(s.pid, folder, 100)) return;
+                               for (int signal : signals) kill(s.pid, signal);
+                           }});
+        return run(l);
+    };
+    // What is left beside the demo's files: nothing, or the whole target
+    auto left = [&](const char* target) {
+        std::vector<std::string> found;
+        for (const std::string& name : names_in(folder)) {
+            if (std::find(demo_files.begin(), demo_files.end(), name) == demo_files.end() &&
+                name != "stderr.txt" && name != target)
+                found.push_back(name);
+        }
+        return found;
+    };
+    const std::vector<std::string> nothing;
+
+    // A second signal, and SIGKILL, end a recording at once and leave nothing
+    for (const std::vector<int>& signals :
+         {std::vector<int>{SIGINT, SIGTERM}, std::vector<int>{SIGKILL}}) {
+        SCOPED_TRACE("signals " + std::to_string(signals.front()));
+        const Outcome o = run_and_signal("TRELK_RECORD", "demo.mkv", 1000000, signals);
+        EXPECT_TRUE(!o.exited && !o.timed_out &&
+                    (o.signal == SIGINT || o.signal == SIGTERM || o.signal == SIGKILL))
+            << describe(o);
+        EXPECT_EQ(left(""), nothing);
+    }
+    // The same as the capture is written at the end of a run
+    {
+        const Outcome o = run_and_signal("TRELK_CAPTURE", "shot.png", 30, {SIGINT, SIGTERM});
+        EXPECT_FALSE(o.timed_out) << describe(o);
+        EXPECT_EQ(left("shot.png"), nothing) << describe(o);
+        fs::remove(folder / "shot.png");
+    }
+    // One Ctrl-C the moment the recording's file is made ends the run normally
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const Outcome o = run_and_signal("TRELK_RECORD", "demo.mkv", 1000000, {SIGINT});
+        expect_normal_silent_run(o);
+        EXPECT_EQ(left("demo.mkv"), nothing);
+        fs::remove(folder / "demo.mkv");
+    }
+}
+
 // ---- memory ----
 
 // Running out of memory aborted the demo (status 134, a core dump) at a dozen places: a

@@ -135,12 +135,29 @@ int headless_index() {
     return -1;
 }
 
+void open_console_watched(ConsoleObject& c, const char* title, int width, int height,
+                          const PixelFormat& format, bool fullscreen, const char* what);
+
 void open_console_unguarded(trelk_handle handle, const char* title, int width, int height,
                             const PixelFormat& format, bool fullscreen, const char* what) {
     ConsoleObject& c = console_of(handle);
     if (!title) fail("%s: null title", what);
     os::note_program_title(title);  // what an error's report is shown under
     if (c.open) fail("%s: the console is already open", what);
+    // Watched from here on, so that a Ctrl-C while the console opens (a recording's file
+    // already made, say) is a request to quit like any other rather than the end of the
+    // program with that file left; an open that fails stops watching
+    os::watch_quit_signals();
+    try {
+        open_console_watched(c, title, width, height, format, fullscreen, what);
+    } catch (...) {
+        os::unwatch_quit_signals();
+        throw;
+    }
+}
+
+void open_console_watched(ConsoleObject& c, const char* title, int width, int height,
+                          const PixelFormat& format, bool fullscreen, const char* what) {
     const Settings settings = read_settings();
     // Refused at once rather than after the whole run; closing checks again before writing
     std::string refused;
@@ -199,7 +216,6 @@ void open_console_unguarded(trelk_handle handle, const char* title, int width, i
     c.frames = 0;
     c.frame_limit = settings.frames;
     c.keys.reset();
-    os::watch_quit_signals();
 }
 
 // Memory running out while the settings are read or checked is an error like any other

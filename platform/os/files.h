@@ -7,7 +7,8 @@
 // link while the file it names is replaced. Anything else (a device, a FIFO, a folder, a socket,
 // a link to one of these or to nothing) is refused and left alone, also when it appears at the
 // path while the new file is being written. Nothing is ever removed but the new file of ours,
-// on failure, and the regular file it replaced.
+// on failure, and the regular file it replaced. Where the file system allows it the new file has
+// no name until it is finished, so a program killed meanwhile leaves nothing behind.
 #ifndef PLATFORM_OS_FILES_H
 #define PLATFORM_OS_FILES_H
 
@@ -45,7 +46,8 @@ public:
     // position, or -1 with errno set
     long long seek(long long offset, int whence);
     long long size();  // -1 with errno set when it cannot tell
-    // Our new file's path until commit(), for reading back what was written
+    // A path that opens our new file until commit(), for reading back what was written (the
+    // file may have no name of its own: then it is the descriptor's, under /proc)
     std::string path() const;
     bool commit(std::string* reason);
 

@@ -23,6 +23,12 @@
 //   large") instead of ending the program with our temporary file left behind.
 // - The new file is flushed to the disk before it takes the old one's place, so a crash right
 //   after leaves the old file or the new one, never an empty one.
+// - The new file is made without a name (O_TMPFILE) where the file system allows it, so that a
+//   program ended by any signal, SIGKILL included, leaves nothing: it gets its name only when
+//   finished, by linkat() through /proc/self/fd, which never replaces anything. Over a regular
+//   file it gets a name of ours first for the exchange, for the few system calls that takes.
+//   Where there is no unnamed file (a file system without it, no /proc), it is named from the
+//   start: ".NAME.capture-PID-N" beside the target, which a killed program leaves behind.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -233,11 +239,13 @@ bool write_bytes(int fd, const void* bytes, std::size_t size, std::string* reaso
     return true;
 }
 
-// Our new file beside the target, found by its name and checked to be still ours
+// Our new file beside the target, found by its name and checked to be still ours; without a
+// name (an empty one) until it is put in place when the file system allows it
 struct Temporary {
     int folder;
     std::string name;
     struct stat st {};
+    bool unnamed = false;
 
     bool still_ours() const {
         struct stat now;
@@ -248,13 +256,42 @@ struct Temporary {
     }
 };
 
-int create_beside(int folder, const Place& place, Temporary* temporary, std::string* reason) {
+// The name our file takes beside the target: its start tells whose it is, and keeps ours
+// within a name's 255 bytes
+std::string name_beside(const Place& place) {
     static std::atomic<unsigned> serial{0};
-    // The name's start is enough to tell whose it is, and keeps ours within a name's 255 bytes
-    const std::string base = "." + place.name.substr(0, 200) + ".capture-";
+    return "." + place.name.substr(0, 200) + ".capture-" + std::to_string(getpid()) + "-" +
+           std::to_string(serial.fetch_add(1));
+}
+
+std::string descriptor_path(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
+// An unnamed file in the folder that can be linked in later; -1 where there is none
+int create_unnamed(int folder, Temporary* temporary) {
+#ifdef O_TMPFILE
+    const int fd = openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd < 0) return -1;
+    // Linked in through /proc (linkat of the descriptor itself needs a privilege)
+    struct stat through_proc;
+    if (fstat(fd, &temporary->st) != 0 || stat(descriptor_path(fd).c_str(), &through_proc) != 0 ||
+        !same_file(through_proc, temporary->st)) {
+        close(fd);
+        return -1;
+    }
+    temporary->unnamed = true;
+    temporary->name.clear();
+    return fd;
+#else
+    (void)folder, (void)temporary;
+    return -1;
+#endif
+}
+
+int create_beside(int folder, const Place& place, Temporary* temporary, std::string* reason) {
+    const int unnamed = create_unnamed(folder, temporary);
+    if (unnamed >= 0) return unnamed;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary->name =
-            base + std::to_string(getpid()) + "-" + std::to_string(serial.fetch_add(1));
+        temporary->name = name_beside(place);
         const int fd = openat(folder, temporary->name.c_str(),
                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0) {
@@ -271,53 +308,89 @@ int create_beside(int folder, const Place& place, Temporary* temporary, std::str
     return -1;
 }
 
+// Links our unnamed file in as `name`; fails with EEXIST when something is there
+int link_unnamed(int fd, int folder, const std::string& name) {
+    return linkat(AT_FDCWD, descriptor_path(fd).c_str(), folder, name.c_str(), AT_SYMLINK_FOLLOW);
+}
+
+// Gives our unnamed file a name of ours beside the target, for the exchange
+bool name_unnamed(int fd, const Place& place, Temporary* temporary, std::string* reason) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string name = name_beside(place);
+        if (link_unnamed(fd, temporary->folder, name) == 0) {
+            temporary->name = name;
+            temporary->unnamed = false;
+            return true;
+        }
+        if (errno != EEXIST) break;
+    }
+    *reason = "cannot create a file in " + place.folder + ": " + std::strerror(errno);
+    return false;
+}
+
+// Whether the folder we hold has been removed since it was opened
+bool folder_gone(int folder) {
+    struct stat st;
+    return fstat(folder, &st) == 0 && st.st_nlink == 0;
+}
+
 // Puts our written file in the target's place: see the decisions above
-bool put_in_place(int fd, const Temporary& temporary, const std::string& name,
-                  std::string* reason) {
-    const int folder = temporary.folder;
+bool put_in_place(int fd, Temporary* temporary, const Place& place, std::string* reason) {
+    const int folder = temporary->folder;
+    const std::string& name = place.name;
     for (int attempt = 0; attempt < 5; ++attempt) {
         Found now;
         if (!look(folder, name, &now, reason)) return false;
+        if (!now.exists && temporary->unnamed) {
+            if (link_unnamed(fd, folder, name) == 0) return true;
+            if (errno == EEXIST) continue;
+            break;
+        }
         if (!now.exists) {
-            if (rename_with(folder, temporary.name.c_str(), name.c_str(), Rename::no_replace) == 0)
+            if (rename_with(folder, temporary->name.c_str(), name.c_str(), Rename::no_replace) == 0)
                 return true;
             if (errno == EEXIST) continue;
             if (errno != EINVAL && errno != ENOSYS) break;
             // No such rename here: a link never replaces anything either
-            if (linkat(folder, temporary.name.c_str(), folder, name.c_str(), 0) == 0) {
-                unlinkat(folder, temporary.name.c_str(), 0);
+            if (linkat(folder, temporary->name.c_str(), folder, name.c_str(), 0) == 0) {
+                unlinkat(folder, temporary->name.c_str(), 0);
                 return true;
             }
             if (errno == EEXIST) continue;
-            if (renameat(folder, temporary.name.c_str(), folder, name.c_str()) == 0) return true;
+            if (renameat(folder, temporary->name.c_str(), folder, name.c_str()) == 0) return true;
             break;
         }
         if (!keep_owner_and_mode(fd, now.st, reason)) return false;
-        if (rename_with(folder, temporary.name.c_str(), name.c_str(), Rename::exchange) != 0) {
+        if (temporary->unnamed && !name_unnamed(fd, place, temporary, reason)) return false;
+        if (rename_with(folder, temporary->name.c_str(), name.c_str(), Rename::exchange) != 0) {
             if (errno == ENOENT) continue;  // gone meanwhile: look again
             if (errno != EINVAL && errno != ENOSYS) break;
-            if (renameat(folder, temporary.name.c_str(), folder, name.c_str()) == 0) return true;
+            if (renameat(folder, temporary->name.c_str(), folder, name.c_str()) == 0) return true;
             break;
         }
         // What came out of the path is under our name now
         struct stat out;
-        const bool looked = fstatat(folder, temporary.name.c_str(), &out, AT_SYMLINK_NOFOLLOW) == 0;
+        const bool looked =
+            fstatat(folder, temporary->name.c_str(), &out, AT_SYMLINK_NOFOLLOW) == 0;
         if (looked && same_file(out, now.st)) {
-            unlinkat(folder, temporary.name.c_str(), 0);  // the file we replaced
+            unlinkat(folder, temporary->name.c_str(), 0);  // the file we replaced
             return true;
         }
         // Something else was put there at the last moment: it goes back where it was
-        if (rename_with(folder, temporary.name.c_str(), name.c_str(), Rename::exchange) != 0 ||
-            !temporary.still_ours()) {
+        if (rename_with(folder, temporary->name.c_str(), name.c_str(), Rename::exchange) != 0 ||
+            !temporary->still_ours()) {
             *reason = "it changed while it was being replaced; what was there is kept as " +
-                      temporary.name;
+                      temporary->name;
             return false;
         }
     }
-    if (errno == EEXIST || errno == ENOENT || errno == 0) {
+    const int error = errno;
+    if (folder_gone(folder)) {
+        *reason = "its folder " + place.folder + " was removed while the file was being written";
+    } else if (error == EEXIST || error == ENOENT || error == 0) {
         *reason = "it kept changing while it was being replaced";
     } else {
-        *reason = std::string("cannot put it in place: ") + std::strerror(errno);
+        *reason = std::string("cannot put it in place: ") + std::strerror(error);
     }
     return false;
 }
@@ -406,6 +479,7 @@ long long NewFile::size() {
 
 std::string NewFile::path() const {
     if (!state_ || state_->fd < 0) return std::string();
+    if (state_->temporary.unnamed) return descriptor_path(state_->fd);
     return state_->place.folder + "/" + state_->temporary.name;
 }
 
@@ -419,7 +493,7 @@ bool NewFile::commit(std::string* reason) {
         *reason = std::strerror(errno);
         return false;
     }
-    if (!put_in_place(s->fd, s->temporary, s->place.name, reason)) return false;
+    if (!put_in_place(s->fd, &s->temporary, s->place, reason)) return false;
     s->committed = true;
     // Flushed before it was put in place: a late error of close loses nothing
     close(s->fd);
