@@ -243,6 +243,78 @@ TEST_F(MusicLibrary, MixerPlaysTheModuleAndLoopsOnlyWhenAsked) {
     EXPECT_EQ(rms(stopped.data(), stopped.size()), 0.0);
 }
 
+// The steering extras against the offline render: a volume scales every sample, a pause
+// holds both the sound and the place, a jump moves to an order's first row, even after a song
+// played once has ended; refusals change nothing
+TEST_F(MusicLibrary, SteeringShowsInTheOfflineRender) {
+    EXPECT_EQ(MIDASsetVolume(50), 0) << "before startup";
+    EXPECT_NE(std::string(MIDASerrorText()).find("before MIDASstartup"), std::string::npos);
+    MIDASmodule m = start_like_the_demo(module_path);
+    ASSERT_NE(m, nullptr);
+    int orders = 0;
+    double seconds = 0;
+    ASSERT_EQ(MIDASgetLength(m, &orders, &seconds), 1);
+    EXPECT_GT(orders, 2);
+    EXPECT_GT(seconds, 30.0) << "the song lasts about a minute";
+    EXPECT_LT(seconds, 120.0);
+    ASSERT_NE(MIDASgetTitle(m), nullptr);
+    EXPECT_EQ(MIDASgetLength(nullptr, &orders, &seconds), 0);
+    EXPECT_EQ(MIDASgetTitle(nullptr), nullptr);
+
+    // The same start at full and at half volume: each sample halved, truncated
+    const std::vector<int16_t> full = render(0.5);
+    ASSERT_NE(MIDASplayModule(m, 1), 0u);
+    ASSERT_EQ(MIDASsetVolume(50), 1);
+    const std::vector<int16_t> half = render(0.5);
+    ASSERT_EQ(full.size(), half.size());
+    for (size_t i = 0; i < full.size(); ++i) ASSERT_EQ(half[i], full[i] * 50 / 100) << i;
+    EXPECT_EQ(MIDASsetVolume(101), 0);
+    EXPECT_EQ(MIDASsetVolume(-1), 0);
+    ASSERT_EQ(MIDASsetVolume(100), 1);
+
+    // Paused: silence, the position held; resumed: the song goes on as if never held
+    ASSERT_NE(MIDASplayModule(m, 1), 0u);
+    render(0.5);
+    const std::vector<int16_t> straight = render(0.5);
+    ASSERT_NE(MIDASplayModule(m, 1), 0u);
+    render(0.5);
+    int order = -1, row = -1;
+    double at = -1, later = -1;
+    ASSERT_EQ(MIDASpause(), 1);
+    ASSERT_EQ(MIDASgetPosition(&order, &row, &at), 1);
+    EXPECT_NEAR(at, 0.5, 0.05);
+    const std::vector<int16_t> held = render(1.0);
+    EXPECT_EQ(rms(held.data(), held.size()), 0.0);
+    ASSERT_EQ(MIDASgetPosition(nullptr, nullptr, &later), 1);
+    EXPECT_EQ(later, at);
+    ASSERT_EQ(MIDASresume(), 1);
+    EXPECT_EQ(render(0.5), straight);
+
+    // A jump to the last order, from the middle of a song and after one played once ended
+    for (int loop : {1, 0}) {
+        ASSERT_NE(MIDASplayModule(m, loop), 0u);
+        render(loop ? 1.0 : 70.0);
+        ASSERT_EQ(MIDASsetPosition(orders - 1), 1) << MIDASerrorText();
+        const std::vector<int16_t> there = render(0.2);
+        EXPECT_GT(rms(there.data(), there.size()), 1.0) << "it plays again, loop " << loop;
+        ASSERT_EQ(MIDASgetPosition(&order, &row, &at), 1);
+        EXPECT_EQ(order, orders - 1);
+        EXPECT_LT(row, 8);
+        EXPECT_GT(at, seconds / 2) << "the last order is late in the song";
+    }
+    EXPECT_EQ(MIDASsetPosition(orders), 0);
+    EXPECT_NE(std::string(MIDASerrorText()).find("out of range"), std::string::npos);
+    EXPECT_EQ(MIDASsetPosition(-1), 0);
+    ASSERT_EQ(MIDASgetPosition(&order, nullptr, nullptr), 1);
+    EXPECT_EQ(order, orders - 1) << "a refused jump moves nothing";
+
+    // Nothing chosen: the music extras refuse
+    MIDASstopBackgroundPlay();
+    EXPECT_EQ(MIDASpause(), 0);
+    EXPECT_EQ(MIDASgetPosition(&order, &row, &at), 0);
+    EXPECT_EQ(MIDASsetPosition(0), 0);
+}
+
 TEST_F(MusicLibrary, WithoutAudioDeviceEveryCallSucceedsSilently) {
     ASSERT_EQ(MIDASstartup(), 1);
     ASSERT_EQ(MIDASinit(), 1);

@@ -2,7 +2,8 @@
 /// Where a C program's calls of the entries go. Included by library.h, in C only: each entry's
 /// name stands for a twin that never lets an error unwind into the caller, and instead reports
 /// it as library.h describes ("Errors in C"). C++ code calls the entries themselves, which
-/// throw trelk::DynamicError. Every function of library.h and display.h that can fail is here.
+/// throw trelk::DynamicError. Every function of library.h, display.h and graphics.h that can
+/// fail is here.
 #ifndef TRELK_C_ENTRIES_H
 #define TRELK_C_ENTRIES_H
 
@@ -121,6 +122,15 @@
 #define trelk_display_format_values trelk_c_display_format_values
 #define trelk_display_mode_size trelk_c_display_mode_size
 #define trelk_display_key_held trelk_c_display_key_held
+#define trelk_draw_line trelk_c_draw_line
+#define trelk_draw_rect trelk_c_draw_rect
+#define trelk_draw_circle trelk_c_draw_circle
+#define trelk_draw_fill_circle trelk_c_draw_fill_circle
+#define trelk_draw_text trelk_c_draw_text
+#define trelk_draw_text_on trelk_c_draw_text_on
+#define trelk_text_size trelk_c_text_size
+#define trelk_image_load trelk_c_image_load
+#define trelk_image_save trelk_c_image_save
 // clang-format on
 /// @endcond
 

@@ -1,7 +1,7 @@
 /// @file
 /// Everything a program needs from trelk in one include: the object layer (Console, Surface and
 /// the value objects), the key codes, and the display library's extras (palette contents, the
-/// values of areas, formats and modes).
+/// values of areas, formats and modes), and lines, shapes, text and image files.
 #ifndef TRELK_TRELK_H
 #define TRELK_TRELK_H
 
@@ -12,6 +12,7 @@
 #include "draw.h"
 #include "error.h"
 #include "format.h"
+#include "graphics.h"
 #include "key.h"
 #include "keys.h"
 #include "library.h"

@@ -11,13 +11,17 @@
 // kelvraDemo.music says where the music is: "loading" (the player), "ready" (the player, and
 // no module to play), "waiting" (for a click, key or tap), "playing", "stopped", or "silent"
 // (no audio, no player, or a module it refused).
-// Module.trelkMusic: play(bytes, loop), stop(), and for scripts position() (seconds into the
-// song, advancing while it plays) and level() (the output's RMS over the last 2048 samples).
+// Module.trelkMusic: play(bytes, loop), stop(), steer(volume, paused), jump(order), where()
+// ({order, row, seconds} as the player last told), length() (seconds of one pass, 0 until the
+// player has the module), and for scripts position() (seconds mixed, advancing while it
+// plays) and level() (the output's RMS over the last 2048 samples).
 Module.trelkMusic = (function () {
   let context = null, node = null, analyser = null;
   let wanted = null;  // {bytes, loop}: what should play
   let given = null;   // what the player was given
   let refused = false, position = 0, failed = false;
+  let volume = 100, paused = false, length = 0;
+  let place = { order: 0, row: 0, seconds: 0 };
 
   function show() {
     let state;
@@ -36,7 +40,9 @@ Module.trelkMusic = (function () {
     if (node && wanted && given !== wanted) {
       given = wanted;
       refused = false;
-      position = 0;
+      position = length = 0;
+      place = { order: 0, row: 0, seconds: 0 };
+      node.port.postMessage({ volume: volume, paused: paused });
       node.port.postMessage({ play: wanted.bytes, loop: wanted.loop });
     }
     show();
@@ -52,6 +58,8 @@ Module.trelkMusic = (function () {
     made.port.onmessage = function (event) {
       const told = event.data;
       if ('position' in told) position = told.position;
+      if ('order' in told) place = { order: told.order, row: told.row, seconds: told.time };
+      if ('length' in told) length = told.length;
       if ('started' in told && told.started !== 0) {
         console.warn('music: the player refused the module (' + told.started + '), silence');
         refused = true;
@@ -101,6 +109,17 @@ Module.trelkMusic = (function () {
       if (node) node.port.postMessage({ stop: true });
       show();
     },
+    steer: function (level, hold) {
+      volume = level;
+      paused = hold;
+      if (node) node.port.postMessage({ volume: volume, paused: paused });
+    },
+    jump: function (order) {
+      place = { order: order, row: 0, seconds: place.seconds };
+      if (node) node.port.postMessage({ jump: order });
+    },
+    where: function () { return place; },
+    length: function () { return length; },
     position: function () { return position; },
     level: function () {
       if (!analyser) return 0;

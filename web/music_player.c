@@ -76,3 +76,50 @@ EXPORT int player_mix(int16_t* out, int frames) {
     }
     return 1;
 }
+
+// Steering the module that plays: a jump to the start of an order (0 when done), and where
+// the player is, as the order, the row and the milliseconds of song played, and how long one
+// pass lasts in milliseconds
+EXPORT int player_jump(int order) {
+    if (!started) return 1;
+    if (ended) {  // a module played once to its end: its player starts again, to play on
+        xmp_end_player(player);
+        if (xmp_start_player(player, 44100, 0) != 0) {
+            xmp_release_module(player);
+            xmp_free_context(player);
+            player = NULL;
+            started = 0;
+            return 1;
+        }
+        ended = 0;
+    }
+    return xmp_set_position(player, order) < 0 ? 1 : 0;
+}
+
+EXPORT int player_order(void) {
+    struct xmp_frame_info info;
+    if (!started) return 0;
+    xmp_get_frame_info(player, &info);
+    return info.pos;
+}
+
+EXPORT int player_row(void) {
+    struct xmp_frame_info info;
+    if (!started) return 0;
+    xmp_get_frame_info(player, &info);
+    return info.row;
+}
+
+EXPORT int player_time(void) {
+    struct xmp_frame_info info;
+    if (!started) return 0;
+    xmp_get_frame_info(player, &info);
+    return info.time;
+}
+
+EXPORT int player_total_time(void) {
+    struct xmp_frame_info info;
+    if (!started) return 0;
+    xmp_get_frame_info(player, &info);
+    return info.total_time;
+}

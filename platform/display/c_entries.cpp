@@ -14,6 +14,7 @@
 #include "platform/os/report.h"
 #include "trelk/display.h"
 #include "trelk/error.h"
+#include "trelk/graphics.h"
 #include "trelk/library.h"
 
 namespace {
@@ -223,6 +224,15 @@ C_ENTRY(void, display_area_values, (trelk_handle area, int values[4]), (area, va
 C_ENTRY(int, display_format_values, (trelk_handle format, uint32_t masks[4]), (format, masks))
 C_ENTRY(void, display_mode_size, (trelk_handle mode, int* width, int* height), (mode, width, height))
 C_ENTRY(int, display_key_held, (trelk_handle console, int code), (console, code))
+C_ENTRY(void, draw_line, (trelk_handle target, int x0, int y0, int x1, int y1, uint32_t argb), (target, x0, y0, x1, y1, argb))
+C_ENTRY(void, draw_rect, (trelk_handle target, int left, int top, int right, int bottom, uint32_t argb), (target, left, top, right, bottom, argb))
+C_ENTRY(void, draw_circle, (trelk_handle target, int x, int y, int radius, uint32_t argb), (target, x, y, radius, argb))
+C_ENTRY(void, draw_fill_circle, (trelk_handle target, int x, int y, int radius, uint32_t argb), (target, x, y, radius, argb))
+C_ENTRY(void, draw_text, (trelk_handle target, int x, int y, const char* text, uint32_t foreground), (target, x, y, text, foreground))
+C_ENTRY(void, draw_text_on, (trelk_handle target, int x, int y, const char* text, uint32_t foreground, uint32_t background), (target, x, y, text, foreground, background))
+C_ENTRY(void, text_size, (const char* text, int* width, int* height), (text, width, height))
+C_ENTRY(trelk_handle, image_load, (const char* file, trelk_handle format), (file, format))
+C_ENTRY(void, image_save, (trelk_handle source, const char* file), (source, file))
 // clang-format on
 
 }  // extern "C"

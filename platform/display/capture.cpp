@@ -20,18 +20,19 @@ namespace display {
 namespace {
 
 // The frame as a PNG file's bytes; false and a reason when libpng cannot make them
-bool encode(const std::vector<std::uint8_t>& pixels, int width, int height,
+bool encode(const std::vector<std::uint8_t>& pixels, int width, int height, bool alpha,
             std::vector<std::uint8_t>* png, std::string* reason) {
+    const int bytes = alpha ? 4 : 3;
     png->resize(pixels.size() + 1024);
     for (int attempt = 0; attempt < 2; ++attempt) {
         png_image image{};
         image.version = PNG_IMAGE_VERSION;
         image.width = png_uint_32(width);
         image.height = png_uint_32(height);
-        image.format = PNG_FORMAT_BGR;
+        image.format = alpha ? PNG_FORMAT_BGRA : PNG_FORMAT_BGR;
         png_alloc_size_t size = png->size();
         const bool encoded = png_image_write_to_memory(&image, png->data(), &size, 0, pixels.data(),
-                                                       width * 3, nullptr) != 0;
+                                                       width * bytes, nullptr) != 0;
         char message[sizeof image.message];
         std::memcpy(message, image.message, sizeof message);
         png_image_free(&image);
@@ -49,20 +50,22 @@ bool encode(const std::vector<std::uint8_t>& pixels, int width, int height,
     return false;
 }
 
-bool save(const char* path, const Image& frame, std::string* reason) {
+bool save(const char* path, const Image& frame, bool alpha, std::string* reason) {
     if (!os::file_replaceable(path, reason)) return false;
 
-    // Three bytes blue, green, red: the 24-bit format of the masks below, libpng's BGR
+    // Bytes blue, green, red (and alpha): the format of the masks below, libpng's BGR or BGRA
     PixelFormat bgr;
     const char* why = nullptr;
-    make_format(24, 0xff0000, 0xff00, 0xff, 0, &bgr, &why);
-    std::vector<std::uint8_t> pixels(std::size_t(frame.width) * std::size_t(frame.height) * 3);
-    const Image out{pixels.data(), frame.width, frame.height, frame.width * 3, &bgr, nullptr};
+    const int bytes = alpha ? 4 : 3;
+    make_format(bytes * 8, 0xff0000, 0xff00, 0xff, alpha ? 0xff000000 : 0, &bgr, &why);
+    std::vector<std::uint8_t> pixels(std::size_t(frame.width) * std::size_t(frame.height) *
+                                     std::size_t(bytes));
+    const Image out{pixels.data(), frame.width, frame.height, frame.width * bytes, &bgr, nullptr};
     const Rect all{0, 0, frame.width, frame.height};
     blit(frame, all, out, all, all);
 
     std::vector<std::uint8_t> png;
-    if (!encode(pixels, frame.width, frame.height, &png, reason)) return false;
+    if (!encode(pixels, frame.width, frame.height, alpha, &png, reason)) return false;
     return os::replace_file(path, png.data(), png.size(), reason);
 }
 
@@ -78,8 +81,12 @@ bool capture_target_usable(const char* path, std::string* reason) {
 }
 
 bool save_png(const char* path, const Image& frame, std::string* reason) {
+    return save_png(path, frame, false, reason);
+}
+
+bool save_png(const char* path, const Image& frame, bool alpha, std::string* reason) {
     try {
-        return save(path, frame, reason);
+        return save(path, frame, alpha, reason);
     } catch (const std::bad_alloc&) {
         *reason = "out of memory";
         return false;

@@ -20,6 +20,8 @@ bool capture_target_usable(const char* path, std::string* reason);
 
 // Writes the frame, any format, as an 8-bit RGB PNG; false and a reason when it cannot
 bool save_png(const char* path, const Image& frame, std::string* reason);
+// The same with the frame's alpha kept, when asked for, as an 8-bit RGBA PNG
+bool save_png(const char* path, const Image& frame, bool alpha, std::string* reason);
 
 }  // namespace display
 

@@ -36,6 +36,9 @@ struct midas_module {
     bool started = false;  // the player runs (xmp_start_player succeeded)
     bool ended = false;    // played to its end without looping; mixes silence from then on
     int loops = 0;         // libxmp's loop limit: 0 loops for ever, 1 plays once
+    std::string title;     // as the module names itself
+    int orders = 0;        // entries of its order list
+    double seconds = 0;    // one pass, as the player's scan of the module found it
 
     ~midas_module() {
         if (started) xmp_end_player(player);
@@ -64,6 +67,8 @@ struct Output {
     bool audio_subsystem = false;     // our reference on SDL's audio subsystem
     SDL_AudioDeviceID device = 0;     // 0: no device, silence
     midas_module* current = nullptr;  // chosen to play; read by the audio callback
+    int volume = 100;                 // percent of the module's own level
+    bool paused = false;              // the chosen module is held: silence, position kept
 };
 
 Output& sound() {
@@ -90,8 +95,9 @@ private:
 // The mixer proper; the caller holds the audio lock or is the audio callback
 void mix_unlocked(uint8_t* out, int bytes) {
     if (bytes <= 0) return;
-    midas_module* m = sound().current;
-    if (!m || !m->started || m->ended) {
+    const Output& o = sound();
+    midas_module* m = o.current;
+    if (!m || !m->started || m->ended || o.paused) {
         std::memset(out, 0, static_cast<size_t>(bytes));
         return;
     }
@@ -100,6 +106,16 @@ void mix_unlocked(uint8_t* out, int bytes) {
     if (xmp_play_buffer(m->player, out, bytes, m->loops) < 0) {
         std::memset(out, 0, static_cast<size_t>(bytes));
         if (m->loops > 0) m->ended = true;
+        return;
+    }
+    if (o.volume != 100) {
+        const int count = bytes / 2;
+        for (int i = 0; i < count; ++i) {
+            std::int16_t sample;
+            std::memcpy(&sample, out + 2 * i, 2);
+            sample = static_cast<std::int16_t>(sample * o.volume / 100);
+            std::memcpy(out + 2 * i, &sample, 2);
+        }
     }
 }
 
@@ -431,6 +447,8 @@ void close_output() {
     if (trelk_offline_sound_offered() == &offline_sound) trelk_offline_sound_offer(nullptr);
     close_audio();
     sound().current = nullptr;
+    sound().paused = false;
+    sound().volume = 100;
 }
 
 void start_output() {
@@ -481,6 +499,11 @@ midas_module* load_module(const char* name, std::vector<uint8_t>& bytes, std::st
         error = std::string("module ") + name + " has no channels";
         return nullptr;
     }
+    m->title.assign(info.mod->name, strnlen(info.mod->name, sizeof info.mod->name));
+    m->orders = info.mod->len;
+    xmp_frame_info frame;
+    xmp_get_frame_info(m->player, &frame);
+    m->seconds = frame.total_time > 0 ? frame.total_time / 1000.0 : 0;
     return m.release();
 }
 
@@ -509,6 +532,7 @@ bool play_module(midas_module* m, bool loop, bool running, std::string& error) {
     m->ended = false;
     m->loops = loop ? 0 : 1;
     l.current = m;
+    l.paused = false;
     return true;
 }
 
@@ -520,6 +544,69 @@ void stop_module() {
         l.current->started = false;
     }
     l.current = nullptr;
+    l.paused = false;
+}
+
+void set_volume(int volume) {
+    AudioLock lock;
+    sound().volume = volume;
+}
+
+bool set_paused(bool paused) {
+    AudioLock lock;
+    if (!sound().current) return false;
+    sound().paused = paused;
+    return true;
+}
+
+bool position(Position& where) {
+    AudioLock lock;
+    midas_module* m = sound().current;
+    if (!m) return false;
+    xmp_frame_info info;
+    xmp_get_frame_info(m->player, &info);
+    where.order = info.pos;
+    where.row = info.row;
+    where.seconds = info.time / 1000.0;
+    return true;
+}
+
+bool jump(int order, std::string& error) {
+    AudioLock lock;
+    midas_module* m = sound().current;
+    if (!m) {
+        error = "no module is chosen to play";
+        return false;
+    }
+    if (order < 0 || order >= m->orders) {
+        error = "order " + std::to_string(order) + " is out of range (0 to " +
+                std::to_string(m->orders - 1) + ")";
+        return false;
+    }
+    // A module played once to its end starts its player again, to play on from the order
+    if (m->ended) {
+        xmp_end_player(m->player);
+        m->started = false;
+        if (xmp_start_player(m->player, output_rate, 0) != 0) {
+            sound().current = nullptr;
+            error = "the player cannot start the module again";
+            return false;
+        }
+        m->started = true;
+        m->ended = false;
+    }
+    if (xmp_set_position(m->player, order) < 0) {
+        error = "the player cannot jump to order " + std::to_string(order);
+        return false;
+    }
+    return true;
+}
+
+const char* title(midas_module* module) { return module->title.c_str(); }
+
+void length(midas_module* module, int& orders, double& seconds) {
+    orders = module->orders;
+    seconds = module->seconds;
 }
 
 }  // namespace device

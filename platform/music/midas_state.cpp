@@ -86,6 +86,31 @@ size_t module_count() { return lib().modules.size(); }
 using midas::lib;
 using midas::State;
 
+namespace midas {
+namespace {
+
+// Whether the library is started; else says so for the entry `name`
+bool started(const char* name) {
+    if (lib().state != State::closed) return true;
+    fail(std::string(name) + " before MIDASstartup");
+    return false;
+}
+
+int set_paused(bool paused, const char* name) {
+    try {
+        if (!started(name)) return 0;
+        if (!device::set_paused(paused))
+            return fail(std::string(name) + ": no module is chosen to play");
+        lib().error.clear();
+        return 1;
+    } catch (const std::bad_alloc&) {
+        return out_of_memory(name);
+    }
+}
+
+}  // namespace
+}  // namespace midas
+
 extern "C" {
 
 int MIDASstartup(void) {
@@ -196,5 +221,84 @@ int MIDASclose(void) {
 }
 
 const char* MIDASerrorText(void) { return lib().error.c_str(); }
+
+// ---- steering the music ----
+
+int MIDASsetVolume(int volume) {
+    try {
+        if (!midas::started("MIDASsetVolume")) return 0;
+        if (volume < 0 || volume > 100)
+            return midas::fail("MIDASsetVolume: volume " + std::to_string(volume) +
+                               " is out of range (0 to 100)");
+        midas::device::set_volume(volume);
+        lib().error.clear();
+        return 1;
+    } catch (const std::bad_alloc&) {
+        return midas::out_of_memory("MIDASsetVolume");
+    }
+}
+
+int MIDASpause(void) { return midas::set_paused(true, "MIDASpause"); }
+
+int MIDASresume(void) { return midas::set_paused(false, "MIDASresume"); }
+
+int MIDASgetPosition(int* order, int* row, double* seconds) {
+    try {
+        if (!midas::started("MIDASgetPosition")) return 0;
+        midas::device::Position where;
+        if (!midas::device::position(where))
+            return midas::fail("MIDASgetPosition: no module is chosen to play");
+        if (order) *order = where.order;
+        if (row) *row = where.row;
+        if (seconds) *seconds = where.seconds;
+        lib().error.clear();
+        return 1;
+    } catch (const std::bad_alloc&) {
+        return midas::out_of_memory("MIDASgetPosition");
+    }
+}
+
+int MIDASsetPosition(int order) {
+    try {
+        auto& l = lib();
+        if (!midas::started("MIDASsetPosition")) return 0;
+        std::string why;
+        if (!midas::device::jump(order, why)) return midas::fail("MIDASsetPosition: " + why);
+        l.error.clear();
+        return 1;
+    } catch (const std::bad_alloc&) {
+        return midas::out_of_memory("MIDASsetPosition");
+    }
+}
+
+const char* MIDASgetTitle(MIDASmodule module) {
+    try {
+        if (!midas::known(module))
+            return midas::fail(module ? "MIDASgetTitle with an unknown module"
+                                      : "MIDASgetTitle with no module"),
+                   nullptr;
+        lib().error.clear();
+        return midas::device::title(module);
+    } catch (const std::bad_alloc&) {
+        return midas::out_of_memory("MIDASgetTitle"), nullptr;
+    }
+}
+
+int MIDASgetLength(MIDASmodule module, int* orders, double* seconds) {
+    try {
+        if (!midas::known(module))
+            return midas::fail(module ? "MIDASgetLength with an unknown module"
+                                      : "MIDASgetLength with no module");
+        int count = 0;
+        double time = 0;
+        midas::device::length(module, count, time);
+        if (orders) *orders = count;
+        if (seconds) *seconds = time;
+        lib().error.clear();
+        return 1;
+    } catch (const std::bad_alloc&) {
+        return midas::out_of_memory("MIDASgetLength");
+    }
+}
 
 }  // extern "C"

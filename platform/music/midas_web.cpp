@@ -14,6 +14,9 @@
 //   error: every entry still succeeds.
 // - MIDASplayModule gives the player a copy of the module's bytes; stopping background play
 //   stops it, and MIDASclose (or the exit hook when the program skips it) frees everything.
+// - Volume, pause and jumps are messages to the player; the position is what the player last
+//   told the page (ten times a second, and at once after a jump), and the length in seconds is
+//   known once the player has the module.
 #include <emscripten.h>
 #include <sys/stat.h>
 
@@ -45,11 +48,37 @@ EM_JS(void, web_music_stop, (), {
     const music = Module['trelkMusic'];
     if (music) music['stop']();
 });
+
+EM_JS(void, web_music_steer, (int volume, int paused), {
+    const music = Module['trelkMusic'];
+    if (music) music['steer'](volume, paused != 0);
+});
+
+EM_JS(void, web_music_jump, (int order), {
+    const music = Module['trelkMusic'];
+    if (music) music['jump'](order);
+});
+
+// Writes the order and row (ints) and the seconds (a double) where the player last said it was
+EM_JS(void, web_music_where, (int* order, int* row, double* seconds), {
+    const music = Module['trelkMusic'];
+    const where = music ? music['where']() : {order: 0, row: 0, seconds: 0};
+    HEAP32[order >> 2] = where['order'];
+    HEAP32[row >> 2] = where['row'];
+    HEAPF64[seconds >> 3] = where['seconds'];
+});
+
+EM_JS(double, web_music_length, (), {
+    const music = Module['trelkMusic'];
+    return music ? music['length']() : 0;
+});
 // clang-format on
 
 struct midas_module {
     std::vector<uint8_t> bytes;  // the XM file, handed to the page's player when played
     bool loop = false;
+    std::string title;  // from the XM header
+    int orders = 0;     // the song length the XM header gives
 };
 
 namespace midas {
@@ -59,6 +88,8 @@ struct Output {
     bool player = false;              // the page has a module player
     midas_module* current = nullptr;  // chosen to play
     bool running = false;             // background play: the player sounds
+    int volume = 100;
+    bool paused = false;
 };
 
 Output& sound() {
@@ -97,6 +128,9 @@ void close_output() {
     l.current = nullptr;
     l.player = false;
     l.running = false;
+    l.volume = 100;
+    l.paused = false;
+    web_music_steer(l.volume, 0);
 }
 
 void start_output() {
@@ -136,6 +170,13 @@ midas_module* load_module(const char* name, std::vector<uint8_t>& bytes, std::st
         return nullptr;
     }
     auto m = std::make_unique<midas_module>();
+    // The title is 20 bytes from offset 17, padded with spaces or zeros; the song length in
+    // orders a 16-bit number at offset 64 (xm_truncation has seen the first 64 bytes)
+    const char* name = reinterpret_cast<const char*>(bytes.data() + 17);
+    size_t length = strnlen(name, 20);
+    while (length > 0 && name[length - 1] == ' ') --length;
+    m->title.assign(name, length);
+    m->orders = bytes.size() >= 66 ? bytes[64] | bytes[65] << 8 : 0;
     m->bytes.swap(bytes);
     return m.release();
 }
@@ -149,6 +190,8 @@ bool play_module(midas_module* m, bool loop, bool running, std::string&) {
     m->loop = loop;
     l.current = m;
     l.running = running;
+    l.paused = false;
+    web_music_steer(l.volume, 0);
     start_current();
     return true;
 }
@@ -157,6 +200,49 @@ void stop_module() {
     Output& l = sound();
     if (l.current) web_music_stop();
     l.current = nullptr;
+    l.paused = false;
+}
+
+void set_volume(int volume) {
+    sound().volume = volume;
+    web_music_steer(volume, sound().paused ? 1 : 0);
+}
+
+bool set_paused(bool paused) {
+    Output& l = sound();
+    if (!l.current) return false;
+    l.paused = paused;
+    web_music_steer(l.volume, paused ? 1 : 0);
+    return true;
+}
+
+bool position(Position& where) {
+    if (!sound().current) return false;
+    web_music_where(&where.order, &where.row, &where.seconds);
+    return true;
+}
+
+bool jump(int order, std::string& error) {
+    const midas_module* m = sound().current;
+    if (!m) {
+        error = "no module is chosen to play";
+        return false;
+    }
+    if (order < 0 || order >= m->orders) {
+        error = "order " + std::to_string(order) + " is out of range (0 to " +
+                std::to_string(m->orders - 1) + ")";
+        return false;
+    }
+    web_music_jump(order);
+    return true;
+}
+
+const char* title(midas_module* module) { return module->title.c_str(); }
+
+// The seconds are the page's player's, known once it has the module: for the one it plays
+void length(midas_module* module, int& orders, double& seconds) {
+    orders = module->orders;
+    seconds = module == sound().current ? web_music_length() : 0;
 }
 
 }  // namespace device

@@ -44,6 +44,24 @@ void free_module(midas_module* module);  // never the one chosen to play (stop i
 bool play_module(midas_module* module, bool loop, bool running, std::string& error);
 void stop_module();  // stops the chosen module, if any, and chooses none
 
+// Steering the chosen module. The volume (0 to 100) holds for every module played until
+// close_output, which sets it back to 100; a pause ends when the module is played again or
+// stopped. False when no module is chosen.
+void set_volume(int volume);
+bool set_paused(bool paused);
+struct Position {
+    int order = 0, row = 0;
+    double seconds = 0;
+};
+bool position(Position& where);
+// False, with `error`, for an order out of range or no module chosen
+bool jump(int order, std::string& error);
+
+// What a loaded module is: its title (valid while it lives), the entries of its order list,
+// and the seconds of one pass (0 when the player cannot tell)
+const char* title(midas_module* module);
+void length(midas_module* module, int& orders, double& seconds);
+
 }  // namespace device
 }  // namespace midas
 
