@@ -2,9 +2,13 @@
 // background by itself once started: start it up, open the sound output, start background
 // play, load a module and play it; at the end stop background play and close. Without a sound
 // device, or with a file that is not a module, the program draws in silence and says why.
+// The program steers the music: P or space pauses and resumes it, + and - turn the volume up
+// and down, N jumps to the next order (after the last, back to the first); the module's
+// title, its place and the volume are written at the top. Any other key ends it.
 // Usage: music MODULE (an XM, MOD, S3M or IT file)
 #include <cmath>
 #include <cstdio>
+#include <string>
 
 #include "trelk/midas.h"
 #include "trelk/trelk.h"
@@ -33,8 +37,32 @@ int main(int argc, char** argv) {
         trelk::Timer timer;
         timer.start();
 
+        int volume = 100, orders = 0;
+        bool paused = false;
+        MIDASgetLength(module, &orders, nullptr);
+        const std::string title = module ? MIDASgetTitle(module) : "(silence)";
+
         // Sixteen bars rising and falling with the time since the start
-        while (!console.key()) {
+        for (;;) {
+            if (console.key()) {
+                const int code = console.read().code();
+                int order = 0;
+                if (code == TRELK_KEY_A + ('P' - 'A') || code == TRELK_KEY_SPACE) {
+                    paused = !paused;
+                    paused ? MIDASpause() : MIDASresume();
+                } else if (code == TRELK_KEY_ADD || code == TRELK_KEY_EQUALS) {
+                    volume = volume < 90 ? volume + 10 : 100;
+                    MIDASsetVolume(volume);
+                } else if (code == TRELK_KEY_SUBTRACT || code == TRELK_KEY_MINUS) {
+                    volume = volume > 10 ? volume - 10 : 0;
+                    MIDASsetVolume(volume);
+                } else if (code == TRELK_KEY_A + ('N' - 'A')) {
+                    if (MIDASgetPosition(&order, nullptr, nullptr) && orders > 0)
+                        MIDASsetPosition((order + 1) % orders);
+                } else {
+                    break;
+                }
+            }
             const double seconds = timer.time();
             trelk::fill(console, 0, 0, width, height, 0xff101828);
             const int step = (width - 16) / 16;
@@ -45,6 +73,14 @@ int main(int argc, char** argv) {
                 trelk::fill(console, left, top, left + step - 4, height,
                             i % 2 ? 0xffffa030 : 0xff30a0ff);
             }
+            int order = 0, row = 0;
+            double played = 0;
+            char place[96] = "no module plays";
+            if (MIDASgetPosition(&order, &row, &played))
+                std::snprintf(place, sizeof place, "order %d/%d row %02d %.1f s  volume %d%s",
+                              order, orders, row, played, volume, paused ? "  paused" : "");
+            trelk::text(console, 8, 4, title.c_str(), 0xffffffff);
+            trelk::text(console, 8, 14, place, 0xffc0c0c0);
             console.update();
         }
         console.close();

@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include "trelk/display.h"
+#include "trelk/graphics.h"
 #include "trelk/library.h"
 
 static int failures = 0;
@@ -32,6 +33,30 @@ static void jump(const char* message, void* context) {
     (void)message;
     (void)context;
     longjmp(escape, 1);
+}
+
+/* The drawing and image-file functions from C: each failure reaches the handler once, gives
+   a neutral answer and leaves the pixels as they were (5 failures) */
+static int graphics(trelk_handle surface, trelk_handle format, trelk_handle stale) {
+    const int before = handled;
+    int width = -1, height = -1;
+    uint32_t* pixels = (uint32_t*)trelk_surface_lock(surface);
+    const uint32_t corner = pixels[0];
+    trelk_surface_unlock(surface);
+    trelk_draw_line(stale, 0, 0, 15, 7, 0xffffffff);
+    CHECK(strstr(trelk_last_error(), "handle") != NULL);
+    trelk_draw_text(surface, 0, 0, NULL, 0xffffffff);
+    CHECK(strstr(trelk_last_error(), "null text") != NULL);
+    trelk_text_size("ab\nc", &width, &height);
+    CHECK(width == 16 && height == 16);
+    trelk_text_size("x", NULL, &height);
+    CHECK(trelk_image_load("/no/such/picture.png", format) == NULL);
+    CHECK(strstr(trelk_last_error(), "/no/such/picture.png") != NULL);
+    trelk_image_save(surface, "/no/such/folder/picture.png");
+    pixels = (uint32_t*)trelk_surface_lock(surface);
+    CHECK(pixels[0] == corner);
+    trelk_surface_unlock(surface);
+    return handled == before + 5;
 }
 
 static int with_handler(void) {
@@ -80,9 +105,10 @@ static int with_handler(void) {
     trelk_surface_unlock(surface);
 
     trelk_set_error_handler(count, &handled);
+    CHECK(graphics(surface, format, stale));
     trelk_surface_destroy(surface);
     trelk_format_destroy(format);
-    CHECK(handled == 6);
+    CHECK(handled == 11);
     return failures == 0 ? 0 : 1;
 }
 

@@ -10,6 +10,7 @@ if(TARGET trelk_display)
   add_executable(display_tests
     ${CMAKE_CURRENT_LIST_DIR}/display_objects.cpp
     ${CMAKE_CURRENT_LIST_DIR}/display_pixels.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/display_graphics.cpp
     ${CMAKE_CURRENT_LIST_DIR}/display_console.cpp
     ${CMAKE_CURRENT_LIST_DIR}/display_terminal_keys.cpp
     ${CMAKE_CURRENT_LIST_DIR}/display_terminal_input.cpp

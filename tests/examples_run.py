@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 # Runs an example program headless and compares what it made with its reference in tests/data:
-#   examples_run.py capture PROGRAM FRAMES REFERENCE.png
-#       the frame saved after FRAMES frames (TRELK_CAPTURE), pixel for pixel (read with PIL)
+#   examples_run.py capture PROGRAM FRAMES REFERENCE.png [ARGUMENT...]
+#       the frame saved after FRAMES frames (TRELK_CAPTURE), pixel for pixel (read with PIL);
+#       the program is given the arguments
 #   examples_run.py keys PROGRAM REFERENCE.txt
 #       what the program prints for keys typed at a pseudo-terminal on its standard input
 #   examples_run.py music PROGRAM MODULE
@@ -38,10 +39,10 @@ def headless(**extra):
     return env
 
 
-def capture(program, frames, reference):
+def capture(program, frames, reference, arguments):
     with tempfile.TemporaryDirectory() as folder:
         frame = os.path.join(folder, "frame.png")
-        run = subprocess.run([program], env=headless(TRELK_FRAMES=frames, TRELK_CAPTURE=frame),
+        run = subprocess.run([program] + arguments, env=headless(TRELK_FRAMES=frames, TRELK_CAPTURE=frame),
                              stdin=subprocess.DEVNULL, timeout=60)
         if run.returncode != 0:
             fail(f"{program} ended with status {run.returncode}")
@@ -127,7 +128,7 @@ def music(program, module):
 
 
 if sys.argv[1] == "capture":
-    capture(sys.argv[2], sys.argv[3], sys.argv[4])
+    capture(sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5:])
 elif sys.argv[1] == "music":
     music(sys.argv[2], sys.argv[3])
 else:

@@ -2,6 +2,7 @@
    warning an error. */
 #include "platform/midas.h"
 #include "trelk/display.h"
+#include "trelk/graphics.h"
 #include "trelk/keys.h"
 #include "trelk/library.h"
 
@@ -13,6 +14,8 @@ int public_headers_in_c(void) {
     void (*palette)(trelk_handle, const uint32_t[256]) = trelk_display_palette_set;
     int (*values)(trelk_handle, uint32_t[4]) = trelk_display_format_values;
     MIDASmodulePlayHandle (*play)(MIDASmodule, int) = MIDASplayModule;
+    void (*size)(const char*, int*, int*) = trelk_text_size;
+    int (*where)(int*, int*, double*) = MIDASgetPosition;
     return (create != 0) + (format != 0) + (palette != 0) + (values != 0) + (play != 0) +
-           TRELK_KEY_ESCAPE;
+           (size != 0) + (where != 0) + TRELK_KEY_ESCAPE;
 }
