@@ -71,9 +71,41 @@ def music_seeds(module):
     write("music", "not_a_module", b"Extended Module: " + b"\0" * 43)
 
 
+def png(width, height, colour_type, seed):
+    """A PNG of 8-bit samples (colour type 2: RGB, 6: RGBA, 0: grey), unfiltered rows."""
+    import zlib
+    channels = {0: 1, 2: 3, 6: 4}[colour_type]
+    rng = random.Random(seed)
+    raw = b"".join(b"\0" + bytes(rng.randrange(256) for _ in range(width * channels))
+                   for _ in range(height))
+
+    def chunk(kind, body):
+        return (struct.pack(">I", len(body)) + kind + body +
+                struct.pack(">I", zlib.crc32(kind + body) & 0xffffffff))
+
+    header = struct.pack(">IIBBBBB", width, height, 8, colour_type, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw)) +
+            chunk(b"IEND", b""))
+
+
+def image_seeds():
+    # format pick, then nine edgy ints (0, value: -64 .. 191): line ends, circle, text place
+    params = bytes([1]) + bytes([0, 60, 0, 62, 0, 90, 0, 70, 0, 70, 0, 68, 0, 70, 0, 60, 0, 58])
+    write("image", "png_rgb", params + png(9, 5, 2, 1))
+    write("image", "png_rgba", params + png(6, 7, 6, 2))
+    write("image", "png_grey", params + png(5, 3, 0, 3))
+    write("image", "png_cut", params + png(9, 5, 2, 4)[:60])
+    write("image", "tga_raw", params + tga(7, 4, 5))
+    rle = struct.pack("<BBBHHBHHHHBB", 0, 0, 10, 0, 0, 0, 0, 0, 5, 3, 32, 0x28)
+    rle += bytes([0x86, 1, 2, 3, 0x80, 0x07]) + bytes(range(32))
+    write("image", "tga_rle", params + rle)
+    write("image", "tga_cut", params + tga(7, 4, 6)[:40])
+
+
 if __name__ == "__main__":
     if len(sys.argv) != 2:
         sys.exit(__doc__)
     picture_seeds()
     display_seeds()
+    image_seeds()
     music_seeds(sys.argv[1])

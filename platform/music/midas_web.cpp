@@ -172,10 +172,10 @@ midas_module* load_module(const char* name, std::vector<uint8_t>& bytes, std::st
     auto m = std::make_unique<midas_module>();
     // The title is 20 bytes from offset 17, padded with spaces or zeros; the song length in
     // orders a 16-bit number at offset 64 (xm_truncation has seen the first 64 bytes)
-    const char* name = reinterpret_cast<const char*>(bytes.data() + 17);
-    size_t length = strnlen(name, 20);
-    while (length > 0 && name[length - 1] == ' ') --length;
-    m->title.assign(name, length);
+    const char* title = reinterpret_cast<const char*>(bytes.data() + 17);
+    size_t length = strnlen(title, 20);
+    while (length > 0 && title[length - 1] == ' ') --length;
+    m->title.assign(title, length);
     m->orders = bytes.size() >= 66 ? bytes[64] | bytes[65] << 8 : 0;
     m->bytes.swap(bytes);
     return m.release();

@@ -274,6 +274,38 @@ test('the music waits for a click and then starts; the key rules; a letter ends 
   assert.deepEqual(problems, []);
 });
 
+test('a script steers the page\'s music: volume, pause, a jump to an order, its length',
+     async () => {
+  const page = await open('');
+  await until(page, "kelvraDemo.music === 'waiting'");
+  await page.mouse.click(500, 300);
+  await until(page, 'Module.trelkMusic.position() > 0', 5);
+  await until(page, 'Module.trelkMusic.length() > 30', 5);  // the song lasts about a minute
+  const music = 'Module.trelkMusic';
+  // At volume 0 the output is silent, at 100 heard again
+  await read(page, `${music}.steer(0, false), 0`);
+  await pause(400);
+  assert.equal(await read(page, `${music}.level()`), 0);
+  await read(page, `${music}.steer(100, false), 0`);
+  await until(page, `${music}.level() > 0.001`, 5);
+  // Paused: silent, and the place in the song held
+  await read(page, `${music}.steer(100, true), 0`);
+  await pause(400);
+  const held = await read(page, `[${music}.where().seconds, ${music}.position()]`);
+  await pause(400);
+  assert.deepEqual(await read(page, `[${music}.where().seconds, ${music}.position()]`), held);
+  assert.equal(await read(page, `${music}.level()`), 0);
+  // Resumed, then a jump to the last of the song's eight orders, late in the song
+  await read(page, `${music}.steer(100, false), 0`);
+  await read(page, `${music}.jump(7), 0`);
+  await until(page, `${music}.where().order === 7 && ${music}.where().seconds > 30`, 5);
+  await until(page, `${music}.level() > 0.001`, 5);
+  await page.keyboard.press('KeyA');
+  assert.equal((await ending(page, 10)).status, 0);
+  await page.close();
+  assert.deepEqual(problems, []);
+});
+
 test('on a phone the page fits the screen, follows its turning, and taps start the music ' +
      'and end the demo', async () => {
   const phone = { width: 390, height: 844, deviceScaleFactor: 3, isMobile: true, hasTouch: true };
