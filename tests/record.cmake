@@ -8,7 +8,8 @@ if(TRELK_RECORDER AND FFMPEG_PROGRAM AND FFPROBE_PROGRAM AND TARGET kelvra-demo 
   target_link_libraries(record_test PRIVATE midas GTest::gtest_main util)
   target_compile_definitions(record_test PRIVATE RECORD_DEMO="$<TARGET_FILE:kelvra-demo>"
     RECORD_ASSETS="${TRELK_ASSETS_DIR}" RECORD_TESTS_DIR="${CMAKE_CURRENT_LIST_DIR}"
-    RECORD_INSTALLED_MODULE="${CMAKE_INSTALL_FULL_LIBDIR}/trelk/trelk_recorder.so")
+    RECORD_INSTALLED_MODULE="${CMAKE_INSTALL_FULL_LIBDIR}/trelk/trelk_recorder.so"
+    RECORD_MODULE="$<TARGET_FILE:trelk_recorder>")
   add_dependencies(record_test kelvra-demo assets)
   gtest_discover_tests(record_test PROPERTIES TIMEOUT 300)
 endif()

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pty.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -157,7 +158,8 @@ protected:
                               " env -u DISPLAY -u WAYLAND_DISPLAY -u TRELK_DISPLAY "
                               "SDL_AUDIODRIVER=dummy";
         for (const auto& [name, value] : settings) command += " " + name + "='" + value + "'";
-        command += " timeout 300 " + quoted(program) + " </dev/null >/dev/null";
+        command +=
+            " timeout " + std::to_string(limit) + " " + quoted(program) + " </dev/null >/dev/null";
         Outcome run;
         if (!on_terminal) {
             const int status = std::system((command + " 2>" + quoted(dir / "error.txt")).c_str());
@@ -208,6 +210,7 @@ protected:
 
     fs::path dir;
     fs::path program = demo;  // the program that runs
+    int limit = 300;          // seconds before it is ended as hung
 };
 
 // The lossless file holds exactly the frames the capture saves and the samples the music
@@ -361,6 +364,44 @@ TEST_F(Record, WithoutItsModuleTheProgramSaysSoAndRunsAsEver) {
                              (dir / "trelk/trelk_recorder.so").string()),
               std::string::npos)
         << run.error;
+    EXPECT_EQ(others({"kelvra-demo", "trelk"}), std::vector<std::string>{});
+}
+
+// A FIFO at the module's path held the program in dlopen for ever, saying nothing; a module cut
+// anywhere in its loaded part ended it with SIGBUS, silently (cut only in its section headers
+// it loaded). Each is refused, naming the file and what is wrong, before anything loads.
+TEST_F(Record, AModuleThatIsNoRegularFileOrIsCutShortIsRefused) {
+    if (fs::exists(RECORD_INSTALLED_MODULE))
+        GTEST_SKIP() << "a module is installed at " << RECORD_INSTALLED_MODULE;
+    program = dir / "kelvra-demo";
+    fs::copy_file(demo, program);
+    fs::create_directory(dir / "trelk");
+    const fs::path module = dir / "trelk/trelk_recorder.so";
+    limit = 60;
+    ASSERT_EQ(mkfifo(module.c_str(), 0644), 0) << std::strerror(errno);
+    Outcome run = record({{"TRELK_FRAMES", "10"}, {"TRELK_RECORD", "demo.mkv"}});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.error.find("the recorder module cannot be loaded: " + module.string() +
+                             ": it is a FIFO, not a regular file"),
+              std::string::npos)
+        << run.error;
+
+    std::ifstream in(RECORD_MODULE, std::ios::binary);
+    const std::string whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GT(whole.size(), 8192u);
+    for (std::size_t size : {std::size_t(1024), whole.size() / 8, whole.size() / 2,
+                             whole.size() * 3 / 4, whole.size() - 1}) {
+        SCOPED_TRACE("cut to " + std::to_string(size) + " of " + std::to_string(whole.size()));
+        fs::remove(module);
+        std::ofstream(module, std::ios::binary).write(whole.data(), std::streamsize(size));
+        run = record({{"TRELK_FRAMES", "10"}, {"TRELK_RECORD", "demo.mkv"}});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(
+            run.error.find("the recorder module cannot be loaded: " + module.string() +
+                           " is damaged: it is cut short: " + std::to_string(size) + " bytes"),
+            std::string::npos)
+            << run.error;
+    }
     EXPECT_EQ(others({"kelvra-demo", "trelk"}), std::vector<std::string>{});
 }
 
