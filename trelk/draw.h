@@ -71,7 +71,7 @@ void circle(BaseSurface& target, int x, int y, int radius, std::uint32_t argb);
 void fill_circle(BaseSurface& target, int x, int y, int radius, std::uint32_t argb);
 
 /// Writes text in the built-in 8 x 8 font with its first character's top-left corner at
-/// (x, y), the glyphs' pixels in colour foreground; '\n' starts a line 8 pixels lower.
+/// (x, y), the glyphs' pixels in colour foreground; '\\n' starts a line 8 pixels lower.
 /// Printable ASCII has glyphs; other bytes show as an empty box.
 void text(BaseSurface& target, int x, int y, const char* text, std::uint32_t foreground);
 /// The same on a background: every character's whole 8 x 8 cell is painted first
@@ -81,7 +81,7 @@ void text(BaseSurface& target, int x, int y, const char* text, std::uint32_t for
 /// A text's size in pixels, as text() draws it
 struct TextSize {
     int width = 0;   ///< 8 times the characters of the longest line
-    int height = 0;  ///< 8 times the lines (a final '\n' begins one more)
+    int height = 0;  ///< 8 times the lines (a final '\\n' begins one more)
 };
 /// How wide and high text() draws this text
 TextSize text_size(const char* text);

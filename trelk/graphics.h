@@ -48,7 +48,7 @@ void trelk_draw_fill_circle(trelk_handle target, int x, int y, int radius, uint3
 
 /// Writes text in the built-in 8 x 8 font, the top-left corner of its first character at
 /// (x, y): the set pixels of each glyph in colour foreground, the others left as they are.
-/// Each byte is one character; '\n' starts a new line 8 pixels lower at x again. Printable
+/// Each byte is one character; '\\n' starts a new line 8 pixels lower at x again. Printable
 /// ASCII (32 to 126) has its glyphs; any other byte shows as an empty box.
 void trelk_draw_text(trelk_handle target, int x, int y, const char* text, uint32_t foreground);
 /// Writes text as trelk_draw_text() does, on cells of colour background: each character's
@@ -56,7 +56,7 @@ void trelk_draw_text(trelk_handle target, int x, int y, const char* text, uint32
 void trelk_draw_text_on(trelk_handle target, int x, int y, const char* text, uint32_t foreground,
                         uint32_t background);
 /// The size in pixels of the text as trelk_draw_text() draws it: 8 times the characters of its
-/// longest line wide, 8 times its lines high (a '\n' at the end starts one more, empty, line).
+/// longest line wide, 8 times its lines high (a '\\n' at the end starts one more, empty, line).
 /// The empty text is 0 x 0. A text whose size does not fit an int is an error.
 void trelk_text_size(const char* text, int* width, int* height);
 
