@@ -66,12 +66,17 @@ public:
         store(canvas_.pixels + y * canvas_.pitch + x * canvas_.format.bytes);
     }
 
-    // The pixels from left to right (both included) of row y
+    // The pixels from left to right (both included) of row y: a few one by one, more by the
+    // pixel engine's fill, whose call costs more than a short run
     void span(long long y, long long left, long long right) const {
         if (y < clip_.top || y >= clip_.bottom) return;
         left = std::max<long long>(left, clip_.left);
         right = std::min<long long>(right, clip_.right - 1);
-        if (left > right) return;
+        if (right - left >= 16) {
+            fill(canvas_image(canvas_), Rect{int(left), int(y), int(right) + 1, int(y) + 1}, clip_,
+                 value_);
+            return;
+        }
         std::uint8_t* p = canvas_.pixels + y * canvas_.pitch + left * canvas_.format.bytes;
         for (long long x = left; x <= right; ++x, p += canvas_.format.bytes) store(p);
     }
