@@ -1,7 +1,8 @@
 # The display library as the Windows DLL trelk.dll. It exports every numbered entry of
 # trelk/library.h at its number as the export ordinal, and by name; the project's own
-# functions (the colour and error entries, trelk/display.h, trelk/graphics.h, the entries' twins for C callers of
-# trelk/c_entries.h, the test-facing counters) and the members of trelk::DynamicError by name.
+# functions (the colour and error entries, trelk/display.h, trelk/graphics.h, trelk/input.h, the
+# entries' twins for C callers of trelk/c_entries.h, the test-facing counters) and the members of
+# trelk::DynamicError by name.
 # The module-definition file is written from the headers at build time (windows_exports.cmake),
 # so a new entry cannot be left out. Two import libraries:
 #   libtrelk_display.dll.a   by name, installed, for programs (target trelk::display)
@@ -23,7 +24,8 @@ target_compile_features(trelk_error_objects PRIVATE cxx_std_17)
 set(trelk_def ${PROJECT_BINARY_DIR}/trelk.def)
 set(trelk_ordinal_def ${PROJECT_BINARY_DIR}/trelk_by_number.def)
 set(trelk_export_headers ${PROJECT_SOURCE_DIR}/trelk/display.h ${PROJECT_SOURCE_DIR}/trelk/graphics.h
-    ${PROJECT_SOURCE_DIR}/trelk/c_entries.h ${PROJECT_SOURCE_DIR}/platform/display/test_counters.h)
+    ${PROJECT_SOURCE_DIR}/trelk/input.h ${PROJECT_SOURCE_DIR}/trelk/c_entries.h
+    ${PROJECT_SOURCE_DIR}/platform/display/test_counters.h)
 add_custom_command(
   OUTPUT ${trelk_def} ${trelk_ordinal_def}
   COMMAND ${CMAKE_COMMAND} -DLIBRARY=trelk.dll

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
-# Every function of trelk/library.h, trelk/display.h and trelk/graphics.h that can fail has its C twin: a name in
-# trelk/c_entries.h and a definition in platform/display/c_entries.cpp. One left out would let
-# an exception reach a C program.
+# Every function of trelk/library.h, trelk/display.h, trelk/graphics.h and trelk/input.h that can
+# fail has its C twin: a name in trelk/c_entries.h and a definition in
+# platform/display/c_entries.cpp. One left out would let an exception reach a C program.
 #   c_entries_complete.py SOURCE_DIR
 import re
 import sys
@@ -16,7 +16,7 @@ def read(path):
 
 never_fail = {"trelk_set_error_handler", "trelk_last_error", "trelk_clear_error"}
 declared = set()
-for header in ("trelk/library.h", "trelk/display.h", "trelk/graphics.h"):
+for header in ("trelk/library.h", "trelk/display.h", "trelk/graphics.h", "trelk/input.h"):
     text = re.sub(r"//[^\n]*", "", read(header))
     declared |= set(re.findall(r"\b(trelk_\w+)\s*\(", text)) - never_fail
 renamed = dict(re.findall(r"#define (trelk_\w+) (trelk_c_\w+)", read("trelk/c_entries.h")))

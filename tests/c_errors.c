@@ -8,6 +8,7 @@
 
 #include "trelk/display.h"
 #include "trelk/graphics.h"
+#include "trelk/input.h"
 #include "trelk/library.h"
 
 static int failures = 0;
@@ -109,6 +110,33 @@ static int with_handler(void) {
     trelk_surface_destroy(surface);
     trelk_format_destroy(format);
     CHECK(handled == 11);
+
+    /* The mouse and typed text: a bad buffer or handle is an error that writes nothing; a
+       closed console has nothing to give, and that is no error */
+    {
+        const int base = handled;
+        trelk_handle console = trelk_console_create();
+        trelk_mouse_event event = {9, 9, 9, 9, 9, 9, 9};
+        char text[4] = "xyz";
+        int x = 7, y = 7, buttons = 7;
+        CHECK(trelk_input_mouse_event(console, NULL) == 0 && handled == base + 1);
+        CHECK(strstr(trelk_last_error(), "null event") != NULL);
+        CHECK(trelk_input_text(console, NULL, 4) == 0 && handled == base + 2);
+        CHECK(trelk_input_text(console, text, 0) == 0 && handled == base + 3);
+        CHECK(strstr(trelk_last_error(), "0 bytes") != NULL && strcmp(text, "xyz") == 0);
+        CHECK(trelk_input_mouse(console, &x, &y, &buttons) == 0 && x == 0 && y == 0);
+        CHECK(buttons == 0 && trelk_input_mouse(console, NULL, NULL, NULL) == 0);
+        CHECK(trelk_input_mouse_event(console, &event) == 0 && event.kind == 9);
+        CHECK(trelk_input_text(console, text, 4) == 0 && text[0] == '\0');
+        CHECK(handled == base + 3);
+        trelk_console_destroy(console);
+        x = 7;
+        strcpy(text, "abc");
+        CHECK(trelk_input_mouse(console, &x, &y, &buttons) == 0 && x == 7 && handled == base + 4);
+        CHECK(trelk_input_mouse_event(console, &event) == 0 && event.kind == 9);
+        CHECK(trelk_input_text(console, text, 4) == 0 && strcmp(text, "abc") == 0);
+        CHECK(strstr(trelk_last_error(), "destroyed") != NULL && handled == base + 6);
+    }
     return failures == 0 ? 0 : 1;
 }
 

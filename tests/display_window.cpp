@@ -16,6 +16,7 @@
 #include "trelk/console.h"
 #include "trelk/draw.h"
 #include "trelk/format.h"
+#include "trelk/input.h"
 #include "trelk/key.h"
 #include "trelk/mode.h"
 #include "trelk/surface.h"
@@ -412,3 +413,104 @@ TEST_F(DisplayWindow, AnEightBitDisplayIsPassedOverByTheAutomaticChoice) {
 }
 
 }  // namespace
+
+namespace {
+
+// Moves the pointer onto a point of the window and presents frames until the console sees it
+// on console pixel (x, y), inside or not; what it saw last
+std::string point_at(trelk::Console& console, unsigned long window, int at_x, int at_y, int x,
+                     int y, bool inside) {
+    run("xdotool mousemove --sync --window " + std::to_string(window) + " " + std::to_string(at_x) +
+        " " + std::to_string(at_y));
+    trelk::Mouse seen;
+    update_until(console, 10, [&] {
+        seen = trelk::mouse(console);
+        return seen.x == x && seen.y == y && seen.inside == inside;
+    });
+    return std::to_string(seen.x) + "," + std::to_string(seen.y) + (seen.inside ? " in" : " out");
+}
+
+std::string described(const trelk::MouseEvent& e) {
+    const char* kinds[] = {"?", "press", "release", "wheel"};
+    return std::string(kinds[e.kind >= 1 && e.kind <= 3 ? e.kind : 0]) + " " +
+           std::to_string(e.button) + " " + std::to_string(e.x) + "," + std::to_string(e.y) +
+           (e.inside ? " in" : " out") + " " + std::to_string(e.wheel_x) + "," +
+           std::to_string(e.wheel_y);
+}
+
+}  // namespace
+
+// The pointer lands on the console pixel under it at the first scale (3), after a resize to
+// scale 2 with borders, and full screen (scale 4, borders above and below); over a border it
+// is outside with the pixel it would be on. Clicks and wheel steps come in order with where
+// they happened, and the buttons held are seen by polling too. Typed text comes with Shift
+// applied and apart from the keys: reading one leaves the other.
+TEST_F(DisplayWindow, ThePointerIsOnTheConsolePixelUnderItThroughScalesAndFullScreen) {
+    trelk::Console console;
+    console.open("mouse test", 0);
+    console.update();
+    const unsigned long window = window_titled("mouse test");
+    ASSERT_NE(window, 0ul);
+    const std::string id = std::to_string(window);
+    EXPECT_TRUE(update_until(console, 10, [&] {
+        return run("xwininfo -id " + id).find("Width: 960") != std::string::npos;
+    })) << "not 3 times 320";
+    EXPECT_EQ(point_at(console, window, 3 * 100 + 1, 3 * 50 + 2, 100, 50, true), "100,50 in");
+    EXPECT_EQ(point_at(console, window, 959, 599, 319, 199, true), "319,199 in");
+
+    // 700 x 450 takes the console twice (640 x 400), at (30, 25)
+    run("xdotool windowsize --sync " + id + " 700 450");
+    EXPECT_TRUE(update_until(console, 10, [&] { return console.entry76() == 2; }));
+    EXPECT_EQ(point_at(console, window, 30 + 2 * 7, 25 + 2 * 9 + 1, 7, 9, true), "7,9 in");
+    EXPECT_EQ(point_at(console, window, 30 + 639, 25 + 399, 319, 199, true), "319,199 in");
+    EXPECT_EQ(point_at(console, window, 29, 100, -1, 37, false), "-1,37 out") << "left border";
+    EXPECT_EQ(point_at(console, window, 100, 449, 35, 212, false), "35,212 out") << "below";
+
+    // Full screen: 1280 x 1024 takes it 4 times (1280 x 800), at (0, 112)
+    WindowManager manager;
+    ASSERT_TRUE(manager.ready()) << "matchbox-window-manager did not start";
+    run("xdotool windowfocus --sync " + id + " key F11");
+    EXPECT_TRUE(update_until(console, 10, [&] {
+        return console.entry77() == 1 && console.entry76() == 4 &&
+               run("xwininfo -id " + id).find("Width: 1280") != std::string::npos;
+    })) << "not full screen at scale 4";
+    EXPECT_EQ(point_at(console, window, 4 * 300 + 3, 112 + 4 * 190, 300, 190, true), "300,190 in");
+    EXPECT_EQ(point_at(console, window, 640, 111, 160, -1, false), "160,-1 out");
+
+    // Clicks and the wheel in order, each where the pointer was; a button held is seen held
+    EXPECT_EQ(point_at(console, window, 4 * 20, 112 + 4 * 30, 20, 30, true), "20,30 in");
+    trelk::MouseEvent event{};
+    while (trelk::mouse_event(console, event)) {
+    }
+    run("xdotool click 1 click 3 click 4 click 5 click 5 click 2 mousedown 1");
+    EXPECT_TRUE(update_until(console, 10, [&] { return trelk::mouse(console).left(); }));
+    run("xdotool mousemove_relative --sync 8 4 mouseup 1");
+    EXPECT_TRUE(update_until(console, 10, [&] { return trelk::mouse(console).buttons == 0; }));
+    std::vector<std::string> events;
+    while (trelk::mouse_event(console, event)) events.push_back(described(event));
+    const std::vector<std::string> expected = {
+        "press 1 20,30 in 0,0",   "release 1 20,30 in 0,0", "press 2 20,30 in 0,0",
+        "release 2 20,30 in 0,0", "wheel 0 20,30 in 0,1",   "wheel 0 20,30 in 0,-1",
+        "wheel 0 20,30 in 0,-1",  "press 4 20,30 in 0,0",   "release 4 20,30 in 0,0",
+        "press 1 20,30 in 0,0",   "release 1 22,31 in 0,0"};
+    EXPECT_EQ(events, expected);
+
+    // Typed text, with Shift: apart from the keys, neither consuming the other
+    run("xdotool key shift+h i shift+1 Return BackSpace");
+    std::string text;
+    EXPECT_TRUE(update_until(console, 10, [&] {
+        text += trelk::typed(console);
+        return text.size() >= 3;
+    }));
+    EXPECT_EQ(text, "Hi!") << "Return and BackSpace make no text";
+    std::vector<int> codes;
+    while (console.key()) codes.push_back(console.read().code());
+    EXPECT_EQ(codes, (std::vector<int>{'H', 'I', '1', TRELK_KEY_ENTER, TRELK_KEY_BACKSPACE}));
+    run("xdotool key a b");
+    EXPECT_TRUE(update_until(console, 10, [&] { return console.entry67() == 2; }));
+    while (console.key()) console.read();
+    EXPECT_EQ(trelk::typed(console), "ab") << "reading the keys took the text";
+    console.close();
+
+    EXPECT_EQ(trelk::mouse(console).inside, false) << "a closed console has no pointer";
+}

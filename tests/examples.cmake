@@ -25,3 +25,12 @@ if(EXAMPLES_PYTHON AND TARGET music AND TARGET assets)
                    $<TARGET_FILE:music> ${TRELK_ASSETS_DIR}/bla.xm)
   set_tests_properties(example_music PROPERTIES TIMEOUT 120)
 endif()
+# The paint program of examples/mouse.cpp: headless (no pointer: only its bar), and clicked and
+# dragged in a window
+if(EXAMPLES_PYTHON AND TARGET mouse)
+  add_test(NAME example_mouse_headless
+           COMMAND ${EXAMPLES_PYTHON} ${CMAKE_CURRENT_LIST_DIR}/examples_run.py capture
+                   $<TARGET_FILE:mouse> 5 ${CMAKE_CURRENT_LIST_DIR}/data/example_mouse.png)
+  add_window_test(example_mouse COMMAND ${EXAMPLES_PYTHON}
+                  ${CMAKE_CURRENT_LIST_DIR}/examples_run.py mouse $<TARGET_FILE:mouse>)
+endif()

@@ -5,6 +5,9 @@
 #       the program is given the arguments
 #   examples_run.py keys PROGRAM REFERENCE.txt
 #       what the program prints for keys typed at a pseudo-terminal on its standard input
+#   examples_run.py mouse PROGRAM
+#       the paint program in a window (under a virtual X display): what it prints for clicks,
+#       and what it drew
 #   examples_run.py music PROGRAM MODULE
 #       the program playing MODULE while it draws, until half a second of sound is out, then
 #       asked to quit (SIGTERM): it must end with status 0, having drawn frames and made sound
@@ -12,6 +15,7 @@
 # EXAMPLES_UPDATE_REFERENCES=1 writes the references instead; look at them before committing.
 import os
 import pty
+import re
 import signal
 import subprocess
 import sys
@@ -127,9 +131,62 @@ def music(program, module):
             fail(f"{program} made {len(samples)} bytes of sound, all silent: {not any(samples)}")
 
 
+def mouse(program):
+    """In a window of the virtual X display: a colour typed, a drag with the left button, a
+    right click on its end and a middle click each print their press at the console pixel
+    clicked, and the last frame (TRELK_CAPTURE) shows the stroke in that colour, erased at
+    its end."""
+    def xdotool(*args):
+        return subprocess.run(["xdotool", *args], check=True, capture_output=True,
+                              text=True, timeout=30).stdout
+    with tempfile.TemporaryDirectory() as folder:
+        frame = os.path.join(folder, "frame.png")
+        env = dict(os.environ, TRELK_DISPLAY="window", TRELK_CAPTURE=frame)
+        for name in ("TRELK_FRAMES", "TRELK_SCALE", "TRELK_FULLSCREEN"):
+            env.pop(name, None)
+        process = subprocess.Popen([program], env=env, stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.PIPE, text=True)
+        try:
+            window = xdotool("search", "--sync", "--name", "^mouse:").split()[0]
+            width = int(re.search(r"Width: (\d+)", xdotool_info(window)).group(1))
+            scale = width // 320
+
+            def at(x, y):  # the middle of console pixel (x, y) in the window
+                return [str(x * scale + scale // 2), str(y * scale + scale // 2)]
+
+            xdotool("windowfocus", "--sync", window, "type", "3")
+            xdotool("mousemove", "--sync", "--window", window, *at(100, 50), "mousedown", "1")
+            xdotool("mousemove", "--sync", "--window", window, *at(160, 50), "mouseup", "1")
+            xdotool("click", "3")
+            xdotool("mousemove", "--sync", "--window", window, *at(200, 100), "click", "2")
+            xdotool("key", "Escape")
+            output, _ = process.communicate(timeout=30)
+        except BaseException:
+            process.kill()
+            raise
+        if process.returncode != 0:
+            fail(f"{program} ended with status {process.returncode}")
+        presses = "press 100 50 left\npress 160 50 right\npress 200 100 middle\n"
+        if output != presses:
+            fail(f"printed:\n{output}expected:\n{presses}")
+        image = Image.open(frame).convert("RGB")
+        want = {(100, 50): (0xe0, 0xa0, 0x30), (130, 51): (0xe0, 0xa0, 0x30),
+                (160, 50): (0x10, 0x18, 0x20), (100, 60): (0x10, 0x18, 0x20)}
+        for point, colour in want.items():
+            if image.getpixel(point) != colour:
+                fail(f"pixel {point}: {image.getpixel(point)}, expected {colour}")
+
+
+def xdotool_info(window):
+    return subprocess.run(["xwininfo", "-id", window], check=True, capture_output=True,
+                          text=True).stdout
+
+
 if sys.argv[1] == "capture":
     capture(sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5:])
 elif sys.argv[1] == "music":
     music(sys.argv[2], sys.argv[3])
+elif sys.argv[1] == "mouse":
+    mouse(sys.argv[2])
 else:
     keys(sys.argv[2], sys.argv[3])

@@ -3,6 +3,7 @@
 #include "platform/midas.h"
 #include "trelk/display.h"
 #include "trelk/graphics.h"
+#include "trelk/input.h"
 #include "trelk/keys.h"
 #include "trelk/library.h"
 
@@ -16,6 +17,7 @@ int public_headers_in_c(void) {
     MIDASmodulePlayHandle (*play)(MIDASmodule, int) = MIDASplayModule;
     void (*size)(const char*, int*, int*) = trelk_text_size;
     int (*where)(int*, int*, double*) = MIDASgetPosition;
+    int (*event)(trelk_handle, trelk_mouse_event*) = trelk_input_mouse_event;
     return (create != 0) + (format != 0) + (palette != 0) + (values != 0) + (play != 0) +
-           (size != 0) + (where != 0) + TRELK_KEY_ESCAPE;
+           (size != 0) + (where != 0) + (event != 0) + TRELK_KEY_ESCAPE + TRELK_MOUSE_WHEEL;
 }

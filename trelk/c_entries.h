@@ -2,8 +2,8 @@
 /// Where a C program's calls of the entries go. Included by library.h, in C only: each entry's
 /// name stands for a twin that never lets an error unwind into the caller, and instead reports
 /// it as library.h describes ("Errors in C"). C++ code calls the entries themselves, which
-/// throw trelk::DynamicError. Every function of library.h, display.h and graphics.h that can
-/// fail is here.
+/// throw trelk::DynamicError. Every function of library.h, display.h, graphics.h and input.h
+/// that can fail is here.
 #ifndef TRELK_C_ENTRIES_H
 #define TRELK_C_ENTRIES_H
 
@@ -131,6 +131,9 @@
 #define trelk_text_size trelk_c_text_size
 #define trelk_image_load trelk_c_image_load
 #define trelk_image_save trelk_c_image_save
+#define trelk_input_mouse trelk_c_input_mouse
+#define trelk_input_mouse_event trelk_c_input_mouse_event
+#define trelk_input_text trelk_c_input_text
 // clang-format on
 /// @endcond
 

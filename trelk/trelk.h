@@ -1,7 +1,8 @@
 /// @file
 /// Everything a program needs from trelk in one include: the object layer (Console, Surface and
 /// the value objects), the key codes, and the display library's extras (palette contents, the
-/// values of areas, formats and modes), and lines, shapes, text and image files.
+/// values of areas, formats and modes), lines, shapes, text and image files, and the mouse and
+/// typed text.
 #ifndef TRELK_TRELK_H
 #define TRELK_TRELK_H
 
@@ -13,6 +14,7 @@
 #include "error.h"
 #include "format.h"
 #include "graphics.h"
+#include "input.h"
 #include "key.h"
 #include "keys.h"
 #include "library.h"

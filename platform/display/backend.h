@@ -19,10 +19,89 @@
 #include <memory>
 
 #include "platform/display/objects.h"
+#include "trelk/input.h"
 
 namespace display {
 
-// Keys waiting for read(), and whether a quit was asked for (a quit is not a key: it stays)
+// The pointer in console pixels as the back end last reported it, the buttons held, and the
+// presses, releases and wheel steps waiting for trelk_input_mouse_event(). The state follows
+// every report, whether or not its event found room.
+class MouseQueue {
+public:
+    static constexpr int capacity = 64;
+
+    // Over console pixel (x, y); inside: over the picture (not its borders or beyond)
+    void move(int x, int y, bool inside) { x_ = x, y_ = y, inside_ = inside; }
+    void leave() { inside_ = false; }  // off the window: the last pixel stays
+    void press(int button) {
+        if (buttons_ & button) return;  // one press a button until its release
+        buttons_ |= button;
+        add(TRELK_MOUSE_PRESS, button, 0, 0);
+    }
+    void release(int button) {
+        if (!(buttons_ & button)) return;  // never a release without its press
+        buttons_ &= ~button;
+        add(TRELK_MOUSE_RELEASE, button, 0, 0);
+    }
+    void release_all() {
+        for (int button : {TRELK_MOUSE_LEFT, TRELK_MOUSE_RIGHT, TRELK_MOUSE_MIDDLE})
+            release(button);
+    }
+    // Steps to the right and away from the person
+    void wheel(int right, int away) {
+        if (right || away) add(TRELK_MOUSE_WHEEL, 0, right, away);
+    }
+    bool pop(trelk_mouse_event* event) {
+        if (count_ == 0) return false;
+        *event = events_[head_];
+        head_ = (head_ + 1) % capacity;
+        --count_;
+        return true;
+    }
+    int x() const { return x_; }
+    int y() const { return y_; }
+    bool inside() const { return inside_; }
+    int buttons() const { return buttons_; }
+    void reset() { *this = MouseQueue(); }
+
+private:
+    void add(int kind, int button, int right, int away) {
+        if (count_ == capacity) return;
+        events_[(head_ + count_) % capacity] =
+            trelk_mouse_event{kind, button, x_, y_, inside_ ? 1 : 0, right, away};
+        ++count_;
+    }
+
+    trelk_mouse_event events_[capacity] = {};
+    int head_ = 0, count_ = 0;
+    int x_ = 0, y_ = 0, buttons_ = 0;
+    bool inside_ = false;
+};
+
+// Text typed and not read yet: whole UTF-8 characters, in order
+class TextQueue {
+public:
+    static constexpr int capacity = 256;  // bytes
+
+    // The valid UTF-8 characters of text (anything else is passed over); those that find no
+    // room are dropped
+    void push(const char* text, int length);
+    // Whole characters, at most size - 1 bytes, then a 0 byte; returns the bytes given
+    int pop(char* text, int size);
+    void reset() { head_ = count_ = 0; }
+
+private:
+    char bytes_[capacity] = {};
+    int head_ = 0, count_ = 0;
+};
+
+// The length of the UTF-8 character that starts text (at most length bytes): 1 to 4, or 0
+// when no valid character starts there (a stray continuation, an overlong form, a surrogate,
+// one cut short)
+int utf8_length(const unsigned char* text, int length);
+
+// Keys waiting for read(), and whether a quit was asked for (a quit is not a key: it stays);
+// with them the mouse and the typed text, which the back ends report in the same polls
 class KeyQueue {
 public:
     static constexpr int capacity = 64;
@@ -46,11 +125,16 @@ public:
     void reset() {
         head_ = count_ = 0, quit_ = false;
         for (std::int64_t& at : pressed_at_) at = 0;
+        mouse.reset();
+        text.reset();
     }
     // When a key of this code was last pressed (steady-clock nanoseconds); 0: not since open
     std::int64_t pressed_at(int code) const {
         return code >= 0 && code < codes ? pressed_at_[code] : 0;
     }
+
+    MouseQueue mouse;
+    TextQueue text;
 
 private:
     static constexpr int codes = 256;  // key codes are below this
@@ -90,6 +174,9 @@ public:
         (void)code;
         return -1;
     }
+    // The program has asked for the mouse (once a console is open): a back end that must switch
+    // its reports on does so now (a terminal: they would take away its own selection)
+    virtual void want_mouse() {}
     virtual bool paced() const { return false; }  // present() keeps step with the display
     virtual int scale() const { return 1; }       // screen pixels per console pixel
     // 1 or 0 when the back end knows whether it shows the console full screen now (a window

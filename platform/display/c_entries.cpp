@@ -15,6 +15,7 @@
 #include "trelk/display.h"
 #include "trelk/error.h"
 #include "trelk/graphics.h"
+#include "trelk/input.h"
 #include "trelk/library.h"
 
 namespace {
@@ -233,6 +234,9 @@ C_ENTRY(void, draw_text_on, (trelk_handle target, int x, int y, const char* text
 C_ENTRY(void, text_size, (const char* text, int* width, int* height), (text, width, height))
 C_ENTRY(trelk_handle, image_load, (const char* file, trelk_handle format), (file, format))
 C_ENTRY(void, image_save, (trelk_handle source, const char* file), (source, file))
+C_ENTRY(int, input_mouse, (trelk_handle console, int* x, int* y, int* buttons), (console, x, y, buttons))
+C_ENTRY(int, input_mouse_event, (trelk_handle console, trelk_mouse_event* event), (console, event))
+C_ENTRY(int, input_text, (trelk_handle console, char* text, int size), (console, text, size))
 // clang-format on
 
 }  // extern "C"

@@ -51,6 +51,7 @@ struct ConsoleObject : ConsoleCanvas {
     std::vector<std::uint8_t> captured;  // the last presented frame, kept when capturing or
                                          // recording
     std::unique_ptr<Recorder> recorder;  // TRELK_RECORD
+    bool mouse_wanted = false;           // the program has asked for the mouse since open
     trelk_handle mode_handle = nullptr;  // what mode(i) hands out
     std::vector<ModeValue> mode_list;
     bool modes_listed = false;
@@ -216,6 +217,7 @@ void open_console_watched(ConsoleObject& c, const char* title, int width, int he
     c.frames = 0;
     c.frame_limit = settings.frames;
     c.keys.reset();
+    c.mouse_wanted = false;
 }
 
 // Memory running out while the settings are read or checked is an error like any other
@@ -437,6 +439,53 @@ int trelk_display_key_held(trelk_handle console, int code) {
     if (known >= 0) return known;
     const std::int64_t at = c.keys.pressed_at(code);
     return at != 0 && now_nanoseconds() - at < held_after_press ? 1 : 0;
+}
+
+// ---- the mouse and typed text (trelk/input.h) ----
+
+namespace {
+// An open console whose back end has been asked for the mouse, with its input polled; null
+// for a closed console
+ConsoleObject* polled_for_mouse(trelk_handle handle) {
+    ConsoleObject& c = console_of(handle);
+    if (!c.open) return nullptr;
+    if (!c.mouse_wanted) {
+        c.mouse_wanted = true;
+        c.backend->want_mouse();
+    }
+    c.backend->poll(c.keys);
+    return &c;
+}
+}  // namespace
+
+int trelk_input_mouse(trelk_handle console, int* x, int* y, int* buttons) {
+    const ConsoleObject* c = polled_for_mouse(console);
+    const MouseQueue none;
+    const MouseQueue& mouse = c ? c->keys.mouse : none;
+    if (x) *x = mouse.x();
+    if (y) *y = mouse.y();
+    if (buttons) *buttons = mouse.buttons();
+    return mouse.inside() ? 1 : 0;
+}
+
+int trelk_input_mouse_event(trelk_handle console, trelk_mouse_event* event) {
+    consoles.check(console);
+    if (!event) fail("mouse_event: null event");
+    ConsoleObject* c = polled_for_mouse(console);
+    return c && c->keys.mouse.pop(event) ? 1 : 0;
+}
+
+int trelk_input_text(trelk_handle console, char* text, int size) {
+    consoles.check(console);
+    if (!text) fail("text: null buffer");
+    if (size < 1) fail("text: a buffer of %d bytes; it takes at least 1 (the ending 0)", size);
+    ConsoleObject& c = console_of(console);
+    if (!c.open) {
+        text[0] = '\0';
+        return 0;
+    }
+    c.backend->poll(c.keys);
+    return c.keys.text.pop(text, size);
 }
 
 void trelk_console_read(trelk_handle console, trelk_handle key) {

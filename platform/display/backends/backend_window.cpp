@@ -24,6 +24,14 @@
 // button asks to quit. SDL's own signal handlers stay off: the console handles Ctrl-C and
 // SIGTERM. Only the video subsystem is started and stopped here; audio belongs to the music
 // library.
+//
+// The mouse: its position on the drawable's pixels taken back through the placement below to
+// a console pixel (so through either scale, the borders and full screen), its left, right and
+// middle buttons, and the wheel in whole steps as the hand turns it (a system's reversed
+// "natural" scrolling undone). Touch screens come as the left button, as SDL makes them.
+// Leaving the window makes the pointer outside; losing the focus releases what is held. Text:
+// SDL's text input, which applies Shift, the layout and key repeat and leaves out control
+// characters.
 #include <SDL.h>
 
 #include <algorithm>
@@ -57,6 +65,8 @@ bool display_named() { return os::window_system_named(); }
 // which shows nothing: that counts as no window system, unless SDL_VIDEODRIVER asked for it.
 bool start_video(std::string* reason) {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // A click that brings the window the focus is a click too (SDL would drop it)
+    SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
     SDL_SetMainReady();  // the program's entry is its own, not SDL's main wrapper
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         *reason = sdl_reason();
@@ -228,6 +238,7 @@ public:
                                 : 0;
         period_ = 1000000000LL / (refresh > 0 ? refresh : 60);
         last_present_ = now_nanoseconds();
+        SDL_StartTextInput();
         draw();
     }
 
@@ -324,6 +335,45 @@ private:
         SDL_RenderPresent(renderer_);
     }
 
+    // The console pixel under a point of the window (in SDL's window coordinates), and whether
+    // it is one of the picture's
+    bool console_pixel(int x, int y, int* column, int* row) {
+        int points_w = 0, points_h = 0, pixels_w = 0, pixels_h = 0;
+        SDL_GetWindowSize(window_, &points_w, &points_h);
+        if (SDL_GetRendererOutputSize(renderer_, &pixels_w, &pixels_h) != 0) pixels_w = 0;
+        // The middle of the point, on the drawable's pixels (more than one a point when high-DPI)
+        long long px = x, py = y, across = 1, down = 1;
+        if (points_w > 0 && points_h > 0 && pixels_w > 0 && pixels_h > 0) {
+            px = (2LL * x + 1) * pixels_w, across = 2LL * points_w;
+            py = (2LL * y + 1) * pixels_h, down = 2LL * points_h;
+        }
+        const SDL_Rect shown = placement();
+        // floor(((px / across) - shown.x) * width_ / shown.w), in whole numbers
+        const auto floor_div = [](long long a, long long b) { return a / b - (a % b < 0); };
+        *column = int(floor_div((px - shown.x * across) * width_, across * shown.w));
+        *row = int(floor_div((py - shown.y * down) * height_, down * shown.h));
+        return *column >= 0 && *column < width_ && *row >= 0 && *row < height_;
+    }
+
+    void move_pointer(KeyQueue& keys, int x, int y) {
+        int column = 0, row = 0;
+        const bool inside = console_pixel(x, y, &column, &row);
+        keys.mouse.move(column, row, inside);
+    }
+
+    static int button_of(Uint8 button) {
+        switch (button) {
+            case SDL_BUTTON_LEFT:
+                return TRELK_MOUSE_LEFT;
+            case SDL_BUTTON_RIGHT:
+                return TRELK_MOUSE_RIGHT;
+            case SDL_BUTTON_MIDDLE:
+                return TRELK_MOUSE_MIDDLE;
+            default:
+                return 0;
+        }
+    }
+
     void toggle_fullscreen() {
         const bool now = fullscreen() != 0;
         SDL_SetWindowFullscreen(window_, now ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
@@ -344,6 +394,12 @@ private:
                     case SDL_WINDOWEVENT_SIZE_CHANGED:
                         draw();
                         break;
+                    case SDL_WINDOWEVENT_LEAVE:
+                        keys.mouse.leave();
+                        break;
+                    case SDL_WINDOWEVENT_FOCUS_LOST:
+                        keys.mouse.release_all();
+                        break;
                     default:
                         break;
                 }
@@ -361,6 +417,29 @@ private:
                                    (mod & KMOD_SHIFT) ? 1 : 0, (mod & KMOD_CTRL) ? 1 : 0});
                 break;
             }
+            case SDL_MOUSEMOTION:
+                move_pointer(keys, event.motion.x, event.motion.y);
+                break;
+            case SDL_MOUSEBUTTONDOWN:
+            case SDL_MOUSEBUTTONUP: {
+                const int button = button_of(event.button.button);
+                if (!button) break;
+                move_pointer(keys, event.button.x, event.button.y);
+                if (event.type == SDL_MOUSEBUTTONDOWN) {
+                    keys.mouse.press(button);
+                } else {
+                    keys.mouse.release(button);
+                }
+                break;
+            }
+            case SDL_MOUSEWHEEL: {
+                const int turn = event.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -1 : 1;
+                keys.mouse.wheel(event.wheel.x * turn, event.wheel.y * turn);
+                break;
+            }
+            case SDL_TEXTINPUT:
+                keys.text.push(event.text.text, int(std::strlen(event.text.text)));
+                break;
             default:
                 break;
         }
