@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "platform/display/backends/terminal_input.h"
@@ -72,6 +73,83 @@ TEST(DisplayTerminalKeys, TextBeyondAsciiIsOneUnknownKeyACharacter) {
 TEST(DisplayTerminalKeys, NoMoreKeysThanRoomFor) {
     EXPECT_EQ(decode("abcdef", 4).size(), 4u);
     EXPECT_EQ(decode("", 4).size(), 0u);
+}
+
+// Each event of decode_terminal_input as a string: "key CODE", "text CHARACTER", or "mouse CODE
+// COLUMN,ROW press|release"
+std::vector<std::string> events_of(const std::string& typed, bool more_to_come, int* used) {
+    display::TerminalEvent events[64];
+    const int n =
+        display::decode_terminal_input(reinterpret_cast<const unsigned char*>(typed.data()),
+                                       int(typed.size()), more_to_come, events, 64, used);
+    std::vector<std::string> got;
+    for (int i = 0; i < n; ++i) {
+        const display::TerminalEvent& e = events[i];
+        if (e.kind == display::TerminalEvent::key) {
+            got.push_back("key " + describe(e.key_value));
+        } else if (e.kind == display::TerminalEvent::text) {
+            got.push_back("text " + std::string(e.character, std::size_t(e.length)));
+        } else {
+            got.push_back("mouse " + std::to_string(e.report.code) + " " +
+                          std::to_string(e.report.column) + "," + std::to_string(e.report.row) +
+                          (e.report.release ? " release" : " press"));
+        }
+    }
+    return got;
+}
+
+std::vector<std::string> events_of(const std::string& typed) {
+    int used = 0;
+    auto got = events_of(typed, false, &used);
+    if (used != int(typed.size())) got.push_back("used " + std::to_string(used));
+    return got;
+}
+
+using Events = std::vector<std::string>;
+
+// Mouse reports are neither keys nor text; printable characters are both a key and text, in
+// the order typed; keys that make no character give no text
+TEST(DisplayTerminalKeys, MouseReportsAndTextComeInOrderWithTheKeys) {
+    EXPECT_EQ(events_of("a\x1b[<0;5;10M\x1b[<2;5;10m\x1b[<35;120;1M\xc3\xa9"),
+              (Events{"key 65", "text a", "mouse 0 4,9 press", "mouse 2 4,9 release",
+                      "mouse 35 119,0 press", "key 0", "text \xc3\xa9"}));
+    EXPECT_EQ(events_of("\x1b[<64;1;1M\x1b[<65;2;3M!"),
+              (Events{"mouse 64 0,0 press", "mouse 65 1,2 press", "key 49 shift", "text !"}));
+    EXPECT_EQ(events_of("\x1bx\r\t\x7f\x01\x1b[A"),
+              (Events{"key 88 alt", "key 13", "key 9", "key 8", "key 65 control", "key 38"}));
+    EXPECT_EQ(events_of("\xff\xc3("), (Events{"key 0", "key 0", "key 57 shift", "text ("}))
+        << "bytes that are no UTF-8 give no text";
+}
+
+// A malformed report is passed over whole when it ends in a final byte, and up to the byte
+// that cut it when that cannot be in a sequence (decoded anew); one cut by the end of what was
+// read is left unused, for the next read to finish
+TEST(DisplayTerminalKeys, AMalformedOrCutMouseReportIsNoKey) {
+    EXPECT_EQ(events_of("\x1b[<0;5xa"), (Events{"key 65", "text a"})) << "x ends it";
+    EXPECT_EQ(events_of("\x1b[<0;0;1M\x1b[<0;1;1;1M\x1b[<;1;1M\x1b[<1:2;3;4M\x1b[<0;1;2Q"),
+              Events{});
+    EXPECT_EQ(events_of("\x1b[<0;5\x1b[Ab"), (Events{"key 38", "key 66", "text b"}));
+    EXPECT_EQ(events_of("\x1b[<0;5\r"), (Events{"key 13"}));
+    EXPECT_EQ(events_of("a\x1b[<0;12;3"), (Events{"key 65", "text a", "used 1"}));
+    EXPECT_EQ(events_of("\x1b[<"), (Events{"used 0"}));
+    EXPECT_EQ(events_of("\x1b[<0;12;3"
+                        "4M"),
+              (Events{"mouse 0 11,33 press"}));
+    // The keys alone: a cut report gives none, and stops nothing before it
+    EXPECT_EQ(decode("q\x1b[<0;1").size(), 1u);
+}
+
+// A read that filled its buffer may have stopped inside a sequence or a character: those bytes
+// wait for the next read, where otherwise they would be Escape and keys
+TEST(DisplayTerminalKeys, AFullReadLeavesASequenceOrCharacterItEndsInsideForTheNext) {
+    int used = 0;
+    EXPECT_EQ(events_of("ab\x1b[1", true, &used), (Events{"key 65", "text a", "key 66", "text b"}));
+    EXPECT_EQ(used, 2);
+    EXPECT_EQ(events_of("a\xe2\x82", true, &used), (Events{"key 65", "text a"}));
+    EXPECT_EQ(used, 1);
+    EXPECT_EQ(events_of("\x1b", true, &used), Events{});
+    EXPECT_EQ(used, 0);
+    EXPECT_EQ(events_of("\x1b", false, &used), (Events{"key 27"}));
 }
 
 }  // namespace

@@ -20,3 +20,10 @@ if(TARGET kelvra-demo AND TARGET assets AND TMUX AND Python3_FOUND)
     set_tests_properties(terminal_tmux_${scenario} PROPERTIES TIMEOUT 120)
   endforeach()
 endif()
+# The paint program of examples/mouse in a pane: the terminal's mouse reporting
+if(TARGET mouse AND TARGET assets AND TMUX AND Python3_FOUND)
+  add_test(NAME terminal_tmux_mouse
+           COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/terminal_tmux.py
+                   $<TARGET_FILE:mouse> ${TRELK_ASSETS_DIR} mouse)
+  set_tests_properties(terminal_tmux_mouse PROPERTIES TIMEOUT 120)
+endif()

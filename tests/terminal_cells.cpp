@@ -53,6 +53,30 @@ TEST(TerminalCells, FitKeepsTheAspectAndCentres) {
     EXPECT_EQ(huge.width, display::max_terminal_side);
 }
 
+// A mouse report's cell gives the console pixel under its centre: 320 x 200 in 100 x 40 cells
+// fills 100 x 62 scaled pixels from row 4, each cell 3.2 pixels wide and 6.45 tall; the last
+// row shows its upper half alone. Beyond the picture the pixel is outside.
+TEST(TerminalCells, ACellStandsForThePixelUnderItsCentre) {
+    const CellLayout layout = display::fit_picture(320, 200, 100, 40);
+    const auto at = [&](int column, int row) {
+        int x = 0, y = 0;
+        const bool inside = display::cell_pixel(layout, 320, 200, column, row, &x, &y);
+        return std::to_string(x) + "," + std::to_string(y) + (inside ? " in" : " out");
+    };
+    EXPECT_EQ(at(0, 4), "1,3 in");
+    EXPECT_EQ(at(50, 10), "161,41 in");
+    EXPECT_EQ(at(99, 34), "318,196 in") << "the last row: its upper half";
+    EXPECT_EQ(at(99, 35), "318,203 out");
+    EXPECT_EQ(at(0, 3), "1,-4 out");
+    EXPECT_EQ(at(100, 10), "321,41 out");
+    // One cell a pixel wide and two tall: the lower of its two pixels
+    const CellLayout exact = display::fit_picture(80, 48, 80, 24);
+    int x = 0, y = 0;
+    EXPECT_TRUE(display::cell_pixel(exact, 80, 48, 3, 5, &x, &y));
+    EXPECT_EQ(x, 3);
+    EXPECT_EQ(y, 11);
+}
+
 TEST(TerminalCells, PaletteIndexOfCubeAndGreyColours) {
     EXPECT_EQ(display::terminal_palette_index(0x000000), 16);
     EXPECT_EQ(display::terminal_palette_index(0xffffff), 231);

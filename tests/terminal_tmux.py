@@ -3,8 +3,13 @@
 what the pane shows, and that a key, Ctrl-C, SIGTERM and SIGHUP each end it with status 0 and
 leave the pane as the shell had it: main screen, cursor visible, earlier output still there.
 
+The demo never asks for the mouse, so the terminal's mouse reporting stays off. The scenario
+mouse runs the paint program of examples/mouse in the pane instead: reporting on from its start,
+a press reported at the console pixel of its cell (even when the report comes in two parts),
+off while it is stopped by Ctrl-Z, on again after fg, and off when it ends.
+
 Usage: terminal_tmux.py DEMO ASSETS_DIR SCENARIO, SCENARIO one of: key, resize, palette, repaint,
-hangup, suspend.
+hangup, suspend, mouse (DEMO is then the paint program).
 Each run has a tmux server of its own (tmux -L) that it kills at the end."""
 import os
 import re
@@ -133,6 +138,11 @@ def expect_restored(how):
         fail("after %s the shell's screen is not as it was" % how)
 
 
+def mouse_reporting():
+    """The pane's mouse reporting as the program set it: "any motion, SGR" on or off"""
+    return tmux("display", "-p", "#{mouse_any_flag} #{mouse_sgr_flag}").split()
+
+
 def rgb_count(rows, test):
     return sum(1 for row in rows for c in row for colour in (c[1], c[2])
                if colour and colour[0] == "rgb" and test(*colour[1:]))
@@ -148,6 +158,8 @@ try:
         gold = rgb_count(rows, lambda r, g, b: r > 180 and g > 130 and b < 100)
         if white < 20 or teal < 50 or gold < 20:
             fail("white %d, teal %d, gold %d half cells" % (white, teal, gold))
+        if mouse_reporting() != ["0", "0"]:
+            fail("the demo, which never asks for the mouse, switched its reporting on")
         tmux("send-keys", "x")
         expect_restored("a key")
     elif SCENARIO == "resize":
@@ -230,6 +242,36 @@ try:
                             tmux("capture-pane", "-p")))
         if not re.search(r"^resumed=0$", text, re.M):
             fail("after Ctrl-Z, fg and a key the demo did not end with status 0")
+    elif SCENARIO == "mouse":
+        log = "/tmp/trelk-mouse-%d.log" % os.getpid()
+        start("truecolor")
+        tmux("pipe-pane", "-o", "cat >> " + log)
+        wait_for("mouse reporting on", lambda: mouse_reporting() == ["1", "1"], 10)
+
+        def hex_keys(text):
+            return ["%02x" % ord(c) for c in text]
+
+        # Column 51, row 11 (from 1) is cell (50, 10) of a 320 x 200 picture in 100 x 62
+        # half cells from row 4: the pixel under its centre is (161, 41). The press comes in two
+        # writes, the release whole.
+        tmux("send-keys", "-H", *hex_keys("\x1b[<0;51;"))
+        tmux("send-keys", "-H", *hex_keys("11M\x1b[<0;51;11m"))
+        wait_for("the press printed",
+                 lambda: os.path.exists(log) and "press 161 41 left" in open(log).read(), 10)
+        tmux("send-keys", "C-z")
+        wait_for("mouse reporting off while stopped",
+                 lambda: tmux("display", "-p", "#{alternate_on}").strip() == "0" and
+                 mouse_reporting() == ["0", "0"])
+        tmux("send-keys", "fg", "Enter")
+        wait_for("mouse reporting on again after fg",
+                 lambda: tmux("display", "-p", "#{alternate_on}").strip() == "1" and
+                 mouse_reporting() == ["1", "1"])
+        tmux("send-keys", "Escape")
+        wait_for("the program ended and its mouse reporting off",
+                 lambda: tmux("display", "-p", "#{alternate_on} #{cursor_flag}").split() ==
+                 ["0", "1"] and mouse_reporting() == ["0", "0"])
+        if os.path.exists(log):
+            os.unlink(log)
     else:
         fail("no scenario " + SCENARIO)
 finally:

@@ -22,6 +22,11 @@
 //   true; no frame is written any more, and closing gives the restoring bytes one short try.
 // Colours: 24-bit when the terminal says it has them (colors_offered() below), else the
 // 256-colour palette. The characters are UTF-8.
+// The mouse: the terminal's reports (any motion, SGR form) are switched on only when the
+// program first asks for the mouse, so that a program that never does leaves the terminal's
+// own selection with the mouse alone. Once on, they go off with everything else on each way out
+// (closing, exit, the signals, Ctrl-Z) and come back on a continue. A cell reports the console
+// pixel under its centre (cell_pixel), a margin cell one outside the console.
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -50,6 +55,10 @@ constexpr int stuck_milliseconds = 1000;  // a terminal taking nothing this long
 // The alternate screen (which saves the cursor) and the cursor hidden; and back
 const char enter_sequence[] = "\x1b[?1049h\x1b[?25l";
 const char leave_sequence[] = "\x1b[m\x1b[?25h\x1b[?1049l";
+// The same with the mouse's reports (button presses, any motion, in SGR form)
+const char enter_with_mouse[] = "\x1b[?1049h\x1b[?25l\x1b[?1000h\x1b[?1003h\x1b[?1006h";
+const char leave_with_mouse[] = "\x1b[?1006l\x1b[?1003l\x1b[?1000l\x1b[m\x1b[?25h\x1b[?1049l";
+const char mouse_on[] = "\x1b[?1000h\x1b[?1003h\x1b[?1006h";
 
 bool terminal_open = false;  // one console in the terminal at a time: it has one screen
 
@@ -158,7 +167,13 @@ public:
         // frame: a terminal stalled just as the program ends still gets them. After a hang-up
         // the terminal may still be there (a signal sent by hand), and a dead one fails the
         // write at once.
-        if (!gone_) write_all(leave_sequence, sizeof leave_sequence - 1);
+        if (!gone_) {
+            if (mouse_) {
+                write_all(leave_with_mouse, sizeof leave_with_mouse - 1);
+            } else {
+                write_all(leave_sequence, sizeof leave_sequence - 1);
+            }
+        }
         os::terminal_restore_output(-1, nullptr);
         os::terminal_resume_output(-1, nullptr);
         os::unwatch_terminal_changes();
@@ -187,26 +202,27 @@ public:
         }
         // Ctrl-L draws everything again, as in most programs that fill a terminal: it is
         // taken here and is no key for the program
-        KeyQueue typed;
-        terminal_.poll(typed);
         bool redraw = false;
-        for (KeyValue key; typed.pop(&key);) {
-            const bool control_l = key.code == TRELK_KEY_A + ('L' - 'A') && key.modifier3 &&
-                                   !key.modifier1 && !key.modifier2;
-            if (control_l) {
-                redraw = true;
-            } else {
-                keys.push(key);
-            }
-        }
+        terminal_.poll(keys, &redraw);
         if (redraw) cells_.forget();
         if (os::terminal_resized()) resized_ = true;
         if (redraw || resized_ || resumes_ != os::terminal_resumes()) draw();
     }
 
     void wait(KeyQueue& keys, int milliseconds) override {
-        if (!gone_ && !os::terminal_hung_up()) terminal_.wait(keys, milliseconds);
+        bool redraw = false;
+        if (!gone_ && !os::terminal_hung_up()) terminal_.wait(keys, milliseconds, &redraw);
+        if (redraw) cells_.forget();
         poll(keys);
+    }
+
+    // The terminal's mouse reports on, now and after every continue, and off on every way out
+    void want_mouse() override {
+        if (mouse_ || gone_) return;
+        mouse_ = true;
+        os::terminal_restore_output(fd_, leave_with_mouse);
+        os::terminal_resume_output(fd_, enter_with_mouse);
+        write_all(mouse_on, sizeof mouse_on - 1);
     }
 
     bool paced() const override { return pace_; }
@@ -224,6 +240,7 @@ private:
         }
         try {
             cells_.layout(fit_picture(width_, height_, columns, rows), width_, height_, colors_);
+            terminal_.place_mouse(&cells_.current(), width_, height_);
         } catch (const std::bad_alloc&) {
             fail("terminal: out of memory for a terminal of %d x %d", columns, rows);
         }
@@ -289,6 +306,7 @@ private:
     int fd_ = -1;          // our own descriptor for the terminal (os::open_terminal_output)
     bool resized_ = true;  // the terminal's size may have changed since the last fit
     bool gone_ = false;    // a write failed: nothing more can be written to the terminal
+    bool mouse_ = false;   // the mouse's reports are on
     std::int64_t last_refresh_ = 0;
     std::int64_t last_repaint_ = now_nanoseconds();
     int resumes_ = 0;  // terminal_resumes() when the screen was last redrawn whole

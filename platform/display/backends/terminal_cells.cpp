@@ -158,6 +158,23 @@ CellLayout fit_picture(int width, int height, int columns, int rows) {
     return layout;
 }
 
+bool cell_pixel(const CellLayout& layout, int width, int height, int column, int row, int* x,
+                int* y) {
+    *x = *y = 0;
+    if (layout.width <= 0 || layout.height <= 0) return false;
+    // A cell is one scaled pixel wide and two tall: its centre is at scaled x + 1/2, y + 1, in
+    // halves of a scaled pixel 2x + 1, 2y + 2
+    const auto floor_div = [](long long a, long long b) { return a / b - (a % b < 0); };
+    const long long across = column - layout.left, down = 2LL * (row - layout.top);
+    *x = int(floor_div((2 * across + 1) * width, 2LL * layout.width));
+    // (the last row of a picture of odd height shows a pixel in its upper half alone: its centre)
+    long long half_rows = 2 * down + 2;
+    if (down >= 0 && down < layout.height) half_rows = std::min(half_rows, 2LL * layout.height - 1);
+    *y = int(floor_div(half_rows * height, 2LL * layout.height));
+    return across >= 0 && across < layout.width && down >= 0 && down < layout.height &&
+           *x < width && *y < height;
+}
+
 void TerminalCells::layout(const CellLayout& layout, int width, int height, TerminalColors colors) {
     layout_ = layout;
     colors_ = colors;

@@ -34,6 +34,12 @@ struct CellLayout {
 };
 CellLayout fit_picture(int width, int height, int columns, int rows);
 
+// The console pixel that a cell (column and row from 0) stands for: the one under the cell's
+// centre, as the picture is laid out for a console of width x height pixels. Cells beyond the
+// picture give the pixel they would show, outside the console. Whether it is in the picture.
+bool cell_pixel(const CellLayout& layout, int width, int height, int column, int row, int* x,
+                int* y);
+
 class TerminalCells {
 public:
     // Prepares for a picture of width x height pixels in this layout (allocating), and forgets
