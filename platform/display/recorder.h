@@ -8,8 +8,9 @@
 // one pass of the music that plays at the first frame, ending at the next frame boundary.
 //
 // The format follows the file's extension: .mp4 (H.264 and AAC, index at the front), .webm
-// (VP9 and Opus), .mkv (FFV1 and FLAC: the pixels and the samples exactly). The file is written
-// beside the target and renamed over it at the end, by the capture's rules (capture.h).
+// (VP9 and Opus), .mkv (lossless H.264 in RGB and FLAC: the pixels and the samples exactly). The
+// file is written beside the target and renamed over it at the end, by the capture's rules
+// (capture.h).
 #ifndef PLATFORM_DISPLAY_RECORDER_H
 #define PLATFORM_DISPLAY_RECORDER_H
 
