@@ -125,7 +125,7 @@ constexpr Rows make_rows() {
             for (int column = 0; column < 5; ++column, ++p) {
                 if (*p == '#') bits |= std::uint8_t(0x40 >> column);  // from the cell's column 1
             }
-            rows[g * glyph_size + row] = bits;
+            rows[std::size_t(g * glyph_size + row)] = bits;
         }
     }
     return rows;
@@ -137,7 +137,7 @@ constexpr Rows rows = make_rows();
 
 const std::uint8_t* glyph(unsigned char character) {
     const int index = character >= 32 && character <= 126 ? character - 32 : glyph_count - 1;
-    return &rows[index * glyph_size];
+    return &rows[std::size_t(index * glyph_size)];
 }
 
 }  // namespace display

@@ -72,7 +72,7 @@ void read_png(const std::vector<std::uint8_t>& bytes, Picture& picture) {
     // hold its rows (of 1 bit a pixel at the least) is cut short, found before any pixel
     // memory is asked for
     const unsigned long long least =
-        (unsigned long long)picture.height * (1 + (picture.width + 7) / 8);
+        (unsigned long long)picture.height * (1 + (unsigned long long)(picture.width + 7) / 8);
     if (least > 1100ULL * bytes.size()) {
         picture.error = "a PNG cut short: its " + std::to_string(bytes.size()) +
                         " bytes cannot hold " + std::to_string(picture.width) + "x" +
@@ -118,7 +118,8 @@ void read_tga(const std::vector<std::uint8_t>& bytes, Picture& picture) {
     const bool from_top = descriptor & 0x20, from_right = descriptor & 0x10;
     std::size_t at = tga_header_bytes + id_length;
     if (colormap_type == 1) at += std::size_t(map_entries) * ((map_bits + 7) / 8);
-    const std::size_t size = depth / 8, total = std::size_t(picture.width) * picture.height;
+    const std::size_t size = depth / 8,
+                      total = std::size_t(picture.width) * std::size_t(picture.height);
     const auto color = [&](const std::uint8_t* p) {
         return (alpha ? std::uint32_t(p[3]) << 24 : 0xff000000u) | std::uint32_t(p[2]) << 16 |
                std::uint32_t(p[1]) << 8 | p[0];

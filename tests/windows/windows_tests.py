@@ -72,9 +72,9 @@ class Wine:
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         subprocess.run(["wineserver", "-w"], env=self.env, timeout=300)
 
-    def run(self, program, folder, timeout=120, **settings):
+    def run(self, program, folder, timeout=120, arguments=(), **settings):
         env = dict(self.env, **settings)
-        return subprocess.run(["wine", program], cwd=folder, env=env, capture_output=True,
+        return subprocess.run(["wine", program, *arguments], cwd=folder, env=env, capture_output=True,
                               timeout=timeout, stdin=subprocess.DEVNULL)
 
     def start(self, program, folder, **settings):
@@ -432,7 +432,7 @@ try:
                 ["cmake", "-S", os.path.join(SOURCE, "examples"), "-B", build,
                  f"-DCMAKE_TOOLCHAIN_FILE={toolchain}", f"-DCMAKE_FIND_ROOT_PATH={sdk}",
                  "-DCMAKE_BUILD_TYPE=Release"],
-                ["cmake", "--build", build, "--target", "sprite", "-j", "2"]):
+                ["cmake", "--build", build, "--target", "sprite", "text", "image", "-j", "2"]):
             made = subprocess.run(command, capture_output=True, text=True)
             assert made.returncode == 0, f"{' '.join(command[:2])}: {made.stdout}{made.stderr}"
         for name in os.listdir(program_folder):  # the DLLs a program on trelk ships beside it
@@ -443,6 +443,17 @@ try:
                        TRELK_CAPTURE=windows_path(frame), TRELK_ERROR_BOX="0")
         assert run.returncode == 0, f"status {run.returncode}: {run.stderr.decode(errors='replace')}"
         same_pixels(frame, os.path.join(SOURCE, "tests", "data", "example_sprite.png"))
+        # Shapes, the font and image files through the DLL: text, and image reading a PNG
+        data = os.path.join(SOURCE, "tests", "data")
+        for name, arguments in (("text", []),
+                                ("image", [windows_path(os.path.join(data, "font_reference.png"))])):
+            frame = os.path.join(work, name + ".png")
+            run = wine.run(name + ".exe", build, arguments=arguments, TRELK_DISPLAY="headless",
+                           TRELK_FRAMES="40", TRELK_CAPTURE=windows_path(frame),
+                           TRELK_ERROR_BOX="0")
+            assert run.returncode == 0, \
+                f"{name}: status {run.returncode}: {run.stderr.decode(errors='replace')}"
+            same_pixels(frame, os.path.join(data, f"example_{name}.png"))
 
         # A C program, compiled with what pkg-config says of the same library
         flags = subprocess.run(["pkg-config", "--cflags", "--libs", "trelk"], capture_output=True,
