@@ -336,6 +336,34 @@ TEST_F(Record, RefusedAndFailedRecordingsLeaveNoFile) {
     EXPECT_TRUE(std::all_of(silence.begin(), silence.end(), [](std::int16_t s) { return s == 0; }));
 }
 
+// TRELK_RECORD_SCALE=51 was taken: a 16320x10200 video, for which VP9 took 16 GB and H.264
+// 1.8 GB for 2 frames. A picture more than a format's encoder can make in about 512 MB (or
+// larger than 8K) is refused before anything is allocated, naming the largest scale that fits,
+// which is taken
+TEST_F(Record, AVideoTooLargeForItsFormatIsRefusedNamingTheLargestScaleThatFits) {
+    const std::map<std::string, std::string> largest = {
+        {"demo.mp4", "16"}, {"demo.webm", "9"}, {"demo.mkv", "13"}};
+    for (const auto& [file, scale] : largest) {
+        SCOPED_TRACE(file);
+        const Outcome run =
+            record({{"TRELK_FRAMES", "2"}, {"TRELK_RECORD", file}, {"TRELK_RECORD_SCALE", "51"}});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.error.find("TRELK_RECORD_SCALE=51: the video would be 16320x10200 pixels, "
+                                 "more than a " +
+                                 file.substr(4) + " recording takes"),
+                  std::string::npos)
+            << run.error;
+        EXPECT_NE(run.error.find("; the largest scale that fits is " + scale + "\n"),
+                  std::string::npos)
+            << run.error;
+    }
+    EXPECT_EQ(others({}), std::vector<std::string>{});
+    const Outcome run =
+        record({{"TRELK_FRAMES", "2"}, {"TRELK_RECORD", "demo.mkv"}, {"TRELK_RECORD_SCALE", "13"}});
+    ASSERT_EQ(run.status, 0) << run.error;
+    EXPECT_EQ(probe(dir / "demo.mkv", "v:0")["width"], "4160");
+}
+
 // The encoders live in a module that is opened only for a recording. A copy of the program
 // away from it records nothing, says what is missing and where it looked, and runs as ever
 // without TRELK_RECORD; a broken module found beside the program is named with the reason.

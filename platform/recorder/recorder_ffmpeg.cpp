@@ -109,12 +109,17 @@ struct Container {
     const char* audio_codec;
     AVSampleFormat samples;
     int audio_rate;
+    // The most pixels a picture may have: the encoder's memory grows with them, about 25 bytes
+    // a pixel for H.264, 35 for H.264 in RGB and 75 for VP9 (measured: docs/reliability.md),
+    // and these keep a recording within about 512 MB
+    long long max_pixels;
 };
 
 const Container containers[] = {
-    {".mp4", "mp4", "libx264", AV_PIX_FMT_YUV420P, "aac", AV_SAMPLE_FMT_FLTP, 44100},
-    {".webm", "webm", "libvpx-vp9", AV_PIX_FMT_YUV420P, "libopus", AV_SAMPLE_FMT_FLT, 48000},
-    {".mkv", "matroska", "libx264rgb", AV_PIX_FMT_BGR0, "flac", AV_SAMPLE_FMT_S16, 44100},
+    {".mp4", "mp4", "libx264", AV_PIX_FMT_YUV420P, "aac", AV_SAMPLE_FMT_FLTP, 44100, 17000000},
+    {".webm", "webm", "libvpx-vp9", AV_PIX_FMT_YUV420P, "libopus", AV_SAMPLE_FMT_FLT, 48000,
+     6000000},
+    {".mkv", "matroska", "libx264rgb", AV_PIX_FMT_BGR0, "flac", AV_SAMPLE_FMT_S16, 44100, 12000000},
 };
 
 const Container* container_for(const std::string& path) {
@@ -674,31 +679,68 @@ bool guarded(const Host& host, Work&& work) {
     return false;
 }
 
+// The largest picture, either way up: 8K, which every format takes
+constexpr int largest_video_width = 7680, largest_video_height = 4320;
+
+bool video_fits(const Container& container, long long width, long long height) {
+    return std::max(width, height) <= largest_video_width &&
+           std::min(width, height) <= largest_video_height &&
+           width * height <= container.max_pixels;
+}
+
+// The largest whole scale whose video fits (an even one when the format needs even sides and
+// the console's are not); 0 when none does
+int largest_scale(const Container& container, int width, int height) {
+    const bool even = container.pixels == AV_PIX_FMT_YUV420P && (width % 2 || height % 2);
+    int scale = std::min(largest_video_width / std::max(width, height),
+                         largest_video_height / std::min(width, height));
+    while (scale > 0 &&
+           (!video_fits(container, (long long)width * scale, (long long)height * scale) ||
+            (even && scale % 2)))
+        --scale;
+    return scale;
+}
+
 std::unique_ptr<FfmpegRecorder> start_recording(const trelk_recorder_request& request,
                                                 const Host& host) {
     RecordSettings settings;
     settings.path = request.path;
     settings.fps = request.fps;
     settings.frames = request.frames;
-    const int width = request.width, height = request.height, max_side = request.max_side;
+    const int width = request.width, height = request.height;
     const Container* container = container_for(settings.path);
     if (!container)
         refuse(
             "TRELK_RECORD=%s: unknown kind of video: name the file .mp4 (H.264 and AAC), .webm "
             "(VP9 and Opus) or .mkv (H.264 in RGB and FLAC, lossless)",
             settings.path.c_str());
-    // The smallest whole scale that gives at least 720 lines
-    const int scale = request.scale > 0 ? request.scale : std::max(1, (720 + height - 1) / height);
-    if (static_cast<long long>(width) * scale > max_side ||
-        static_cast<long long>(height) * scale > max_side)
-        refuse("TRELK_RECORD_SCALE=%d: the video would be %lldx%lld pixels, larger than %d a side",
-               scale, (long long)width * scale, (long long)height * scale, max_side);
-    if (container->pixels == AV_PIX_FMT_YUV420P && ((width * scale) % 2 || (height * scale) % 2))
+    const int fitting = largest_scale(*container, width, height);
+    // The smallest whole scale that gives at least 720 lines, or the largest that fits
+    const int scale = request.scale > 0
+                          ? request.scale
+                          : std::max(1, std::min((720 + height - 1) / height, fitting));
+    const long long video_width = (long long)width * scale,
+                    video_height = (long long)height * scale;
+    if (!video_fits(*container, video_width, video_height)) {
+        char most[96];
+        std::snprintf(
+            most, sizeof most, "more than a %s recording takes (%lld pixels, %dx%d either way up)",
+            container->extension, container->max_pixels, largest_video_width, largest_video_height);
+        if (fitting < 1)
+            refuse("TRELK_RECORD=%s: the console's %dx%d pixels are %s", settings.path.c_str(),
+                   width, height, most);
+        refuse(
+            "TRELK_RECORD_SCALE=%d: the video would be %lldx%lld pixels, %s; the largest scale "
+            "that fits is %d",
+            scale, video_width, video_height, most, fitting);
+    }
+    const bool even = container->pixels == AV_PIX_FMT_YUV420P;  // 4:2:0 halves both sides
+    if (even && (video_width % 2 || video_height % 2))
         refuse(
             "TRELK_RECORD=%s: %s needs an even width and height, and %dx%d scaled by %d is "
-            "%dx%d: choose an even TRELK_RECORD_SCALE or .mkv",
-            settings.path.c_str(), container->extension, width, height, scale, width * scale,
-            height * scale);
+            "%lldx%lld: choose an even TRELK_RECORD_SCALE or .mkv",
+            settings.path.c_str(), container->extension, width, height, scale, video_width,
+            video_height);
     av_log_set_level(AV_LOG_ERROR);
     auto recorder =
         std::make_unique<FfmpegRecorder>(settings, host, *container, width, height, scale);
