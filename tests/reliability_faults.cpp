@@ -953,6 +953,38 @@ TEST_F(Faults, BadSettingsAreRefusedWithTheWholeMessage) {
     expect_clear_failure(o, "No such file or directory\n");
 }
 
+// TRELK_RECORD_FPS and TRELK_RECORD_SCALE set but empty ended the run with status 1 even with
+// nothing to record, where an empty setting counts as unset (TRELK_FRAMES alone is refused);
+// a count starting with a tab was taken while one starting with a space was refused. And a
+// misspelt setting was ignored in silence (TRELK_FRAME=300: an endless run): each variable
+// named TRELK_... that is no setting now gets a line naming the nearest setting, and the run
+// goes on.
+TEST_F(Faults, SettingsAreReadAsTheyAreDocumented) {
+    Launch empty = frames(3);
+    empty.set_empty = {"TRELK_RECORD_FPS", "TRELK_RECORD_SCALE"};
+    expect_normal_silent_run(run(empty));
+    for (const char* value : {"\t5", " 5", "5 ", "+5"}) {
+        SCOPED_TRACE(std::string("\"") + value + "\"");
+        Launch l = frames(3);
+        l.environment["TRELK_RECORD_FPS"] = value;
+        expect_clear_failure(run(l), (std::string("TRELK_RECORD_FPS=") + value +
+                                      ": not a number; use a whole number of 0 or more")
+                                         .c_str());
+    }
+
+    Launch misspelt = frames(3);
+    misspelt.environment["TRELK_FRAME"] = "300";
+    misspelt.environment["TRELK_DISPALY"] = "headless";
+    misspelt.environment["TRELK_RECORDS"] = "demo.mkv";
+    const Outcome o = run(misspelt);
+    EXPECT_TRUE(o.exited && o.status == 0) << describe(o);
+    for (const char* line : {"TRELK_FRAME is not a setting; did you mean TRELK_FRAMES?\n",
+                             "TRELK_DISPALY is not a setting; did you mean TRELK_DISPLAY?\n",
+                             "TRELK_RECORDS is not a setting; did you mean TRELK_RECORD?\n"})
+        EXPECT_NE(o.error.find(line), std::string::npos) << describe(o);
+    EXPECT_EQ(std::count(o.error.begin(), o.error.end(), '\n'), 3) << describe(o);
+}
+
 // ---- signals ----
 
 TEST_F(Faults, InterruptAndTerminateEndHeadlessRunsNormally) {

@@ -2,10 +2,21 @@
 // that names the setting, the value and what it takes; nothing is guessed.
 #include "platform/display/settings.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <stdlib.h>  // _environ
+#define environ _environ
+#else
+#include <unistd.h>  // environ
+#endif
 
 #include "platform/display/backends.h"
 #include "platform/display/registry.h"
@@ -80,13 +91,61 @@ int choice_of(const Row& r) {
 long long count_of(const Row& r) {
     const char* value = std::getenv(r.name);
     if (!value) return -1;
-    if (!*value) fail("%s is set but empty: give a number or unset it", r.name);
+    // Empty counts as unset, but for the number of frames: taken as unset, an empty one would
+    // mean an endless run where a limited one was asked for
+    if (!*value) {
+        if (&r != &row(Setting::frames)) return -1;
+        fail("%s is set but empty: give a number or unset it", r.name);
+    }
     char* end = nullptr;
     errno = 0;
     const long long n = std::strtoll(value, &end, 10);
-    if (*end || n < 0 || errno || value[0] == '-' || value[0] == '+' || value[0] == ' ')
+    // Digits only: strtoll would pass over leading white space of any kind and a sign
+    if (*end || n < 0 || errno || !std::isdigit(static_cast<unsigned char>(value[0])))
         fail("%s=%s: not a number; use a whole number of 0 or more", r.name, value);
     return n;
+}
+
+// Variables named like settings that the project's own scripts and tests read, not the library
+const char* const not_settings[] = {"TRELK_JOBS", "TRELK_FUZZ_SECONDS", "TRELK_UPDATE_REFERENCE"};
+
+// The number of single-character edits (insertions, deletions, changes, swaps of neighbours)
+// from one name to the other
+std::size_t distance(const std::string& a, const std::string& b) {
+    std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+    for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+    for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1,
+                                d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    }
+    return d[a.size()][b.size()];
+}
+
+// One line for each variable named TRELK_... that is no setting, naming the nearest setting:
+// a misspelt one would otherwise be passed over in silence (TRELK_FRAME=300, an endless run)
+void warn_about_unknown_names() {
+    static const std::string prefix = "TRELK_";
+    for (char** entry = environ; entry && *entry; ++entry) {
+        const char* equals = std::strchr(*entry, '=');
+        if (!equals) continue;
+        const std::string name(*entry, std::size_t(equals - *entry));
+        if (name.compare(0, prefix.size(), prefix) != 0) continue;
+        bool known = false;
+        for (const Row& r : rows) known = known || name == r.name;
+        for (const char* other : not_settings) known = known || name == other;
+        if (known) continue;
+        const Row* nearest = &rows[0];
+        for (const Row& r : rows) {
+            if (distance(name, r.name) < distance(name, nearest->name)) nearest = &r;
+        }
+        std::fprintf(stderr, "%s is not a setting; did you mean %s?\n", name.c_str(),
+                     nearest->name);
+    }
 }
 
 }  // namespace
@@ -96,6 +155,11 @@ long long setting_count(Setting setting) { return count_of(row(setting)); }
 const char* setting_text(Setting setting) { return value_of(row(setting)); }
 
 void check_settings() {
+    static bool warned = false;  // once: a program may open its console many times
+    if (!warned) {
+        warned = true;
+        warn_about_unknown_names();
+    }
     for (const Row& r : rows) {
         if (r.kind == Accepts::count)
             count_of(r);

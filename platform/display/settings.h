@@ -1,7 +1,7 @@
 // The display library's settings (the rows of settings_table.h), each read from the environment
 // and refused, with the values it accepts, when it holds anything else. Empty counts as unset,
-// except for a count, where it is refused: taken as unset it would mean an endless run where a
-// limited one was asked for.
+// except for TRELK_FRAMES, where it is refused: taken as unset it would mean an endless run
+// where a limited one was asked for.
 #ifndef PLATFORM_DISPLAY_SETTINGS_H
 #define PLATFORM_DISPLAY_SETTINGS_H
 
@@ -21,7 +21,9 @@ int setting_choice(Setting setting);
 long long setting_count(Setting setting);
 // A file: the value; null when unset
 const char* setting_text(Setting setting);
-// Reads every setting, so that a wrong value is refused whichever back end opens
+// Reads every setting, so that a wrong value is refused whichever back end opens. The first
+// time, also warns on standard error about each variable named TRELK_... that is no setting,
+// naming the nearest one (a misspelt setting would otherwise do nothing).
 void check_settings();
 
 }  // namespace display
