@@ -77,8 +77,8 @@ int main(int argc, char** argv) {
             double played = 0;
             char place[96] = "no module plays";
             if (MIDASgetPosition(&order, &row, &played))
-                std::snprintf(place, sizeof place, "order %d/%d row %02d %.1f s  volume %d%s",
-                              order, orders, row, played, volume, paused ? "  paused" : "");
+                std::snprintf(place, sizeof place, "order %d/%d row %02d %5.1fs vol %d%s", order,
+                              orders, row, played, volume, paused ? " paused" : "");
             trelk::text(console, 8, 4, title.c_str(), 0xffffffff);
             trelk::text(console, 8, 14, place, 0xffc0c0c0);
             console.update();

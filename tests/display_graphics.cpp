@@ -285,6 +285,13 @@ TEST_F(DisplayGraphics, TgaFilesRawAndRunLengthFromEitherEnd) {
     EXPECT_EQ(trelk::get(*s, 0, 1), 0x80030201u);
     EXPECT_EQ(trelk::get(*s, 1, 1), 0x281e140au);
     EXPECT_EQ(trelk::get(*s, 2, 1), 0xff463c32u);
+    // Rows from the right: the first pixel in the file is the last of its row
+    std::vector<std::uint8_t> mirrored = tga(2, 2, 1, 24, true, {0, 0, 255, 255, 0, 0});
+    mirrored[17] |= 0x10;
+    write_file(file, mirrored);
+    s = trelk::load_image(file.c_str(), argb);
+    EXPECT_EQ(trelk::get(*s, 0, 0), 0xff0000ffu);
+    EXPECT_EQ(trelk::get(*s, 1, 0), 0xffff0000u);
     unlink(file.c_str());
 }
 
