@@ -22,6 +22,7 @@
 
 #include "platform/midas.h"
 #include "platform/music/mixer.h"
+#include "platform/offline_sound.h"
 
 namespace {
 
@@ -73,6 +74,7 @@ protected:
     }
     void TearDown() override {
         MIDASclose();
+        trelk_offline_sound_set_recording(0);
         unsetenv("SDL_AUDIODRIVER");
         unsetenv("SDL_DISKAUDIOFILE");
     }
@@ -313,6 +315,33 @@ TEST_F(MusicLibrary, SteeringShowsInTheOfflineRender) {
     EXPECT_EQ(MIDASpause(), 0);
     EXPECT_EQ(MIDASgetPosition(&order, &row, &at), 0);
     EXPECT_EQ(MIDASsetPosition(0), 0);
+}
+
+// What a recording pulls (the render the library offers the recorder) follows a jump, a
+// pause and the volume like the device's mixer
+TEST_F(MusicLibrary, TheRecordersSoundFollowsSteering) {
+    trelk_offline_sound_set_recording(1);
+    MIDASmodule m = start_like_the_demo(module_path);
+    ASSERT_NE(m, nullptr);
+    const trelk_offline_sound* sound = trelk_offline_sound_offered();
+    ASSERT_NE(sound, nullptr);
+    std::vector<int16_t> samples(2 * 4410);
+    const auto level = [&] {
+        sound->render(samples.data(), 4410);
+        return rms(samples.data(), samples.size());
+    };
+    EXPECT_GT(level(), 1.0);
+    int orders = 0, order = -1;
+    ASSERT_EQ(MIDASgetLength(m, &orders, nullptr), 1);
+    ASSERT_EQ(MIDASsetPosition(orders - 1), 1);
+    EXPECT_GT(level(), 1.0);
+    ASSERT_EQ(MIDASgetPosition(&order, nullptr, nullptr), 1);
+    EXPECT_EQ(order, orders - 1);
+    ASSERT_EQ(MIDASpause(), 1);
+    EXPECT_EQ(level(), 0.0);
+    ASSERT_EQ(MIDASresume(), 1);
+    ASSERT_EQ(MIDASsetVolume(0), 1);
+    EXPECT_EQ(level(), 0.0);
 }
 
 TEST_F(MusicLibrary, WithoutAudioDeviceEveryCallSucceedsSilently) {
