@@ -24,7 +24,17 @@
 //   forward: Alt with an arrow; on a Mac Cmd for Ctrl, and Cmd+Option+I, J or C). F11 and
 //   Alt+Enter toggle full screen, as on the desktop, and are not keys either.
 // - A touch (or a pen) lifted from the page is a key, the space bar, so a phone can end the
-//   demo. (The page's music takes the first touch for itself when it starts the sound.)
+//   demo, until the program first asks for the mouse. (The page's music takes the first touch
+//   for itself when it starts the sound.)
+// - The mouse: the page's pointer events, anywhere on the page, taken to the console pixel
+//   under them through the canvas's place and size (outside the canvas: outside, with the
+//   pixel it would be; off the page: outside, the last pixel kept); a touch or a pen is the
+//   left button (the first finger only). The wheel in steps of 100 pixels, 3 lines or a page.
+//   Once the program asks for the mouse, the canvas takes touches for itself (no scrolling or
+//   zooming by them), and the page's own use of the right button (its menu) and of the wheel
+//   (scrolling) is stopped.
+// - Typed text: the character of each key pressed (KeyboardEvent.key when it is one
+//   character; not with Control or Command, but with AltGr), key repeat included.
 // - Closing takes the key and touch listeners away and leaves the last frame on the canvas,
 //   which still follows the window's size.
 #include <emscripten.h>
@@ -115,21 +125,92 @@ EM_JS(int, web_display_open, (const char* title, int width, int height), {
         event.preventDefault();
         wake();
     };
+    // The pointer: [0, x, y, inside] a move, [1, button] a press, [2, button] a release,
+    // [3, right, away] wheel steps, [4] off the page; buttons 1 left, 2 right, 4 middle
+    const pointer = [], text = [];
+    let mouse = false;  // the program has asked for the mouse
+    const moved = (event) => {
+        const box = canvas.getBoundingClientRect();
+        if (box.width <= 0 || box.height <= 0) return;
+        const x = Math.floor((event.clientX - box.left) * width / box.width);
+        const y = Math.floor((event.clientY - box.top) * height / box.height);
+        const inside = x >= 0 && x < width && y >= 0 && y < height ? 1 : 0;
+        const last = pointer[pointer.length - 1];
+        if (last && last[0] == 0) pointer.pop();  // moves in a row: the last is enough
+        if (pointer.length < 4096) pointer.push([0, x, y, inside]);
+    };
+    const buttonOf = (event) => event.pointerType != 'mouse' ? 1 :
+                                [1, 4, 2][event.button] || 0;
+    const onMove = (event) => {
+        if (event.pointerType != 'mouse' && !event.isPrimary) return;
+        moved(event);
+    };
+    const onDown = (event) => {
+        if (event.pointerType != 'mouse' && !event.isPrimary) return;
+        const button = buttonOf(event);
+        moved(event);
+        if (button && pointer.length < 4096) pointer.push([1, button]);
+        // Moves and the release keep coming to the canvas while held, outside it too
+        if (mouse && event.target === canvas) canvas.setPointerCapture(event.pointerId);
+    };
+    const onUp = (event) => {
+        if (event.pointerType != 'mouse' && !event.isPrimary) return;
+        const button = event.type == 'pointercancel' ? 1 : buttonOf(event);
+        moved(event);
+        if (button && pointer.length < 4096) pointer.push([2, button]);
+    };
+    const onLeave = () => { if (pointer.length < 4096) pointer.push([4]); };
+    const wheelSteps = [0, 0];  // the part of a step not given yet, right and down
+    const onWheel = (event) => {
+        const unit = [100, 3, 1][event.deltaMode] || 100;
+        wheelSteps[0] += event.deltaX / unit;
+        wheelSteps[1] += event.deltaY / unit;
+        const right = Math.trunc(wheelSteps[0]), down = Math.trunc(wheelSteps[1]);
+        wheelSteps[0] -= right;
+        wheelSteps[1] -= down;
+        moved(event);
+        if ((right || down) && pointer.length < 4096) pointer.push([3, right, -down]);
+        if (mouse) event.preventDefault();
+    };
+    const onMenu = (event) => { if (mouse) event.preventDefault(); };
+    const onText = (event) => {
+        const key = event.key || '';
+        const altGraph = event.getModifierState && event.getModifierState('AltGraph');
+        if (event.isComposing || Array.from(key).length != 1 ||
+            ((event.ctrlKey || event.metaKey) && !altGraph) || text.length >= 256) {
+            return;
+        }
+        text.push(key);
+    };
     const onTouch = (event) => {
-        if (event.pointerType == 'mouse') return;
+        if (event.pointerType == 'mouse' || mouse) return;
         keys.push(['Space', 0, 0, 0]);
         wake();
     };
-    window.addEventListener('keydown', onKey);
-    window.addEventListener('pointerup', onTouch);
+    const listeners = [['keydown', onText], ['keydown', onKey], ['pointerup', onTouch],
+                       ['pointermove', onMove], ['pointerdown', onDown], ['pointerup', onUp],
+                       ['pointercancel', onUp], ['wheel', onWheel], ['contextmenu', onMenu]];
+    listeners.forEach((listener) => {
+        window.addEventListener(listener[0], listener[1], { passive: false });
+    });
+    document.documentElement.addEventListener('pointerleave', onLeave);
     Module.trelkDisplay = {
         context: canvas.getContext('2d'),
         image: null,
         pixels: 0,
         keys: keys,
+        pointer: pointer,
+        text: text,
+        wantMouse: () => {
+            mouse = true;
+            canvas.style.touchAction = 'none';
+        },
         close: () => {
-            window.removeEventListener('keydown', onKey);
-            window.removeEventListener('pointerup', onTouch);
+            listeners.forEach((listener) => {
+                window.removeEventListener(listener[0], listener[1], { passive: false });
+            });
+            document.documentElement.removeEventListener('pointerleave', onLeave);
+            canvas.style.touchAction = '';
         },
     };
     return Module.trelkScale;
@@ -174,6 +255,28 @@ EM_JS(int, web_display_next_key, (char* name, int size, int* modifiers), {
     stringToUTF8(key[0], name, size);
     for (let i = 0; i < 3; ++i) HEAP32[(modifiers >> 2) + i] = key[i + 1];
     return 1;
+});
+
+// The oldest pointer event into values[0..3] (see web_display_open); 0 when none waits
+EM_JS(int, web_display_next_pointer, (int* values), {
+    const display = Module.trelkDisplay;
+    if (!display || display.pointer.length == 0) return 0;
+    const event = display.pointer.shift();
+    for (let i = 0; i < 4; ++i) HEAP32[(values >> 2) + i] = event[i] || 0;
+    return 1;
+});
+
+// The oldest character typed as UTF-8 into text (size bytes at least 5, with its ending 0);
+// its length, 0 when none waits
+EM_JS(int, web_display_next_text, (char* text, int size), {
+    const display = Module.trelkDisplay;
+    if (!display || display.text.length == 0) return 0;
+    return stringToUTF8(display.text.shift(), text, size);
+});
+
+// The program asks for the mouse: see web_display_open
+EM_JS(void, web_display_want_mouse, (), {
+    if (Module.trelkDisplay) Module.trelkDisplay.wantMouse();
 });
 
 // Lets the browser run: until the next animation frame when paced, else until its queued
@@ -367,7 +470,32 @@ public:
         while (web_display_next_key(name, int(sizeof name), modifiers)) {
             keys.push(KeyValue{translate_code(name), modifiers[0], modifiers[1], modifiers[2]});
         }
+        int event[4];
+        while (web_display_next_pointer(event)) {
+            switch (event[0]) {
+                case 0:
+                    keys.mouse.move(event[1], event[2], event[3] != 0);
+                    break;
+                case 1:
+                    keys.mouse.press(event[1]);
+                    break;
+                case 2:
+                    keys.mouse.release(event[1]);
+                    break;
+                case 3:
+                    keys.mouse.wheel(event[1], event[2]);
+                    break;
+                default:
+                    keys.mouse.leave();
+                    break;
+            }
+        }
+        char character[8];
+        for (int n; (n = web_display_next_text(character, int(sizeof character))) > 0;)
+            keys.text.push(character, n);
     }
+
+    void want_mouse() override { web_display_want_mouse(); }
 
     void wait(KeyQueue& keys, int milliseconds) override {
         web_display_wait(milliseconds);
