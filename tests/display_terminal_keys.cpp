@@ -152,4 +152,49 @@ TEST(DisplayTerminalKeys, AFullReadLeavesASequenceOrCharacterItEndsInsideForTheN
     EXPECT_EQ(events_of("\x1b", false, &used), (Events{"key 27"}));
 }
 
+// What the back ends put in the queues of typed text and the mouse: whole, valid characters
+// in order, through the ring's wrap, and dropped whole when there is no room; a release only
+// after its press, one press a button, and the state kept when events find no room
+TEST(DisplayInputQueues, TextKeepsWholeCharactersAndTheMouseItsPairs) {
+    display::TextQueue text;
+    text.push("a\xc3\xa9\xff\xe2\x82", 6);  // a, e acute, a stray byte, a character cut short
+    char out[8];
+    EXPECT_EQ(text.next_length(), 1);
+    EXPECT_EQ(text.pop(out, 2), 1);
+    EXPECT_STREQ(out, "a");
+    EXPECT_EQ(text.pop(out, 2), 0) << "two bytes do not fit in one";
+    EXPECT_EQ(text.pop(out, 8), 2);
+    EXPECT_STREQ(out, "\xc3\xa9");
+    EXPECT_EQ(text.pop(out, 8), 0);
+    std::string many;
+    for (int i = 0; i < display::TextQueue::capacity / 3 + 1; ++i) many += "\xe2\x82\xac";
+    text.push("b", 1);  // the ring's start moves on, so that what follows wraps
+    EXPECT_EQ(text.pop(out, 8), 1);
+    text.push(many.data(), int(many.size()));
+    std::string back;
+    for (int n; (n = text.pop(out, 8)) > 0;) back.append(out, std::size_t(n));
+    EXPECT_EQ(back, many.substr(0, std::size_t(display::TextQueue::capacity / 3 * 3)));
+
+    display::MouseQueue mouse;
+    trelk_mouse_event event;
+    mouse.move(5, 6, true);
+    mouse.release(TRELK_MOUSE_LEFT);
+    mouse.press(TRELK_MOUSE_LEFT);
+    mouse.press(TRELK_MOUSE_LEFT);
+    mouse.move(7, 8, false);
+    mouse.release_all();
+    ASSERT_TRUE(mouse.pop(&event));
+    EXPECT_EQ(event.kind * 100 + event.x * 10 + event.y, TRELK_MOUSE_PRESS * 100 + 56);
+    ASSERT_TRUE(mouse.pop(&event));
+    EXPECT_EQ(event.kind * 100 + event.x * 10 + event.y, TRELK_MOUSE_RELEASE * 100 + 78);
+    EXPECT_FALSE(event.inside);
+    EXPECT_FALSE(mouse.pop(&event));
+    for (int i = 0; i < display::MouseQueue::capacity + 5; ++i) mouse.wheel(0, 1);
+    mouse.press(TRELK_MOUSE_RIGHT);
+    EXPECT_EQ(mouse.buttons(), TRELK_MOUSE_RIGHT) << "held, though its press found no room";
+    int count = 0;
+    while (mouse.pop(&event)) count += event.kind == TRELK_MOUSE_WHEEL;
+    EXPECT_EQ(count, display::MouseQueue::capacity);
+}
+
 }  // namespace

@@ -80,7 +80,8 @@ int trelk_input_mouse_event(trelk_handle console, trelk_mouse_event* event);
 /// bytes read, 0 when none waits (or the console is closed). Keys that make no character
 /// (arrows, Enter, Escape, Backspace, Tab, with Control) give no text. Up to 256 bytes wait;
 /// characters beyond are dropped until some are read. text must not be null and size must be
-/// at least 1.
+/// at least 1; a size too small for the next character waiting (5 holds any) is an error,
+/// which reads nothing.
 int trelk_input_text(trelk_handle console, char* text, int size);
 
 #ifdef __cplusplus

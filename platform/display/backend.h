@@ -88,6 +88,8 @@ public:
     void push(const char* text, int length);
     // Whole characters, at most size - 1 bytes, then a 0 byte; returns the bytes given
     int pop(char* text, int size);
+    // The bytes of the next character; 0 when none waits
+    int next_length() const;
     void reset() { head_ = count_ = 0; }
 
 private:

@@ -485,6 +485,13 @@ int trelk_input_text(trelk_handle console, char* text, int size) {
         return 0;
     }
     c.backend->poll(c.keys);
+    const int next = c.keys.text.next_length();
+    if (next > size - 1) {
+        fail(
+            "text: a buffer of %d bytes cannot hold the next character typed (%d bytes and the "
+            "ending 0); 5 bytes hold any",
+            size, next);
+    }
     return c.keys.text.pop(text, size);
 }
 

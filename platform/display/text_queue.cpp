@@ -45,12 +45,20 @@ void TextQueue::push(const char* text, int length) {
     }
 }
 
+namespace {
+// The length of a kept character from its first byte (only whole, valid ones are kept)
+int kept_length(char first_byte) {
+    const auto first = static_cast<unsigned char>(first_byte);
+    return first < 0x80 ? 1 : first < 0xe0 ? 2 : first < 0xf0 ? 3 : 4;
+}
+}  // namespace
+
+int TextQueue::next_length() const { return count_ > 0 ? kept_length(bytes_[head_]) : 0; }
+
 int TextQueue::pop(char* text, int size) {
     int given = 0;
     while (given < count_) {
-        // The length of the next character, from its first byte (only whole ones are kept)
-        const auto first = static_cast<unsigned char>(bytes_[(head_ + given) % capacity]);
-        const int n = first < 0x80 ? 1 : first < 0xe0 ? 2 : first < 0xf0 ? 3 : 4;
+        const int n = kept_length(bytes_[(head_ + given) % capacity]);
         if (given + n > size - 1) break;
         for (int k = 0; k < n; ++k) text[given + k] = bytes_[(head_ + given + k) % capacity];
         given += n;
