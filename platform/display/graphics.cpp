@@ -205,18 +205,20 @@ void circle(const Pen& pen, long long x, long long y, long long radius, bool fil
     const Rect& clip = pen.clip();
     const long long top = std::max<long long>(y - radius, clip.top);
     const long long bottom = std::min<long long>(y + radius, clip.bottom - 1);
+    // The half-widths of the rows above, at and below the one drawn, moved down a row at a time
+    long long above = half_width(radius, top - 1 - y), width = half_width(radius, top - y);
     for (long long row = top; row <= bottom; ++row) {
-        const long long dy = row - y;
-        const long long width = half_width(radius, dy);
+        const long long below = half_width(radius, row + 1 - y);
         if (filled) {
             pen.span(row, x - width, x + width);
-            continue;
+        } else {
+            // The ring: pixels of the row with the row above or below shorter than they reach
+            const long long inner = std::min(std::min(above, below) + 1, width);
+            pen.span(row, x - width, x - inner);
+            pen.span(row, x + inner, x + width);
         }
-        // The ring: pixels of the row with the row above or below shorter than they reach
-        const long long inner =
-            std::min(std::min(half_width(radius, dy - 1), half_width(radius, dy + 1)) + 1, width);
-        pen.span(row, x - width, x - inner);
-        pen.span(row, x + inner, x + width);
+        above = width;
+        width = below;
     }
 }
 
