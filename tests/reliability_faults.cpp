@@ -741,9 +741,9 @@ TEST_F(Faults, CaptureBeyondTheFileSizeLimitFailsClearly) {
 }
 
 // Whether the running program holds a file in the folder other than the demo's own (its
-// picture and music, standard error): the capture's or the recording's file, named or not.
-// Waits for it until the program ends or the deadline passes.
-bool file_open_in(pid_t pid, const fs::path& folder, double seconds) {
+// picture and music, standard error): the capture's or the recording's file, named or not,
+// once it has at least `bytes` bytes. Waits for it until the program ends or the deadline.
+bool file_open_in(pid_t pid, const fs::path& folder, double seconds, long long bytes = 0) {
     const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
     const std::string inside = folder.string() + "/";
     const auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
@@ -756,7 +756,10 @@ bool file_open_in(pid_t pid, const fs::path& folder, double seconds) {
             const std::string target = fs::read_symlink(fd.path(), error).string();
             if (error || target.compare(0, inside.size(), inside) != 0) continue;
             const std::string name = target.substr(inside.size());
-            if (name != "flagga.tga" && name != "bla.xm" && name != "stderr.txt") return true;
+            struct stat st;
+            if (name != "flagga.tga" && name != "bla.xm" && name != "stderr.txt" &&
+                stat(fd.path().c_str(), &st) == 0 && st.st_size >= bytes)
+                return true;
         }
     }
     return false;
@@ -820,6 +823,46 @@ TEST_F(Faults, SignalsAndKillsDuringARecordingOrCaptureLeaveNoFile) {
         EXPECT_EQ(left("demo.mkv"), nothing);
         fs::remove(folder / "demo.mkv");
     }
+}
+
+// TRELK_CAPTURE and TRELK_RECORD naming one file: the picture was overwritten by the video in
+// silence. They are refused as the console opens, naming both, also when the names differ but
+// the file is the same. And a recording whose folder was removed while it ran said "it kept
+// changing while it was being replaced": it now says the folder is gone.
+TEST_F(Faults, CaptureAndRecordingSayWhenTheirFileCannotBeTheirs) {
+    if (!RELIABILITY_RECORDER) GTEST_SKIP() << "no recorder in this build";
+    fs::create_directory(folder / "sub");
+    std::ofstream(folder / "sub/demo.mkv") << "an older video\n";
+    fs::create_symlink("sub/demo.mkv", folder / "link.mkv");
+    const std::vector<std::pair<std::string, std::string>> pairs = {
+        {"demo.mkv", "demo.mkv"}, {"./sub/../demo.mkv", "demo.mkv"}, {"link.mkv", "sub/demo.mkv"}};
+    for (const auto& [capture, record] : pairs) {
+        SCOPED_TRACE(capture + " " + record);
+        Launch l = frames(5);
+        l.environment["TRELK_CAPTURE"] = capture;
+        l.environment["TRELK_RECORD"] = record;
+        l.limit = 20;
+        expect_clear_failure(run(l), ("TRELK_CAPTURE=" + capture + " and TRELK_RECORD=" + record +
+                                      " name the same file: give them different names")
+                                         .c_str());
+    }
+    std::string kept;
+    std::getline(std::ifstream(folder / "sub/demo.mkv"), kept);
+    EXPECT_EQ(kept, "an older video");
+
+    Launch l = frames(1000000);
+    l.environment["TRELK_RECORD"] = "sub/demo.mkv";
+    l.limit = 120;
+    l.after = 1e9;
+    l.steps.push_back({0, [this](Session& s) {
+                           // Once frames are in it: a recording without one writes nothing
+                           if (!file_open_in(s.pid, folder / "sub", 100, 100000)) return;
+                           fs::remove_all(folder / "sub");
+                           kill(s.pid, SIGINT);
+                       }});
+    expect_clear_failure(run(l),
+                         "TRELK_RECORD: cannot save sub/demo.mkv: its folder sub was "
+                         "removed while the file was being written");
 }
 
 // ---- memory ----

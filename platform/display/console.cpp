@@ -26,6 +26,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <new>
 #include <string>
 #include <vector>
@@ -157,9 +158,26 @@ void open_console_unguarded(trelk_handle handle, const char* title, int width, i
     }
 }
 
+// Whether two paths name one file: the same after links and "." and ".." are resolved (as far
+// as the path exists), or two links to one file
+bool same_file(const std::string& a, const std::string& b) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (fs::equivalent(a, b, error) && !error) return true;
+    std::error_code error_a, error_b;
+    const fs::path full_a = fs::weakly_canonical(fs::absolute(a, error_a), error_a);
+    const fs::path full_b = fs::weakly_canonical(fs::absolute(b, error_b), error_b);
+    return error_a || error_b ? a == b : full_a == full_b;
+}
+
 void open_console_watched(ConsoleObject& c, const char* title, int width, int height,
                           const PixelFormat& format, bool fullscreen, const char* what) {
     const Settings settings = read_settings();
+    // The video would be renamed over the picture at the end
+    if (!settings.capture.empty() && !settings.record.path.empty() &&
+        same_file(settings.capture, settings.record.path))
+        fail("TRELK_CAPTURE=%s and TRELK_RECORD=%s name the same file: give them different names",
+             settings.capture.c_str(), settings.record.path.c_str());
     // Refused at once rather than after the whole run; closing checks again before writing
     std::string refused;
     if (!settings.capture.empty() && !capture_target_usable(settings.capture.c_str(), &refused))
