@@ -15,7 +15,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source=$PWD
 build=$source/build-consumer
-work=$(mktemp -d)
+# The consumers are built in a folder of the same name on every run (removed at the end), so a
+# compiler cache finds their objects again
+work=$build/work
+rm -rf "$work"
+mkdir -p "$work"
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
 quiet() { "$@" >"$work/log" 2>&1 || { cat "$work/log" >&2; echo "failed: $*" >&2; exit 1; }; }

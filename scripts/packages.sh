@@ -32,10 +32,11 @@ BUILD_PACKAGES=(build-essential cmake pkg-config libsdl2-dev libxmp-dev libpng-d
 # What the tests need besides: GoogleTest, a virtual X display with keys and screenshots, a
 # small window manager (full screen is its job), an image library we did not write, an audio
 # measurer, tmux, clang's fuzzing runtime, for the browser build Chromium and Emscripten, and
-# FFmpeg's programs to read recorded videos back
+# FFmpeg's programs to read recorded videos back; and a compiler cache, so that a fresh clone's
+# builds take what an earlier run compiled
 TEST_PACKAGES=(libgtest-dev googletest xvfb xauth xdotool x11-utils matchbox-window-manager
     imagemagick python3 python3-pil sox tmux clang clang-format libclang-rt-14-dev xmp openmpt123
-    chromium emscripten ffmpeg)
+    chromium emscripten ffmpeg ccache)
 # What the browser build needs (web.sh): the WebAssembly compiler, make for its CMake build, and
 # Java for the Closure Compiler that shrinks its JavaScript
 WEB_PACKAGES=(cmake make emscripten python3 default-jre-headless)
