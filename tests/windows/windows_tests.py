@@ -432,7 +432,8 @@ try:
                 ["cmake", "-S", os.path.join(SOURCE, "examples"), "-B", build,
                  f"-DCMAKE_TOOLCHAIN_FILE={toolchain}", f"-DCMAKE_FIND_ROOT_PATH={sdk}",
                  "-DCMAKE_BUILD_TYPE=Release"],
-                ["cmake", "--build", build, "--target", "sprite", "text", "image", "-j", "2"]):
+                ["cmake", "--build", build, "--target", "sprite", "text", "image", "mouse", "-j",
+                 "2"]):
             made = subprocess.run(command, capture_output=True, text=True)
             assert made.returncode == 0, f"{' '.join(command[:2])}: {made.stdout}{made.stderr}"
         for name in os.listdir(program_folder):  # the DLLs a program on trelk ships beside it
@@ -443,10 +444,12 @@ try:
                        TRELK_CAPTURE=windows_path(frame), TRELK_ERROR_BOX="0")
         assert run.returncode == 0, f"status {run.returncode}: {run.stderr.decode(errors='replace')}"
         same_pixels(frame, os.path.join(SOURCE, "tests", "data", "example_sprite.png"))
-        # Shapes, the font and image files through the DLL: text, and image reading a PNG
+        # Shapes, the font and image files through the DLL: text, and image reading a PNG; the
+        # mouse and typed text through it: mouse, headless (no pointer: only its bar)
         data = os.path.join(SOURCE, "tests", "data")
         for name, arguments in (("text", []),
-                                ("image", [windows_path(os.path.join(data, "font_reference.png"))])):
+                                ("image", [windows_path(os.path.join(data, "font_reference.png"))]),
+                                ("mouse", [])):
             frame = os.path.join(work, name + ".png")
             run = wine.run(name + ".exe", build, arguments=arguments, TRELK_DISPLAY="headless",
                            TRELK_FRAMES="40", TRELK_CAPTURE=windows_path(frame),
