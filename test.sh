@@ -14,8 +14,10 @@ ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${WEB_PACKAGES[@]}
 ensure_npm
 # Every build below goes through the compiler cache (the Windows build's own as well), so a
 # fresh clone compiles only what no earlier run has compiled
-export CMAKE_C_COMPILER_LAUNCHER=${CMAKE_C_COMPILER_LAUNCHER-ccache}
-export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER-ccache}
+if command -v ccache >/dev/null; then
+    export CMAKE_C_COMPILER_LAUNCHER=${CMAKE_C_COMPILER_LAUNCHER-ccache}
+    export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER-ccache}
+fi
 stage format
 scripts/check_format.sh
 # trelk as other programs use it: installed (find_package, pkg-config) and as a subfolder
