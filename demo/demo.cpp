@@ -5,7 +5,13 @@
 // Everything lives in one guarded block: a DynamicError raised anywhere unwinds the objects
 // built so far, is reported, and the entry point returns 1. The music's closing calls are
 // then skipped; the music library ends with the process.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "demo/command_line.h"
 #include "demo/cube.h"
+#include "demo/data_files.h"
 #include "demo/frame.h"
 #include "demo/picture.h"
 #include "demo/random.h"
@@ -31,8 +37,12 @@ void draw_frame(trelk::BaseConsole& console, trelk::BaseSurface& screen,
     console.update();
 }  // the destination area ends with the frame
 
-int WinMain(void* /*instance*/, void* /*previous_instance*/, char* /*command_line*/,
+int WinMain(void* /*instance*/, void* /*previous_instance*/, char* command_line,
             int /*show_command*/) {
+    // --help and --version answer without opening anything; an unknown argument is refused
+    const int answered = handle_command_line(command_line);
+    if (answered >= 0) return answered;
+    std::string where_looked;  // while the picture found in no folder is being read
     try {
         trelk::Console console;
         trelk::Format format(32, 0xff0000, 0xff00, 0xff, 0);
@@ -45,11 +55,23 @@ int WinMain(void* /*instance*/, void* /*previous_instance*/, char* /*command_lin
         MIDASstartup();
         MIDASinit();
         MIDASstartBackgroundPlay(0);
-        MIDASmodule module = MIDASloadModule("bla.xm");
+        const std::vector<std::string> folders = data_folders(program_folder());
+        std::string module_file = find_data_file("bla.xm", folders);
+        if (module_file.empty()) module_file = "bla.xm";
+        MIDASmodule module = MIDASloadModule(module_file.c_str());
         MIDASstartBackgroundPlay(0);
         MIDASplayModule(module, 1);  // a null module (file missing or bad) plays nothing
 
-        load_picture(picture, "flagga.tga");
+        // Found nowhere, the working folder's name is read: the loader says the picture could
+        // not be loaded, as it always has, and a second line says where it was looked for (in
+        // the browser, with no folder but the working one, there is nothing more to say)
+        std::string picture_file = find_data_file("flagga.tga", folders);
+        if (picture_file.empty()) {
+            picture_file = "flagga.tga";
+            if (folders.size() > 1) where_looked = folders_tried(folders);
+        }
+        load_picture(picture, picture_file.c_str());
+        where_looked.clear();
         build_trig_tables();
 
         while (!console.key()) draw_frame(console, screen, picture);  // the key is left unread
@@ -59,6 +81,8 @@ int WinMain(void* /*instance*/, void* /*previous_instance*/, char* /*command_lin
         MIDASclose();
     } catch (trelk::DynamicError& error) {
         error.report();
+        // The library reports a message as one line; the folders tried are a line of their own
+        if (!where_looked.empty()) std::fprintf(stderr, "%s\n", where_looked.c_str());
         return 1;  // a failed run must not look like a successful one to whoever started it
     }
     return 0;

@@ -6,6 +6,13 @@ add_executable(cube_test ${CMAKE_CURRENT_LIST_DIR}/cube_test.cpp)
 target_link_libraries(cube_test PRIVATE demo_core GTest::gtest_main)
 gtest_discover_tests(cube_test)
 
+# The command line and the search for the demo's files
+add_executable(demo_command_line_test ${CMAKE_CURRENT_LIST_DIR}/demo_command_line_test.cpp)
+target_compile_definitions(demo_command_line_test PRIVATE
+  KELVRA_TEST_VERSION="${PROJECT_VERSION}" DEMO_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+target_link_libraries(demo_command_line_test PRIVATE demo_core GTest::gtest_main)
+gtest_discover_tests(demo_command_line_test)
+
 set(DEMO_TESTS_DIR ${CMAKE_CURRENT_LIST_DIR})
 function(demo_tests_needing_other_parts)
   if(TARGET trelk_fake)

@@ -123,7 +123,7 @@ protected:
                                     "' && env TRELK_DISPLAY=headless SDL_AUDIODRIVER=dummy "
                                     "TRELK_FRAMES=" +
                                     std::to_string(frames) + " TRELK_CAPTURE=" + capture +
-                                    " timeout 120 '" + demo_binary.string() + "' > output.txt 2>&1";
+                                    " timeout 120 '" + program.string() + "' > output.txt 2>&1";
         const int status = std::system(command.c_str());
         std::ifstream in(dir / "output.txt");
         output.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -131,6 +131,7 @@ protected:
     }
 
     fs::path dir;
+    fs::path program = demo_binary;
     std::string output;
 };
 
@@ -179,6 +180,46 @@ TEST_F(DemoProgram, MissingPictureIsReportedWithStatus1) {
     EXPECT_EQ(run_headless(3), 1) << output;
     EXPECT_NE(output.find("could not load image"), std::string::npos) << output;
     EXPECT_FALSE(fs::exists(dir / "capture.png")) << "no frame was presented";
+}
+
+// Installed as a package lays it out (PREFIX/games, PREFIX/share/games/kelvra-demo) and started
+// from a folder without its files, the demo finds them; its own folder comes before the shared
+// one, the working folder before both; found nowhere, the second line names the folders tried
+TEST_F(DemoProgram, FindsItsFilesWhereverItIsStartedFrom) {
+    const fs::path prefix = dir / "prefix";
+    const fs::path share = prefix / "share" / "games" / "kelvra-demo";
+    fs::create_directories(prefix / "games");
+    fs::create_directories(share);
+    program = prefix / "games" / "kelvra-demo";
+    fs::copy_file(demo_binary, program);
+    fs::rename(dir / "flagga.tga", share / "flagga.tga");
+    fs::rename(dir / "bla.xm", share / "bla.xm");
+
+    ASSERT_EQ(run_headless(1), 0) << output;
+    const Image frame = read_image(dir / "capture.png");
+    const Image expected = read_image(references / "demo_frame_001.png");
+    ASSERT_EQ(frame.width, 320) << output;
+    EXPECT_TRUE(frame.rgb == expected.rgb) << "frame 1 differs from the reference";
+
+    // A black picture beside the program is taken before the shared one
+    std::vector<char> black(18 + 320 * 200 * 3, 0);
+    std::ofstream(prefix / "games" / "flagga.tga", std::ios::binary)
+        .write(black.data(), static_cast<std::streamsize>(black.size()));
+    ASSERT_EQ(run_headless(1), 0) << output;
+    EXPECT_EQ(read_image(dir / "capture.png").at(5, 100), 0u) << "the shared picture was taken";
+    // and the working folder's before both
+    fs::copy_file(share / "flagga.tga", dir / "flagga.tga");
+    ASSERT_EQ(run_headless(1), 0) << output;
+    EXPECT_TRUE(read_image(dir / "capture.png").rgb == expected.rgb) << "the working folder's";
+
+    fs::remove(dir / "flagga.tga");
+    fs::remove(prefix / "games" / "flagga.tga");
+    fs::remove(share / "flagga.tga");
+    ASSERT_EQ(run_headless(1), 1) << output;
+    const std::string tried = "could not load image\nlooked in: " + fs::canonical(dir).string() +
+                              ", " + fs::canonical(prefix / "games").string() + ", " +
+                              fs::canonical(share).string() + "\n";
+    EXPECT_EQ(output, tried);
 }
 
 TEST_F(DemoProgram, MissingOrBrokenModuleGivesASilentDemo) {
