@@ -10,7 +10,7 @@ source scripts/stage_times.sh
 stage packages
 source scripts/packages.sh
 ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${WEB_PACKAGES[@]}" \
-    "${WINDOWS_PACKAGES[@]}"
+    "${WINDOWS_PACKAGES[@]}" "${RELEASE_PACKAGES[@]}"
 ensure_npm
 # Every build below goes through the compiler cache (the Windows build's own as well), so a
 # fresh clone compiles only what no earlier run has compiled
@@ -35,6 +35,21 @@ stage "Windows build and tests"
 scripts/windows_build.sh >/dev/null
 /usr/bin/python3 tests/windows/windows_tests.py . build-windows/build \
     build-windows/kelvra-demo-windows.zip
+
+# The release's artefacts as their users take them: the Debian packages from a Release build
+# for /usr (installed and removed again where this runs as root), the Windows zip built again
+# in another folder (it must be the same bytes), the web bundle from the page built above, and
+# the source tarball built with the README's commands
+stage "release artefacts"
+version=$(sed -n 's/^project(kelvra VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+linux=$(scripts/linux_release_build.sh)
+rm -rf build-release/dist
+scripts/debian_packages.sh "$linux" build-release/dist >/dev/null
+TRELK_WINDOWS_OUT=build-release/windows scripts/windows_build.sh >/dev/null
+git archive --format=tar --prefix="kelvra-demo-$version/" HEAD | gzip -n >build-release/source.tar.gz
+/usr/bin/python3 tests/release/release_tests.py . build-release/dist \
+    build-windows/kelvra-demo-windows.zip build-release/windows/kelvra-demo-windows.zip \
+    build-web/page build-release/source.tar.gz
 
 # The fuzz targets: a clang build with libFuzzer, each target run for a short fixed time from
 # its corpus (the long runs are in reliability.sh). Their inputs also replay as tests below.

@@ -16,9 +16,10 @@ find_program(CMAKE_DLLTOOL NAMES ${TRELK_MINGW_TRIPLE}-dlltool REQUIRED)
 find_program(CMAKE_NM NAMES ${TRELK_MINGW_TRIPLE}-nm REQUIRED)
 find_program(CMAKE_OBJDUMP NAMES ${TRELK_MINGW_TRIPLE}-objdump REQUIRED)
 
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
-set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
+# Without a link time in the files' headers: two builds of the same sources give the same bytes
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -Wl,--no-insert-timestamp")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -Wl,--no-insert-timestamp")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -Wl,--no-insert-timestamp")
 
 # Headers and libraries from the target's folders only; programs (generators, pkg-config) from
 # the machine that builds

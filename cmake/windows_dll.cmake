@@ -43,7 +43,9 @@ add_custom_command(
 add_custom_target(trelk_exports DEPENDS ${trelk_def} ${trelk_ordinal_def})
 add_dependencies(trelk_exports trelk_error_objects)
 add_dependencies(trelk_display trelk_exports)
-target_sources(trelk_display PRIVATE $<TARGET_OBJECTS:trelk_error_objects>)
+target_sources(trelk_display PRIVATE $<TARGET_OBJECTS:trelk_error_objects>
+               ${PROJECT_SOURCE_DIR}/platform/display/trelk.rc)
+target_include_directories(trelk_display PRIVATE ${KELVRA_GENERATED_DIR})  # for trelk.rc
 target_link_options(trelk_display PRIVATE ${trelk_def})
 set_property(TARGET trelk_display APPEND PROPERTY LINK_DEPENDS ${trelk_def})
 set_target_properties(trelk_display PROPERTIES PREFIX "" OUTPUT_NAME trelk

@@ -47,6 +47,9 @@ ensure_npm() {
     command -v npm >/dev/null 2>&1 || ensure_packages npm
 }
 BENCH_PACKAGES=(libbenchmark-dev ffmpeg)
+# What release.sh and its tests need besides the builds': Debian's packaging tools
+# (dpkg-shlibdeps, lintian), man to read the manual page, and git for the source tarball
+RELEASE_PACKAGES=(dpkg-dev lintian man-db git python3)
 # What the Windows build needs (windows.sh): mingw-w64's compilers with POSIX threads (their
 # C++ library has std::thread), its tools (dlltool, objdump), zip; and to run and test what it
 # makes, Wine on a virtual X display with xdotool

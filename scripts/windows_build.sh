@@ -6,12 +6,18 @@
 #   3. the demo, trelk.dll, midas.dll and the examples with cmake/mingw-w64.cmake
 #      (build-windows/build), installed with the library's headers and CMake package
 #   4. the zip: one folder kelvra-demo/ with the program, every DLL it needs, the picture and
-#      the module, README.txt, the licences, and sdk/ (headers, import library, CMake package)
+#      the module, README.txt, LICENSE.txt, THIRD_PARTY.txt, the libraries' licences (all with
+#      Windows' line ends), and sdk/ (headers, import library, CMake package). Reproducible:
+#      the entries in sorted order with the commit's time (SOURCE_DATE_EPOCH when set), and no
+#      folder of this machine inside any file
 # Prints the zip's path. Needs the packages of WINDOWS_PACKAGES (windows.sh installs them).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source=$PWD
-out=$source/build-windows
+# (TRELK_WINDOWS_OUT: another folder, as the test of a second build's same bytes uses)
+out=${TRELK_WINDOWS_OUT:-$source/build-windows}
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
 jobs=${TRELK_JOBS:-$(nproc)}
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
@@ -25,7 +31,7 @@ prefix=$(scripts/windows_deps.sh)
 
 quiet cmake -S . -B "$out/host" -DCMAKE_BUILD_TYPE=Release -DTRELK_TESTS=OFF \
     -DTRELK_EXAMPLES=OFF -DTRELK_INSTALL=OFF -DTRELK_LTO=OFF "${launcher[@]}"
-quiet nice -n 5 cmake --build "$out/host" -j "$jobs" --target make_picture make_module
+quiet nice -n 5 cmake --build "$out/host" -j "$jobs" --target make_picture make_module make_icon
 
 # Link-time optimisation is left out: the entries are in a DLL, out of its reach anyway
 quiet cmake -S . -B "$out/build" -DCMAKE_TOOLCHAIN_FILE="$source/cmake/mingw-w64.cmake" \
@@ -47,9 +53,14 @@ for text in "$package"/licences/*/*; do
     case $text in *.txt) ;; *) mv "$text" "$text.txt" ;; esac
 done
 cp docs/windows_readme.txt "$package/README.txt"
+cp LICENSE "$package/LICENSE.txt"
+cp THIRD_PARTY.md "$package/THIRD_PARTY.txt"
 # Text files with the line ends Windows' own editors expect
-sed -i 's/$/\r/' "$package/README.txt"
+for text in "$package"/*.txt "$package"/licences/*/*.txt; do
+    sed -i 's/\r*$/\r/' "$text"
+done
 
-rm -f "$out/kelvra-demo-windows.zip"
-(cd "$out/package" && quiet zip -q -X -r "$out/kelvra-demo-windows.zip" kelvra-demo)
+# The same sources give the same zip: every entry in sorted order with the commit's time
+epoch=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || stat -c %Y CMakeLists.txt)}
+/usr/bin/python3 scripts/reproducible_zip.py "$out/kelvra-demo-windows.zip" "$package" "$epoch"
 echo "$out/kelvra-demo-windows.zip"

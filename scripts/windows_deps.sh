@@ -34,6 +34,7 @@ compiler_version=$(x86_64-w64-mingw32-g++-posix --version | sed -n 1p)
 key=$( {
     cat "$sums" "$toolchain"
     grep '^build ' "$0"
+    sed -n '/^build() {/,/^}/p' "$0"
     echo "$compiler_version"
     cmake --version | sed -n 1p
 } | sha256sum | cut -c 1-16)
@@ -57,6 +58,8 @@ trap 'rm -rf "$work"' EXIT
 staging=$prefix
 jobs=${TRELK_JOBS:-$(nproc)}
 
+# The source files' names in the DLLs (assertions name their file) are kept relative to the
+# unpacked archives: no folder of this machine ends up in them
 build() {  # build NAME ARCHIVE-FOLDER [CMAKE OPTIONS...]
     local name=$1 folder=$2
     shift 2
@@ -65,6 +68,7 @@ build() {  # build NAME ARCHIVE-FOLDER [CMAKE OPTIONS...]
     cmake -S "$work/$folder" -B "$work/build-$name" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
         -DCMAKE_FIND_ROOT_PATH="$staging" -DCMAKE_INSTALL_PREFIX="$staging" \
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER_LAUNCHER="$(command -v ccache || true)" \
+        -DCMAKE_C_FLAGS="-ffile-prefix-map=$work/=" \
         "$@" >"$work/$name.log" 2>&1 || { cat "$work/$name.log" >&2; return 1; }
     nice -n 5 cmake --build "$work/build-$name" -j "$jobs" >>"$work/$name.log" 2>&1 \
         || { tail -n 40 "$work/$name.log" >&2; return 1; }

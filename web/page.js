@@ -1,12 +1,17 @@
 // The page around the demo: makes the demo's files, tells the person what is going on (what
 // is loading, what a click, key or tap does), and says how the demo ended. window.kelvraDemo
 // holds the same for scripts (the browser tests): status is null while the demo runs, then its
-// exit status; message is what it reported; music is the music's state (music.js).
+// exit status; message is what it reported; music is the music's state (music.js); version is
+// the release's (the status line's tooltip says it too).
+//
+// Opened from disk (file://), the browser lets the page fetch nothing: it says so and how to
+// serve it instead, and fetches nothing.
 //
 // ?without=flagga.tga (or bla.xm) leaves that file out, as when it is missing from the demo's
 // folder on the desktop. ?display= takes only "web": the other displays (headless) show nothing
 // and never let the page run, so the page refuses them.
-var kelvraDemo = { status: null, message: '', music: 'loading', downloaded: null };
+var kelvraDemo = { status: null, message: '', music: 'loading', downloaded: null,
+                   version: document.querySelector('meta[name="version"]').content };
 
 var Module = (function () {
   const status = document.getElementById('status');
@@ -14,6 +19,7 @@ var Module = (function () {
   const query = new URLSearchParams(location.search);
   const left_out = query.getAll('without');
   const touch = navigator.maxTouchPoints > 0 || matchMedia('(pointer: coarse)').matches;
+  const from_disk = location.protocol === 'file:';
   let loaded = null;  // the demo's download: [bytes so far, bytes in all or 0 when unknown]
   let running = false;
   // Settled when the demo's WebAssembly has come (or could not): the music's player is
@@ -29,7 +35,12 @@ var Module = (function () {
 
   function tell() {
     let text;
-    if (kelvraDemo.status !== null) {
+    if (from_disk) {
+      text = 'This page cannot run opened as a file: a browser lets a page from disk fetch ' +
+             'nothing, and the demo must fetch its program. Serve its folder over HTTP and ' +
+             'open it from there: ./web.sh in the source folder does, or python3 -m http.server ' +
+             'in this page\'s folder, then http://localhost:8000/ in the browser.';
+    } else if (kelvraDemo.status !== null) {
       const said = kelvraDemo.message.split('\n').map(cut).join(' ');
       text = 'The demo has ended with status ' + kelvraDemo.status + (said ? ': ' + said : '.');
     } else if (!running) {
@@ -92,6 +103,7 @@ var Module = (function () {
       console.warn(text);
     },
     instantiateWasm: function (imports, receive) {
+      if (from_disk) return {};  // nothing can be fetched: the page has said what to do
       download('kelvra-demo.wasm')
         .finally(downloadEnded)
         .then((bytes) => WebAssembly.instantiate(bytes, imports))
@@ -118,7 +130,11 @@ var Module = (function () {
       ended(1);
     },
   };
-  if (refused) {
+  if (from_disk) {
+    module.noInitialRun = true;
+    kelvraDemo.status = 1;
+    kelvraDemo.message = 'the page must be served over HTTP';
+  } else if (refused) {
     // The program is loaded but not run: the page stays responsive and says why
     module.noInitialRun = true;
     errors.push('?display=' + display + ' cannot run in this page, which shows the demo on ' +

@@ -23,7 +23,12 @@ const require = createRequire(join(root, 'web', 'package.json'));
 const puppeteer = require('puppeteer-core');
 
 const pageDir = process.env.WEB_PAGE_DIR || join(root, 'build-web', 'page');
-const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm' };
+const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm',
+                '.css': 'text/css', '.png': 'image/png' };
+// Every answer carries the strictest policy the page is said to work under (web/HOSTING.txt):
+// an inline script or style, a data: address or eval would be refused, and the refusal is a
+// problem of the test that met it
+const policy = "default-src 'self'; script-src 'self' 'wasm-unsafe-eval'";
 
 let server, base, browser;
 const profiles = [];
@@ -50,7 +55,8 @@ before(async () => {
     const path = normalize(decodeURIComponent(new URL(request.url, 'http://x').pathname));
     try {
       const body = readFileSync(join(pageDir, path === '/' ? 'index.html' : path));
-      response.writeHead(200, { 'Content-Type': types[extname(path)] || 'application/octet-stream' });
+      response.writeHead(200, { 'Content-Type': types[extname(path)] || 'application/octet-stream',
+                                'Content-Security-Policy': policy });
       response.end(body);
     } catch {
       response.writeHead(404).end();
@@ -74,6 +80,8 @@ async function open(query, viewport = { width: 1000, height: 800 }, script = tru
   page.on('console', (m) => { if (m.type() === 'error') problems.push(`${query}: ${m.text()}`); });
   page.on('pageerror', (e) => problems.push(`${query}: ${e.message}`));
   page.on('requestfailed', (r) => problems.push(`${query}: ${r.url()} failed`));
+  await page.evaluateOnNewDocument(() => document.addEventListener('securitypolicyviolation',
+    (e) => console.error(`policy violation: ${e.violatedDirective} ${e.blockedURI}`)));
   await page.goto(base + query);
   return page;
 }
@@ -378,4 +386,43 @@ test('without flagga.tga the page says "could not load image" and status 1; with
   await page.keyboard.press('KeyQ');
   assert.equal((await ending(page, 10)).status, 0);
   await page.close();
+});
+
+test('opened from disk the page says it must be served over HTTP, and how; it fetches nothing',
+     async () => {
+  const page = await browser.newPage();
+  const fetched = [];
+  page.on('request', (r) => { if (/\.wasm$/.test(r.url())) fetched.push(r.url()); });
+  await page.goto('file://' + join(pageDir, 'index.html'));
+  await until(page, `${statusLine}.includes('HTTP')`);
+  const text = await read(page, statusLine);
+  for (const words of ['served', 'over HTTP', './web.sh', 'python3 -m http.server',
+                       'http://localhost:8000/']) {
+    assert.ok(text.includes(words), `the page does not say ${words}: ${text}`);
+  }
+  assert.ok(!text.includes('Failed to fetch'), text);
+  await pause(500);
+  assert.deepEqual(fetched.filter((u) => !u.endsWith('kelvra-demo.wasm')), []);
+  await page.close();
+});
+
+test('for screen readers: the canvas is an image named for the demo, the status line is live; ' +
+     'the page carries the version', async () => {
+  const page = await open('?frames=1');
+  await ending(page);
+  const tree = await page.accessibility.snapshot({ interestingOnly: false });
+  const nodes = [];
+  (function walk(node) { nodes.push(node); (node.children || []).forEach(walk); })(tree);
+  const canvas = nodes.find((n) => n.role === 'img');
+  assert.ok(canvas && /kelvra demo/i.test(canvas.name) && /cube/.test(canvas.name),
+            `canvas: ${JSON.stringify(canvas)}`);
+  assert.ok(nodes.some((n) => n.role === 'status'), 'no status node');
+  assert.equal(await read(page, "document.getElementById('status').getAttribute('aria-live')"),
+               'polite');
+  const version = readFileSync(join(root, 'CMakeLists.txt'), 'utf8')
+    .match(/project\(kelvra VERSION ([0-9.]+)/)[1];
+  assert.equal(await read(page, 'kelvraDemo.version'), version);
+  assert.equal(await read(page, "document.getElementById('status').title"), `kelvra demo ${version}`);
+  await page.close();
+  assert.deepEqual(problems, []);
 });

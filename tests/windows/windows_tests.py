@@ -200,7 +200,8 @@ try:
     def zip_contents():
         names = {n.lower() for n in os.listdir(program_folder)}
         wanted = {"kelvra-demo.exe", "trelk.dll", "midas.dll", "sdl2.dll", "libxmp.dll",
-                  "libpng16.dll", "flagga.tga", "bla.xm", "readme.txt", "licences", "sdk"}
+                  "libpng16.dll", "flagga.tga", "bla.xm", "readme.txt", "licences", "sdk",
+                  "license.txt", "third_party.txt"}
         assert wanted <= names, f"missing: {sorted(wanted - names)}"
         assert any(n.startswith(("zlib", "libzlib")) and n.endswith(".dll") for n in names), \
             "no zlib DLL"
@@ -236,6 +237,52 @@ try:
                 f"frame {n}: status {run.returncode}: {run.stderr.decode(errors='replace')}"
             assert os.path.exists(frame), f"frame {n}: no capture written"
             same_pixels(frame, os.path.join(SOURCE, "tests", "data", f"demo_frame_{n:03d}.png"))
+
+    @check("started by its full path from another folder (a shortcut without 'Start in', the "
+           "Run box): its files found beside it, the reference frame; its command line")
+    def from_another_folder():
+        elsewhere = os.path.join(work, "elsewhere")
+        os.mkdir(elsewhere)
+        program = windows_path(os.path.join(program_folder, "kelvra-demo.exe"))
+        frame = os.path.join(work, "elsewhere.png")
+        run = wine.run(program, elsewhere, TRELK_DISPLAY="headless", TRELK_FRAMES="1",
+                       TRELK_CAPTURE=windows_path(frame), TRELK_ERROR_BOX="0",
+                       SDL_AUDIODRIVER="dummy")
+        assert run.returncode == 0, f"status {run.returncode}: {run.stderr.decode(errors='replace')}"
+        same_pixels(frame, os.path.join(SOURCE, "tests", "data", "demo_frame_001.png"))
+
+        version = re.search(r"project\(kelvra VERSION ([0-9.]+)",
+                            open(os.path.join(SOURCE, "CMakeLists.txt")).read()).group(1)
+        run = wine.run(program, elsewhere, arguments=["--version"], TRELK_ERROR_BOX="0")
+        assert (run.returncode, run.stdout) == (0, f"kelvra demo {version}\n".encode()), \
+            f"--version: {run.returncode} {run.stdout!r} {run.stderr!r}"
+        run = wine.run(program, elsewhere, arguments=["--help"], TRELK_ERROR_BOX="0")
+        assert run.returncode == 0 and b"TRELK_DISPLAY=window|terminal|headless" in run.stdout, \
+            f"--help: {run.returncode} {run.stdout[:200]!r}"
+        run = wine.run(program, elsewhere, arguments=["/bad arg"], TRELK_ERROR_BOX="0")
+        assert run.returncode == 2 and \
+            b'unknown argument "/bad arg"; try --help' in run.stderr, \
+            f"unknown argument: {run.returncode} {run.stderr!r}"
+        assert os.listdir(elsewhere) == [], f"written to the working folder: {os.listdir(elsewhere)}"
+
+    @check("the program's icon, and version resources in the program, trelk.dll and midas.dll")
+    def resources():
+        version = re.search(r"project\(kelvra VERSION ([0-9.]+)",
+                            open(os.path.join(SOURCE, "CMakeLists.txt")).read()).group(1)
+        for name in ("kelvra-demo.exe", "trelk.dll", "midas.dll"):
+            path = os.path.join(program_folder, name)
+            dump = subprocess.run([OBJDUMP, "-p", path], capture_output=True, text=True,
+                                  check=True).stdout
+            types = set(re.findall(r"^\s*Type: (\S+)", dump, re.M))
+            assert "VERSION" in types, f"{name}: no version resource ({sorted(types)})"
+            data = open(path, "rb").read()
+            for text in ("FileVersion", version, name, "kelvra demo authors"):
+                assert text.encode("utf-16-le") in data, f"{name}: the version resource lacks {text}"
+            if name.endswith(".exe"):
+                assert {"ICON", "GROUP_ICON"} <= types, f"{name}: no icon ({sorted(types)})"
+                # The icon file's images are PNGs drawn from the picture: one 256 pixels wide
+                png_256 = b"\x89PNG\r\n\x1a\n\x00\x00\x00\rIHDR\x00\x00\x01\x00\x00\x00\x01\x00"
+                assert png_256 in data, f"{name}: no 256-pixel icon image"
 
     @check("the capture replaces a file, and refuses a folder and a read-only file, untouched")
     def capture_rules():
