@@ -36,10 +36,10 @@ var Module = (function () {
   function tell() {
     let text;
     if (from_disk) {
-      text = 'This page cannot run opened as a file: a browser lets a page from disk fetch ' +
-             'nothing, and the demo must fetch its program. Serve its folder over HTTP and ' +
-             'open it from there: ./web.sh in the source folder does, or python3 -m http.server ' +
-             'in this page\'s folder, then http://localhost:8000/ in the browser.';
+      text = 'This page must be served over HTTP: opened as a file, the browser lets it fetch ' +
+             'nothing, and the demo must fetch its program. Run ./web.sh in the source ' +
+             'folder, or python3 -m http.server in this page\'s folder and open ' +
+             'http://localhost:8000/ in the browser.';
     } else if (kelvraDemo.status !== null) {
       const said = kelvraDemo.message.split('\n').map(cut).join(' ');
       text = 'The demo has ended with status ' + kelvraDemo.status + (said ? ': ' + said : '.');

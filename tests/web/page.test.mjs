@@ -396,7 +396,7 @@ test('opened from disk the page says it must be served over HTTP, and how; it fe
   await page.goto('file://' + join(pageDir, 'index.html'));
   await until(page, `${statusLine}.includes('HTTP')`);
   const text = await read(page, statusLine);
-  for (const words of ['served', 'over HTTP', './web.sh', 'python3 -m http.server',
+  for (const words of ['must be served over HTTP', './web.sh', 'python3 -m http.server',
                        'http://localhost:8000/']) {
     assert.ok(text.includes(words), `the page does not say ${words}: ${text}`);
   }
@@ -413,7 +413,7 @@ test('for screen readers: the canvas is an image named for the demo, the status 
   const tree = await page.accessibility.snapshot({ interestingOnly: false });
   const nodes = [];
   (function walk(node) { nodes.push(node); (node.children || []).forEach(walk); })(tree);
-  const canvas = nodes.find((n) => n.role === 'img');
+  const canvas = nodes.find((n) => n.role === 'image' || n.role === 'img');
   assert.ok(canvas && /kelvra demo/i.test(canvas.name) && /cube/.test(canvas.name),
             `canvas: ${JSON.stringify(canvas)}`);
   assert.ok(nodes.some((n) => n.role === 'status'), 'no status node');
