@@ -273,7 +273,11 @@ try:
             path = os.path.join(program_folder, name)
             dump = subprocess.run([OBJDUMP, "-p", path], capture_output=True, text=True,
                                   check=True).stdout
-            types = set(re.findall(r"^\s*Type: (\S+)", dump, re.M))
+            # The resource types: the first level of the resource directory, by number
+            known = {3: "ICON", 14: "GROUP_ICON", 16: "VERSION", 24: "MANIFEST"}
+            section = dump[dump.find("Resource Directory section"):]
+            types = {known.get(int(n, 16), n)
+                     for n in re.findall(r"^[0-9a-f]{3}   Entry: ID: 0x([0-9a-f]+)", section, re.M)}
             assert "VERSION" in types, f"{name}: no version resource ({sorted(types)})"
             data = open(path, "rb").read()
             for text in ("FileVersion", version, name, "kelvra demo authors"):
