@@ -47,6 +47,12 @@ quiet cmake --install "$out/build" --prefix "$package/sdk"
 cp "$out/build/demo/kelvra-demo.exe" "$package/sdk/bin/trelk.dll" \
     "$out/build/platform/music/midas.dll" "$prefix"/bin/*.dll \
     "$out/build/assets/flagga.tga" "$out/build/assets/bla.xm" "$package/"
+# Without symbol tables or debugging sections: they name folders of this machine (the import
+# library's symbols carry its path) and the runtime's sources, and make up half of each file.
+# The commit's time goes into the files' headers, which strip would otherwise set to now.
+epoch=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || stat -c %Y CMakeLists.txt)}
+find "$package" -iname '*.exe' -o -iname '*.dll' | LC_ALL=C sort |
+    SOURCE_DATE_EPOCH=$epoch xargs x86_64-w64-mingw32-strip --strip-all
 cp -r "$prefix/licences" "$package/licences"
 # Named so that a double-click opens them as text: LICENSE becomes LICENSE.txt
 for text in "$package"/licences/*/*; do
@@ -61,6 +67,5 @@ for text in "$package"/*.txt "$package"/licences/*/*.txt; do
 done
 
 # The same sources give the same zip: every entry in sorted order with the commit's time
-epoch=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || stat -c %Y CMakeLists.txt)}
 /usr/bin/python3 scripts/reproducible_zip.py "$out/kelvra-demo-windows.zip" "$package" "$epoch"
 echo "$out/kelvra-demo-windows.zip"
