@@ -15,7 +15,7 @@ trap 'rm -rf "$work"' EXIT
 mkdir "$work/$name"
 for file in "$page"/*; do
     case $(basename "$file") in
-        bench_*) ;;  # the benchmark pages of a build with TRELK_BENCH
+        bench_* | mouse.*) ;;  # the benchmark pages (TRELK_BENCH), the mouse tests' page
         *) cp "$file" "$work/$name/" ;;
     esac
 done

@@ -207,6 +207,8 @@ try:
                          "kelvra-demo.wasm", "kelvra-music.wasm", "music_worklet.js",
                          "LICENSE", "THIRD_PARTY.md", "HOSTING.txt", "libxmp-COPYING.txt"):
                 assert top + name in names, f"the bundle lacks {name}"
+            assert not any(n.startswith((top + "mouse.", top + "bench_")) for n in names), \
+                "the tests' pages are in the bundle"
             page = archive.read(top + "index.html").decode()
             assert f'content="{VERSION}"' in page, "the page does not carry the version"
             assert "<style" not in page and "data:" not in page and "<script>" not in page, \
