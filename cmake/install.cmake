@@ -46,8 +46,12 @@ else()
   set(TRELK_STATIC OFF)
   set(TRELK_PC_REQUIRES "Requires.private")
   # The shared library brings its own runtime, and is found where it was installed without
-  # LD_LIBRARY_PATH (a run path to the library folder)
+  # LD_LIBRARY_PATH (a run path to the library folder), unless that folder is one the system
+  # searches anyway (a system install, /usr): there a run path is only in the way
   set(TRELK_PC_LIBS "-Wl,-rpath,\${libdir} -ltrelk -ltrelk_display")
+  if(CMAKE_INSTALL_FULL_LIBDIR IN_LIST CMAKE_CXX_IMPLICIT_LINK_DIRECTORIES)
+    set(TRELK_PC_LIBS "-ltrelk -ltrelk_display")
+  endif()
   set(TRELK_PC_LIBS_PRIVATE "${trelk_cxx_runtime}")
 endif()
 # (the recorder's libraries are its module's, opened at run time: nothing to link)
