@@ -11,15 +11,9 @@
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-#include <stdlib.h>  // _environ
-#define environ _environ
-#else
-#include <unistd.h>  // environ
-#endif
-
 #include "platform/display/backends.h"
 #include "platform/display/registry.h"
+#include "platform/os/environment.h"
 
 namespace display {
 namespace {
@@ -130,7 +124,7 @@ std::size_t distance(const std::string& a, const std::string& b) {
 // a misspelt one would otherwise be passed over in silence (TRELK_FRAME=300, an endless run)
 void warn_about_unknown_names() {
     static const std::string prefix = "TRELK_";
-    for (char** entry = environ; entry && *entry; ++entry) {
+    for (char** entry = os::environment(); *entry; ++entry) {
         const char* equals = std::strchr(*entry, '=');
         if (!equals) continue;
         const std::string name(*entry, std::size_t(equals - *entry));
