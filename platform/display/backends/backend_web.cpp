@@ -30,6 +30,7 @@
 //   under them through the canvas's place and size (outside the canvas: outside, with the
 //   pixel it would be; off the page: outside, the last pixel kept); a touch or a pen is the
 //   left button (the first finger only). The wheel in steps of 100 pixels, 3 lines or a page.
+//   The page losing the focus, or the browser cancelling a pointer, lets every button go.
 //   Once the program asks for the mouse, the canvas takes touches for itself (no scrolling or
 //   zooming by them), and the page's own use of the right button (its menu) and of the wheel
 //   (scrolling) is stopped.
@@ -153,11 +154,19 @@ EM_JS(int, web_display_open, (const char* title, int width, int height), {
         // Moves and the release keep coming to the canvas while held, outside it too
         if (mouse && event.target === canvas) canvas.setPointerCapture(event.pointerId);
     };
+    // Every button let go (a release of one not held is passed over)
+    const releaseAll = () => {
+        if (pointer.length < 4090) pointer.push([2, 1], [2, 2], [2, 4]);
+    };
     const onUp = (event) => {
         if (event.pointerType != 'mouse' && !event.isPrimary) return;
-        const button = event.type == 'pointercancel' ? 1 : buttonOf(event);
         moved(event);
-        if (button && pointer.length < 4096) pointer.push([2, button]);
+        const button = buttonOf(event);
+        if (event.type == 'pointercancel') {
+            releaseAll();
+        } else if (button && pointer.length < 4096) {
+            pointer.push([2, button]);
+        }
     };
     const onLeave = () => { if (pointer.length < 4096) pointer.push([4]); };
     const wheelSteps = [0, 0];  // the part of a step not given yet, right and down
@@ -189,7 +198,8 @@ EM_JS(int, web_display_open, (const char* title, int width, int height), {
     };
     const listeners = [['keydown', onText], ['keydown', onKey], ['pointerup', onTouch],
                        ['pointermove', onMove], ['pointerdown', onDown], ['pointerup', onUp],
-                       ['pointercancel', onUp], ['wheel', onWheel], ['contextmenu', onMenu]];
+                       ['pointercancel', onUp], ['wheel', onWheel], ['contextmenu', onMenu],
+                       ['blur', releaseAll]];
     listeners.forEach((listener) => {
         window.addEventListener(listener[0], listener[1], { passive: false });
     });
