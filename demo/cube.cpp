@@ -130,6 +130,9 @@ template <class Target>
 void line_pixels(Target& target, long long x1, long long y1, long long x2, long long y2, int grey,
                  const Clip& clip);
 template <class Target>
+void copies_of_line(Target& target, long long x1, long long y1, long long x2, long long y2,
+                    long long first, long long last, int grey, const Clip& clip);
+template <class Target>
 void edges(Target& target, int grey, int thickness, const Clip& clip);
 
 // Runs f with the surface as the most direct target it can be
@@ -287,14 +290,18 @@ void edges(Target& target, int grey, int thickness, const Clip& clip) {
     const long long first = std::max(0LL, -bottom);
     const long long last = std::min<long long>(thickness - 1LL, clip.height - 1LL - top);
 
-    for (long long i = first; i <= last; ++i) {
-        for (const auto& edge : cube_edges) {
-            const int a = edge[0];
-            const int b = edge[1];
-            if (behind_viewer[a] || behind_viewer[b]) continue;
-            line_pixels(target, projected_x[a], projected_y[a] + i, projected_x[b],
-                        projected_y[b] + i, grey, clip);
-        }
+    // Every edge at every offset i from first to last. All of them have one grey, so the order
+    // of the stores changes nothing: each edge's copies are drawn together, its line walked
+    // once as its lowest copy, and at each of its pixels the column of the copies' pixels down
+    // to it (each still its own lock, width, store and unlock): the same pixels, and as many
+    // stores, as drawing the whole cube once per offset.
+    if (first > last) return;
+    for (const auto& edge : cube_edges) {
+        const int a = edge[0];
+        const int b = edge[1];
+        if (behind_viewer[a] || behind_viewer[b]) continue;
+        copies_of_line(target, projected_x[a], projected_y[a], projected_x[b], projected_y[b],
+                       first, last, grey, clip);
     }
 }
 
@@ -362,10 +369,55 @@ CUBE_FLATTEN void pixel_run(Target& target, long long major, long long minor, St
     for (long long count = s.count - 1; count > 0; --count) step();
 }
 
-template <class Target>
-void line_pixels(Target& target, long long x1, long long y1, long long x2, long long y2, int grey,
-                 const Clip& clip) {
-    const std::uint32_t pixel = grey_pixel(grey);
+// The rows a pixel of a line's lowest copy stands for: itself and the spread rows above it,
+// those inside [0, height)
+struct Column {
+    long long spread, height;
+};
+
+// pixel_run for the copies of a line (copies_of_line): each pixel of the lowest copy stands
+// for a column of pixels, drawn from the top down before the line steps on. One loop over all
+// the pixels, in pixel_run's shape, the step along the line taken where a column ends.
+template <bool x_major, class Target>
+CUBE_FLATTEN void column_run(Target& target, long long major, long long minor, Steps s,
+                             Column column, std::uint32_t pixel) {
+    if (s.count <= 0) return;
+    long long columns = s.count;
+    long long x = 0, row = 0, bottom = 0;
+    auto start_column = [&] {
+        x = x_major ? major : minor;
+        const long long y = x_major ? minor : major;
+        row = std::max(0LL, y - column.spread);
+        bottom = std::min(column.height - 1, y);
+    };
+    auto step = [&] {
+        plot(target, x, row, pixel);
+        if (++row > bottom) {
+            s.err += s.minor_length;
+            if (s.err >= s.length) {
+                s.err -= s.length;
+                minor += s.minor_step;
+            }
+            major += s.major_step;
+            if (--columns > 0) start_column();
+        }
+    };
+    start_column();
+    step();
+    while (columns > 0) step();
+}
+
+// Where a line starts inside the clip area and how it goes on from there
+struct LineSetUp {
+    bool x_major;
+    long long major, minor;  // its first pixel inside
+    Steps steps;
+};
+
+// The part of the line from (x1, y1) to (x2, y2) inside [0, width) x [0, height); false when
+// none of its pixels is
+bool set_up_line(long long x1, long long y1, long long x2, long long y2, long long width,
+                 long long height, LineSetUp* line) {
     const long long dx = x2 - x1;
     const long long dy = y2 - y1;
     const long long adx = dx < 0 ? -dx : dx;
@@ -379,8 +431,8 @@ void line_pixels(Target& target, long long x1, long long y1, long long x2, long 
     const long long minor_start = x_major ? y1 : x1;
     const int major_step = x_major ? sign_of(dx) : sign_of(dy);
     const int minor_step = x_major ? sign_of(dy) : sign_of(dx);
-    const long long major_extent = x_major ? clip.width : clip.height;
-    const long long minor_extent = x_major ? clip.height : clip.width;
+    const long long major_extent = x_major ? width : height;
+    const long long minor_extent = x_major ? height : width;
     const long long half = length / 2;
 
     // Pixel k (0..length) lies at major_start + k * major_step along the major axis.
@@ -393,32 +445,32 @@ void line_pixels(Target& target, long long x1, long long y1, long long x2, long 
         first = std::max(first, major_start - (major_extent - 1));
         last = std::min(last, major_start);
     } else if (major_start < 0 || major_start >= major_extent) {
-        return;
+        return false;
     }
-    if (first > last) return;
+    if (first > last) return false;
 
     // Along the minor axis it lies at minor_start + q(k) * minor_step, q(k) = (half + k *
     // short) / long, which never decreases: the pixels inside form one run of k.
     if (minor_step == 0) {
-        if (minor_start < 0 || minor_start >= minor_extent) return;
+        if (minor_start < 0 || minor_start >= minor_extent) return false;
     } else {
         const long long q_low = minor_step > 0 ? -minor_start : minor_start - (minor_extent - 1);
         const long long q_high = minor_step > 0 ? minor_extent - 1 - minor_start : minor_start;
-        if (q_high < 0 || q_low > q_high) return;
+        if (q_high < 0 || q_low > q_high) return false;
         if (q_low > 0) {
             // The first k with half + k * short >= q_low * long
             const long long k =
                 multiply_add_divide(q_low, length, minor_length - 1 - half, minor_length, nullptr);
-            if (k > last) return;
+            if (k > last) return false;
             first = std::max(first, k);
         }
         // The last k with half + k * short < (q_high + 1) * long
         const long long k =
             multiply_add_divide(q_high + 1, length, -half - 1, minor_length, nullptr);
-        if (k < first) return;
+        if (k < first) return false;
         last = std::min(last, k);
     }
-    if (first > last) return;
+    if (first > last) return false;
 
     // The state after `first` steps.
     long long err = half;
@@ -426,13 +478,44 @@ void line_pixels(Target& target, long long x1, long long y1, long long x2, long 
     if (length > 0) {
         minor_moves = multiply_add_divide(first, minor_length, half, length, &err);
     }
-    const Steps steps{count_of(first, last), err, minor_length, length, major_step, minor_step};
-    if (x_major) {
-        pixel_run<true>(target, major_start + first * major_step,
-                        minor_start + minor_moves * minor_step, steps, pixel);
+    line->x_major = x_major;
+    line->major = major_start + first * major_step;
+    line->minor = minor_start + minor_moves * minor_step;
+    line->steps = Steps{count_of(first, last), err, minor_length, length, major_step, minor_step};
+    return true;
+}
+
+template <class Target>
+void line_pixels(Target& target, long long x1, long long y1, long long x2, long long y2, int grey,
+                 const Clip& clip) {
+    LineSetUp line;
+    if (!set_up_line(x1, y1, x2, y2, clip.width, clip.height, &line)) return;
+    const std::uint32_t pixel = grey_pixel(grey);
+    if (line.x_major) {
+        pixel_run<true>(target, line.major, line.minor, line.steps, pixel);
     } else {
-        pixel_run<false>(target, major_start + first * major_step,
-                         minor_start + minor_moves * minor_step, steps, pixel);
+        pixel_run<false>(target, line.major, line.minor, line.steps, pixel);
+    }
+}
+
+// The copies of a line at offsets first to last below it (first <= last), each clipped as
+// line_pixels clips it: the line is walked once, as its lowest copy inside rows [0, height +
+// spread), and each of its pixels (x, y) stands for the copies' pixels at rows y - spread to y
+// that lie in the surface. The same pixels as each copy drawn on its own, in another order.
+template <class Target>
+void copies_of_line(Target& target, long long x1, long long y1, long long x2, long long y2,
+                    long long first, long long last, int grey, const Clip& clip) {
+    const long long spread = last - first;
+    LineSetUp line;
+    if (!set_up_line(x1, y1 + last, x2, y2 + last, clip.width, clip.height + spread, &line)) {
+        return;
+    }
+    const std::uint32_t pixel = grey_pixel(grey);
+    const Column column{spread, clip.height};
+    if (line.x_major) {
+        column_run<true>(target, line.major, line.minor, line.steps, column, pixel);
+    } else {
+        column_run<false>(target, line.major, line.minor, line.steps, column, pixel);
     }
 }
 
