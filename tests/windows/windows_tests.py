@@ -369,10 +369,11 @@ try:
     def missing_picture():
         folder = os.path.join(work, "without-picture")
         shutil.copytree(program_folder, folder, ignore=shutil.ignore_patterns("flagga.tga", "sdk"))
+        # Wine's own errors shown too, so that a failure says whether Wine lost the program
         run = wine.run("kelvra-demo.exe", folder, timeout=60, TRELK_DISPLAY="headless",
-                       TRELK_ERROR_BOX="0", SDL_AUDIODRIVER="dummy")
+                       TRELK_ERROR_BOX="0", SDL_AUDIODRIVER="dummy", WINEDEBUG="-all,err+all")
         error = run.stderr.decode(errors="replace")
-        assert run.returncode == 1, f"status {run.returncode}"
+        assert run.returncode == 1, f"status {run.returncode}, standard error: {error!r}"
         assert "could not load image" in error, f"standard error: {error!r}"
 
         # Without the setting the person sees a message box with the same title; its OK ends it
