@@ -6,6 +6,7 @@
 // built so far, is reported, and the entry point returns 1. The music's closing calls are
 // then skipped; the music library ends with the process.
 #include <cstdio>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,14 @@ int WinMain(void* /*instance*/, void* /*previous_instance*/, char* command_line,
         // The library reports a message as one line; the folders tried are a line of their own
         if (!where_looked.empty()) std::fprintf(stderr, "%s\n", where_looked.c_str());
         return 1;  // a failed run must not look like a successful one to whoever started it
+    } catch (const std::bad_alloc&) {
+        // The demo's own strings (the folders its files are looked for in) found no memory
+        try {
+            trelk::DynamicError("out of memory").report();
+        } catch (...) {
+            std::fputs("out of memory\n", stderr);
+        }
+        return 1;
     }
     return 0;
 }
