@@ -7,7 +7,8 @@
 //   display library (the shared library, or the program it was linked into), then trelk/ in
 //   the program's folder (a program shipped with its module beside it), then, for a program or
 //   library inside the build tree that made this library, that tree's module (tests and the
-//   demo run from there), then the library folder of the install.
+//   demo run from there; not in a build for packages, TRELK_RECORDER_BUILD_TREE=OFF, which
+//   holds no folder of the machine that built it), then the library folder of the install.
 // - The first place that has a file is used: a module there that cannot be opened is an error
 //   that names it and says why (a library it needs is missing, say), rather than a reason to
 //   look further, so that a broken install is not hidden by some older module elsewhere.
@@ -29,10 +30,12 @@ namespace {
 std::mutex loading;
 const trelk_recorder_entries* loaded = nullptr;  // once opened
 
+#ifdef TRELK_RECORDER_BUILD_TREE  // (left out of a build made for packages)
 bool inside(const std::string& path, const std::string& folder) {
     return !path.empty() && path.compare(0, folder.size(), folder) == 0 &&
            (path.size() == folder.size() || path[folder.size()] == '/');
 }
+#endif
 
 std::vector<std::string> module_places() {
     const std::string own = os::own_code_folder(), program = os::program_folder();
@@ -44,8 +47,10 @@ std::vector<std::string> module_places() {
     };
     if (!own.empty()) add(own + "/" TRELK_RECORDER_MODULE);
     if (!program.empty()) add(program + "/" TRELK_RECORDER_MODULE);
+#ifdef TRELK_RECORDER_BUILD_TREE
     if (inside(own, TRELK_RECORDER_BUILD_TREE) || inside(program, TRELK_RECORDER_BUILD_TREE))
         add(TRELK_RECORDER_BUILT_MODULE);
+#endif
     add(TRELK_RECORDER_INSTALLED_MODULE);
     return places;
 }
