@@ -185,7 +185,12 @@ TerminalEvent key_event(const KeyValue& key) {
 TerminalEvent text_event(const unsigned char* bytes, int length) {
     TerminalEvent event;
     event.kind = TerminalEvent::text;
-    for (int i = 0; i < length; ++i) event.character[i] = char(bytes[i]);
+    // A UTF-8 character is at most four bytes (utf8_length): the loop runs over the whole
+    // array, so that no compiler has to follow that through the decoder to see the stores stay
+    // inside it (GCC's link-time optimiser did not, and warned)
+    length = std::min(length, int(sizeof event.character));
+    for (int i = 0; i < int(sizeof event.character); ++i)
+        event.character[i] = i < length ? char(bytes[i]) : '\0';
     event.length = length;
     return event;
 }
