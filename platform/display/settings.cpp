@@ -101,7 +101,9 @@ long long count_of(const Row& r) {
 }
 
 // Variables named like settings that the project's own scripts and tests read, not the library
-const char* const not_settings[] = {"TRELK_JOBS", "TRELK_FUZZ_SECONDS", "TRELK_UPDATE_REFERENCE"};
+// (a user who exports TRELK_WINDOWS_SOURCES for windows.sh and then runs a program is no typist)
+const char* const not_settings[] = {"TRELK_JOBS", "TRELK_FUZZ_SECONDS", "TRELK_UPDATE_REFERENCE",
+                                    "TRELK_WINDOWS_SOURCES", "TRELK_WINDOWS_OUT"};
 
 // The number of single-character edits (insertions, deletions, changes, swaps of neighbours)
 // from one name to the other
