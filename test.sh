@@ -17,6 +17,13 @@ ensure_npm
 if command -v ccache >/dev/null; then
     export CMAKE_C_COMPILER_LAUNCHER=${CMAKE_C_COMPILER_LAUNCHER-ccache}
     export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER-ccache}
+    # Paths inside this clone count as relative ones, and the folder a compiler runs in is not
+    # part of what is cached (it is, by default, for builds with debug information: the
+    # sanitizers' and the fuzzers'): so a clone in another place finds what an earlier clone
+    # compiled. Their debug information may then name that earlier clone's folders; these
+    # builds are tested here and never shipped (the release's own builds map their folders away)
+    export CCACHE_BASEDIR=${CCACHE_BASEDIR-$PWD}
+    export CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR-1}
 fi
 stage format
 scripts/check_format.sh
