@@ -36,7 +36,7 @@ def check(name):
         try:
             function()
             print(f"ok    {name} ({time.monotonic() - started:.1f} s)", flush=True)
-        except AssertionError as fault:
+        except (AssertionError, subprocess.TimeoutExpired) as fault:
             print(f"FAIL  {name}: {fault}", flush=True)
             failures.append(name)
         return function
@@ -72,15 +72,29 @@ class Wine:
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         subprocess.run(["wineserver", "-w"], env=self.env, timeout=300)
 
+    # A program's output goes to files, never to pipes: the Windows services a new wineserver
+    # starts inherit the program's handles and hold a pipe open until that server ends, which on
+    # a loaded machine can be long after the program (a check once waited its whole minute for
+    # a program that had ended). The program's status is its wine process's.
     def run(self, program, folder, timeout=120, arguments=(), **settings):
         env = dict(self.env, **settings)
-        return subprocess.run(["wine", program, *arguments], cwd=folder, env=env, capture_output=True,
-                              timeout=timeout, stdin=subprocess.DEVNULL)
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            process = subprocess.Popen(["wine", program, *arguments], cwd=folder, env=env,
+                                       stdin=subprocess.DEVNULL, stdout=out, stderr=err)
+            try:
+                status = process.wait(timeout=timeout)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+                raise
+            out.seek(0)
+            err.seek(0)
+            return subprocess.CompletedProcess(process.args, status, out.read(), err.read())
 
     def start(self, program, folder, **settings):
         env = dict(self.env, **settings)
         return subprocess.Popen(["wine", program], cwd=folder, env=env, stdin=subprocess.DEVNULL,
-                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def xdotool(self, *arguments, timeout=30):
         return subprocess.run(["xdotool", *arguments], env=self.env, capture_output=True,
@@ -105,7 +119,7 @@ class Wine:
 def stop(process):
     if process.poll() is None:
         process.kill()
-    process.communicate()
+    process.wait()
 
 
 def wait_status(process, seconds):
